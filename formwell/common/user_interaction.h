@@ -1,0 +1,66 @@
+// How every command flow talks to the person at the screen: message boxes, beeps, the hourglass,
+// event pumping during transfers and the file dialog. The Qt window, the console program and the
+// tests each supply their own implementation, so what a command says (and in which order) is plain
+// logic that runs without a display.
+#pragma once
+
+#include <string>
+
+namespace formwell {
+
+inline constexpr const char* kAppTitle = "Formwell";
+
+enum class MessageIcon { None, Information, Question, Critical };
+enum class MessageButtons { Ok, YesNo };
+enum class Answer { Ok, Yes, No };
+
+struct Message {
+    std::string title;  // empty: the box shows the application's title
+    std::string text;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    Answer defaultButton = Answer::Ok;
+
+    std::string shownTitle() const { return title.empty() ? std::string(kAppTitle) : title; }
+};
+
+struct FileDialogRequest {
+    std::string filter;            // "INI File (*.ini)|*.ini||": description|pattern pairs
+    std::string title;             // "Select File to Open"
+    std::string defaultExtension;  // "*.*"
+};
+
+class UserInteraction {
+public:
+    virtual ~UserInteraction() = default;
+
+    // Shows a modal message box and returns the button pressed (Ok for OK-only boxes).
+    virtual Answer show(const Message& message) = 0;
+    virtual void beep() = 0;
+    // The screen-wide hourglass pointer during transfers.
+    virtual void setBusy(bool busy) = 0;
+    // Lets the window system handle pending repaints and clicks between tries of a handshake.
+    virtual void processEvents() = 0;
+    // The open-file dialog; the chosen full path, or empty when the user cancelled.
+    virtual std::string chooseFile(const FileDialogRequest& request) = 0;
+};
+
+// Small helpers for the common box shapes.
+inline Message information(std::string title, std::string text)
+{
+    return Message{std::move(title), std::move(text), MessageIcon::Information, MessageButtons::Ok, Answer::Ok};
+}
+inline Message plainNotice(std::string text)
+{
+    return Message{std::string(), std::move(text), MessageIcon::None, MessageButtons::Ok, Answer::Ok};
+}
+inline Message critical(std::string title, std::string text)
+{
+    return Message{std::move(title), std::move(text), MessageIcon::Critical, MessageButtons::Ok, Answer::Ok};
+}
+inline Message question(std::string title, std::string text, Answer defaultButton = Answer::No)
+{
+    return Message{std::move(title), std::move(text), MessageIcon::Question, MessageButtons::YesNo, defaultButton};
+}
+
+}  // namespace formwell

@@ -1,0 +1,75 @@
+// The only way Pushkit's protocols reach a terminal: an open serial port plus the clock.
+// Production code puts this on the serial library; tests put a scripted terminal on a virtual clock
+// behind it, so every wait and time-out of the protocols is checked exactly and instantly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace pushkit {
+
+// Parity and stop-bit codes as callers of Download pass them.
+enum ParityCode : std::uint8_t { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
+enum StopBitsCode : std::uint8_t { kStopOne = 0, kStopOneAndHalf = 1, kStopTwo = 2 };
+
+struct LineSettings {
+    std::uint32_t baud = 19200;
+    std::uint8_t dataBits = 8;
+    std::uint8_t parity = kParityNone;
+    std::uint8_t stopBits = kStopOne;
+};
+
+// Calendar time of the PC, for setting the terminal's clock.
+struct LocalTime {
+    int year = 0;       // e.g. 2026
+    int month = 0;      // 1-12
+    int day = 0;        // 1-31
+    int dayOfWeek = 0;  // 0 = Sunday
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Port {
+public:
+    virtual ~Port() = default;
+
+    // Reads up to n bytes into buf and returns how many arrived. The read ends when n bytes have
+    // arrived, when 100 ms pass between two bytes, or after 100 + 100 * n ms in all, whichever
+    // comes first. A short count (0 included) is not an error: the terminal was silent or slow,
+    // and the caller decides what a missing answer means.
+    virtual std::size_t read(std::uint8_t* buf, std::size_t n) = 0;
+
+    // Writes n bytes; true when the port took them within its write time-out.
+    virtual bool write(const std::uint8_t* buf, std::size_t n) = 0;
+
+    // Changes only the baud rate; data bits, parity and stop bits stay.
+    virtual void setBaud(std::uint32_t baud) = 0;
+    // Changes baud rate, data bits, parity and stop bits together.
+    virtual void setLine(const LineSettings& settings) = 0;
+
+    // Drains the output, then discards everything pending in both directions.
+    virtual void flushAndPurge() = 0;
+
+    // Modem lines. A device without them (a pseudo-terminal) ignores the setters and reports CTS on.
+    virtual void setDtr(bool on) = 0;
+    virtual void setRts(bool on) = 0;
+    virtual bool cts() = 0;
+
+    // The clock the protocols wait on: sleepMs pauses, nowMs is monotonic milliseconds.
+    virtual void sleepMs(std::uint32_t ms) = 0;
+    virtual std::uint64_t nowMs() = 0;
+    virtual LocalTime localTime() = 0;
+};
+
+// Opens the port numbered like the PC's COM ports (1 = COM1). Download opens once at the start;
+// the line protocol closes that port and opens it again at 115200 baud.
+class PortOpener {
+public:
+    virtual ~PortOpener() = default;
+    // nullptr when the port cannot be opened.
+    virtual std::unique_ptr<Port> open(int portNumber, const LineSettings& settings) = 0;
+};
+
+}  // namespace pushkit
