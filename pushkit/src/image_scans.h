@@ -1,0 +1,69 @@
+// Reading program images: S-record and Intel HEX text already in memory. Pure functions that never
+// read past the buffer, whatever bytes the file holds; wrong digits decode to wrong values and
+// short lines give short data, exactly as the terminal-side tools have always treated them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace pushkit {
+
+// Longest line each reader takes, line end included; a longer line is split and every piece counts
+// as a line of its own. Records of up to 32 data bytes fit every reader.
+inline constexpr std::size_t kScanLineLimit = 79;    // counts, ranges, headers, hex-block list, HEX lines
+inline constexpr std::size_t kSendLineLimit = 199;   // framed send loop, identification record search
+inline constexpr std::size_t kLineProtocolLimit = 49;
+
+// Splits an image into lines of at most `limit` bytes (line feed included, a CR before it kept).
+class LineReader {
+public:
+    LineReader(std::string_view image, std::size_t limit) : image_(image), limit_(limit) {}
+    // The next line, or false at the end of the image.
+    bool next(std::string_view& line);
+    void rewind() { pos_ = 0; }
+
+private:
+    std::string_view image_;
+    std::size_t limit_;
+    std::size_t pos_ = 0;
+};
+
+// One hexadecimal digit as the terminal tools decode it: below 'A' counts from '0', anything else
+// from 'A' + 10. No character is rejected.
+std::uint8_t hexDigit(char c);
+// Two digits at text[pos], pos+1; characters missing past the end count as '0'.
+std::uint8_t hexByte(std::string_view text, std::size_t pos);
+
+bool isS2Record(std::string_view line);
+
+// An S2 line taken apart: count field, 24-bit address, and n - 1 bytes of address+data
+// (the checksum byte is not part of it). Missing characters count as '0'.
+struct S2Fields {
+    std::uint8_t count = 0;
+    std::uint32_t address = 0;
+    std::size_t dataLength = 0;  // count - 4 (0 when count < 4)
+};
+S2Fields parseS2(std::string_view line);
+
+std::size_t countS2Records(std::string_view image);
+
+// Kind windows for the address range; any other kind takes every record.
+struct AddressRange {
+    std::uint32_t low = 0xFFFFFF;
+    std::uint32_t high = 0;  // highest address + data length
+    int result = -15;        // 15 when the image holds at least one S2 record, else -15
+};
+AddressRange addressRange(std::string_view image, int kind);
+
+inline constexpr std::string_view kIdentRecord101 = "S20E300000515058206279205A414EC4";
+inline constexpr std::string_view kIdentRecord103 = "S20E2000004B5452206279205A414EDC";
+bool containsIdentificationRecord(std::string_view image, std::string_view record);
+
+// 11 accepted, -16 terminal version too low, -26 no fitting header, -13 unknown kind.
+int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
+
+// Lines up to and including the first ":00000001FF" line, or all lines.
+std::size_t countHexLines(std::string_view image);
+
+}  // namespace pushkit
