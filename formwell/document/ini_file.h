@@ -1,0 +1,75 @@
+// The INI field document on disk: no sections or keys, but one fixed-width record per field, read
+// by the terminal's application exactly as stored:
+//
+//   1-14 FieldName | 15-20 FieldType | 21-22 FieldLength (max) | 23 Required | 24 Loopback |
+//   25-26 MinFieldLength | 27-42 Barcodes mask | CR LF
+//
+// Single-byte text, no header, no blank lines, no line ending beyond each record's own CR LF; a
+// document with no fields is a 0-byte file.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formwell/common/app_error.h"
+#include "formwell/document/field_definition.h"
+#include "formwell/document/ini_line_splitter.h"
+
+namespace formwell {
+
+inline constexpr std::size_t kIniRecordLength = 42;  // characters before CR LF
+inline constexpr std::string_view kIniLineEnd = "\r\n";
+
+// Min Length given to a row whose file slot is blank.
+inline constexpr std::string_view kDefaultMinFieldLength = "1";
+
+// One record with its CR LF. Values are never cut; an empty Barcodes becomes the default mask.
+std::string formatIniRecord(const FieldDefinition& row);
+std::string formatIniDocument(const std::vector<FieldDefinition>& rows);
+
+// One line (without its line ending) to a row. Accepts every line; never fails.
+FieldDefinition parseIniLine(std::string_view line);
+
+// Lines of a file's text. A line ends at CR, LF or CR LF; an empty line is a line, but the ending of
+// the last line does not start another one, so "" gives no lines and "a\r\n" gives one.
+std::vector<std::string> splitIniLines(std::string_view text);
+
+struct IniReadResult {
+    std::vector<FieldDefinition> rows;  // every row read before an error
+    std::optional<AppError> error;
+};
+
+// Rows from a file's bytes as they arrive, chunk by chunk. Stops at the first error.
+class IniDocumentParser {
+public:
+    IniDocumentParser();
+    // False once no more input is wanted (an error occurred).
+    bool feed(std::string_view chunk);
+    // The rows of a complete input, its unterminated last line included.
+    IniReadResult finish();
+    // The rows completed so far and `error`; a line cut off by the error is dropped.
+    IniReadResult stop(AppError error);
+
+private:
+    bool addLine(std::string_view line);
+
+    IniLineSplitter splitter_;
+    IniReadResult result_;
+};
+
+// Parses a whole file's text. More than kMaxFields lines: the first kMaxFields rows and error 6.
+IniReadResult parseIniDocument(std::string_view text);
+
+IniReadResult readIniFile(const std::filesystem::path& path);
+
+// Replaces the file with the rows. The new content goes to a temporary file beside the target and
+// is renamed over it only once it is completely on disk, so a failed save leaves the old file as it
+// was. More than kMaxFields rows: error 6 and nothing is touched.
+std::optional<AppError> writeIniFile(const std::filesystem::path& path,
+                                     const std::vector<FieldDefinition>& rows);
+
+}  // namespace formwell
