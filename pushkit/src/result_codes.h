@@ -31,5 +31,8 @@ inline constexpr int kNoMemoryList = -32;
 inline constexpr int kNoMemoryRecord = -33;
 inline constexpr int kHexBlockNoAck = -34;
 inline constexpr int kOverlappingRecords = -35;  // hex-block: two records claim the same bytes
+inline constexpr int kBusy = -36;                // another Download runs in this process
+inline constexpr int kOutOfMemory = -37;         // out of memory outside the hex-block record list
+inline constexpr int kInternalError = -38;       // an unexpected failure inside the library
 
 }  // namespace pushkit::result

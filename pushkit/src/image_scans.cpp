@@ -1,0 +1,228 @@
+#include "pushkit/src/image_scans.h"
+
+#include <algorithm>
+#include <string>
+
+#include "pushkit/src/result_codes.h"
+
+namespace pushkit {
+
+namespace {
+
+constexpr std::uint32_t kWindowSize = 0x80000;
+constexpr std::uint32_t kWindowBase101 = 0x300000;
+constexpr std::uint32_t kWindowBase103 = 0x200000;
+
+// Header records sit at a fixed address per terminal kind, 6 digits right after "S2" and the count.
+constexpr std::size_t kAddressField = 4;
+constexpr std::size_t kDataField = 10;
+constexpr std::size_t kChecksumDigits = 2;
+// The terminal tools keep the decoded header in a small buffer: two records give fewer than 35 bytes.
+constexpr std::size_t kHeaderByteLimit = 35;
+constexpr std::string_view kHeaderTag = "APPLICATION";
+// Version numbers are compared as decimal digits; longer runs than this saturate.
+constexpr std::uint64_t kVersionCap = 0xFFFFFFFFull;
+
+char charAt(std::string_view text, std::size_t pos) { return pos < text.size() ? text[pos] : '0'; }
+
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::uint64_t leadingNumber(std::string_view text, std::size_t from)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = from; i < text.size() && isDecimalDigit(text[i]); ++i) {
+        value = std::min(kVersionCap, value * 10 + static_cast<std::uint64_t>(text[i] - '0'));
+    }
+    return value;
+}
+
+std::string_view headerAddressText(int kind)
+{
+    switch (kind) {
+        case 101: return "310000";
+        case 102: return "030000";
+        case 103: return "210000";
+        case 104: return "240000";
+        default: return {};
+    }
+}
+
+// The data digits of a header record: from the data field up to the checksum, line end excluded.
+// A line ending in CR LF therefore gives the same bytes as one ending in LF.
+void appendHeaderBytes(std::string_view line, std::string& bytes)
+{
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    if (line.size() < kDataField + kChecksumDigits) {
+        return;
+    }
+    const std::size_t end = line.size() - kChecksumDigits;
+    for (std::size_t pos = kDataField; pos + 1 < end; pos += 2) {
+        bytes.push_back(static_cast<char>(hexByte(line, pos)));
+    }
+}
+
+}  // namespace
+
+bool LineReader::next(std::string_view& line)
+{
+    if (pos_ >= image_.size() || limit_ == 0) {
+        return false;
+    }
+    const std::size_t available = std::min(limit_, image_.size() - pos_);
+    std::size_t length = available;
+    const std::size_t feed = image_.substr(pos_, available).find('\n');
+    if (feed != std::string_view::npos) {
+        length = feed + 1;
+    }
+    line = image_.substr(pos_, length);
+    pos_ += length;
+    return true;
+}
+
+std::uint8_t hexDigit(char c)
+{
+    // The tools compare plain (signed) chars, so bytes from 0x80 up count as "below 'A'".
+    const int code = static_cast<signed char>(c);
+    const int value = code < 'A' ? code - '0' : code - 'A' + 10;
+    return static_cast<std::uint8_t>(value);
+}
+
+std::uint8_t hexByte(std::string_view text, std::size_t pos)
+{
+    return static_cast<std::uint8_t>(hexDigit(charAt(text, pos)) * 16 + hexDigit(charAt(text, pos + 1)));
+}
+
+bool isS2Record(std::string_view line) { return line.size() >= 2 && line[0] == 'S' && line[1] == '2'; }
+
+S2Fields parseS2(std::string_view line)
+{
+    S2Fields fields;
+    fields.count = hexByte(line, 2);
+    fields.address = (std::uint32_t{hexByte(line, 4)} << 16) | (std::uint32_t{hexByte(line, 6)} << 8) |
+                     std::uint32_t{hexByte(line, 8)};
+    fields.dataLength = fields.count >= 4 ? fields.count - 4u : 0u;
+    return fields;
+}
+
+std::size_t countS2Records(std::string_view image)
+{
+    LineReader reader(image, kScanLineLimit);
+    std::size_t count = 0;
+    std::string_view line;
+    while (reader.next(line)) {
+        if (isS2Record(line)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+AddressRange addressRange(std::string_view image, int kind)
+{
+    const bool windowed = kind == 101 || kind == 103;
+    const std::uint32_t base = kind == 101 ? kWindowBase101 : kWindowBase103;
+    AddressRange range;
+    bool anyRecord = false;
+    LineReader reader(image, kScanLineLimit);
+    std::string_view line;
+    while (reader.next(line)) {
+        if (!isS2Record(line)) {
+            continue;
+        }
+        anyRecord = true;
+        const S2Fields fields = parseS2(line);
+        if (windowed && (fields.address < base || fields.address >= base + kWindowSize)) {
+            continue;
+        }
+        range.low = std::min(range.low, fields.address);
+        range.high = std::max(range.high, fields.address + static_cast<std::uint32_t>(fields.dataLength));
+    }
+    // The answer is about the image as a whole: records outside the window leave low above high.
+    range.result = anyRecord ? result::kRangeFound : result::kNoS2Record;
+    return range;
+}
+
+bool containsIdentificationRecord(std::string_view image, std::string_view record)
+{
+    LineReader reader(image, kSendLineLimit);
+    std::string_view line;
+    while (reader.next(line)) {
+        if (line.starts_with(record)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent)
+{
+    const std::string_view address = headerAddressText(kind);
+    if (address.empty()) {
+        return result::kUnknownKind;
+    }
+
+    LineReader reader(image, kScanLineLimit);
+    std::string_view line;
+    bool found = false;
+    while (reader.next(line)) {
+        if (line.find(address) == kAddressField) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        return result::kHeaderMismatch;
+    }
+
+    // The header spans this record and the next; the last line of the image gives one record only.
+    std::string first;
+    std::string second;
+    appendHeaderBytes(line, first);
+    if (reader.next(line)) {
+        appendHeaderBytes(line, second);
+    }
+    if (first.size() + second.size() >= kHeaderByteLimit) {
+        return result::kHeaderMismatch;
+    }
+    // Each record's text ends at its first zero byte, as the terminal reads it.
+    std::string text = first.substr(0, first.find('\0'));
+    text += second.substr(0, second.find('\0'));
+
+    const std::size_t separator = text.find(';');
+    if (!std::string_view(text).starts_with(kHeaderTag) || separator == std::string::npos) {
+        return result::kHeaderMismatch;
+    }
+    const std::string_view required = std::string_view(text).substr(separator + 1);
+    if (required.substr(0, 3) != terminalIdent.substr(0, 3)) {
+        return result::kHeaderMismatch;
+    }
+
+    const char versionMark = terminalIdent.size() > 3 ? terminalIdent[3] : '\0';
+    if (versionMark == 'V') {
+        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? result::kVersionTooLow
+                                                                           : result::kAccepted;
+    }
+    return isDecimalDigit(versionMark) ? result::kAccepted : result::kHeaderMismatch;
+}
+
+std::size_t countHexLines(std::string_view image)
+{
+    constexpr std::string_view kEndRecord = ":00000001FF";
+    LineReader reader(image, kScanLineLimit);
+    std::size_t count = 0;
+    std::string_view line;
+    while (reader.next(line)) {
+        ++count;
+        if (line.starts_with(kEndRecord)) {
+            break;
+        }
+    }
+    return count;
+}
+
+}  // namespace pushkit
