@@ -1,0 +1,39 @@
+// Pieces of the framed protocol that tests reach on their own: the terminal kind choice and the
+// acknowledged frame exchange.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame_codec.h"
+#include "port.h"
+#include "transfer_context.h"
+
+namespace pushkit {
+
+enum TerminalKind : int {
+    kKind101 = 101,
+    kKind102 = 102,  // no erase
+    kKind103 = 103,
+    kKind104 = 104,  // one erase of everything
+};
+
+struct KindSelection {
+    int result = 0;              // 1, or -14 / -13 / -22
+    int kind = 0;
+    bool namedByImage = false;   // found through an identification record in the image
+    std::string terminalIdent;   // first 8 characters of the terminal's answer when it was asked
+};
+
+// Identification records first (each confirmed by a presence check), then the terminal's own answer.
+KindSelection selectTerminalKind(Port& port, std::string_view image);
+
+// Sends a frame and waits for the terminal's ACK, resending the whole frame after every other byte
+// or silence. 1 on ACK, -19 after the last attempt, -30 when cancelled, -22 when the port would not
+// take the frame (never 0: a caller must not mistake an unwritten frame for success).
+int sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
+// The same, with a pause between the first send and the first read (erase and display frames).
+int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
+
+}  // namespace pushkit

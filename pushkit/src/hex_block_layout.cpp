@@ -1,0 +1,190 @@
+#include "pushkit/src/hex_block_layout.h"
+
+#include <algorithm>
+#include <new>
+
+#include "pushkit/src/image_scans.h"
+#include "pushkit/src/result_codes.h"
+
+namespace pushkit {
+
+namespace {
+
+constexpr std::size_t kAddressField = 4;
+constexpr std::size_t kDataField = 10;
+constexpr std::size_t kAddressDigits = 6;
+constexpr std::size_t kIdentLength = 8;
+constexpr std::string_view kIdentAddress = "200034";
+constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
+constexpr std::uint8_t kPadByte = 0xFF;
+
+std::string upToZero(std::string text)
+{
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
+BlockRecord decodeRecord(std::string_view line, const S2Fields& fields)
+{
+    BlockRecord record;
+    record.address = fields.address;
+    record.data.resize(fields.dataLength);
+    for (std::size_t i = 0; i < fields.dataLength; ++i) {
+        record.data[i] = hexByte(line, kDataField + 2 * i);
+    }
+    return record;
+}
+
+class BlockWriter {
+public:
+    BlockWriter(std::vector<HexBlock>& blocks, std::uint32_t start) : blocks_(blocks) { restart(start); }
+
+    std::uint32_t end() const { return end_; }
+    std::size_t used() const { return used_; }
+    bool fits(std::size_t gap, std::size_t length) const { return used_ + gap + length <= kHexBlockSize; }
+
+    void restart(std::uint32_t start)
+    {
+        block_ = HexBlock{};
+        block_.data.fill(kPadByte);
+        block_.address = start;
+        end_ = start;
+        used_ = 0;
+    }
+    // Gap bytes stay 0xFF; the data follows them.
+    void place(std::size_t gap, const std::uint8_t* data, std::size_t length)
+    {
+        used_ += gap;
+        std::copy(data, data + length, block_.data.begin() + static_cast<std::ptrdiff_t>(used_));
+        used_ += length;
+        end_ += static_cast<std::uint32_t>(gap + length);
+    }
+    void emit()
+    {
+        block_.endAddress = end_;
+        blocks_.push_back(block_);
+        restart(end_);
+    }
+
+private:
+    std::vector<HexBlock>& blocks_;
+    HexBlock block_;
+    std::uint32_t end_ = 0;
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
+int buildBlockImage(std::string_view image, BlockImage& blockImage)
+{
+    try {
+        blockImage.records.clear();
+        blockImage.records.reserve(countS2Records(image));
+    } catch (const std::bad_alloc&) {
+        return result::kNoMemoryList;
+    }
+    LineReader lines(image, kScanLineLimit);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (!isS2Record(line)) {
+            continue;
+        }
+        const S2Fields fields = parseS2(line);
+        if (fields.address < kHexBlockWindowLow || fields.address > kHexBlockWindowHigh) {
+            continue;
+        }
+        try {
+            BlockRecord record = decodeRecord(line, fields);
+            const auto after = std::upper_bound(
+                blockImage.records.begin(), blockImage.records.end(), record.address,
+                [](std::uint32_t address, const BlockRecord& r) { return address < r.address; });
+            blockImage.records.insert(after, std::move(record));
+        } catch (const std::bad_alloc&) {
+            blockImage.records.clear();
+            return result::kNoMemoryRecord;
+        }
+        blockImage.lowest = std::min(blockImage.lowest, fields.address);
+        blockImage.highest = std::max(blockImage.highest, fields.address + fields.count);
+    }
+    return 1;
+}
+
+int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
+{
+    blocks.clear();
+    if (blockImage.records.empty()) {
+        return result::kNoS2Record;
+    }
+    BlockWriter writer(blocks, blockImage.records.front().address);
+    for (const BlockRecord& record : blockImage.records) {
+        std::uint32_t address = record.address;
+        const std::uint8_t* data = record.data.data();
+        std::size_t remaining = record.data.size();
+        while (true) {
+            if (address < writer.end()) {
+                if (remaining == 0) {
+                    break;  // claims no bytes, overlaps nothing
+                }
+                return result::kOverlappingRecords;
+            }
+            const std::size_t gap = address - writer.end();
+            if (writer.fits(gap, remaining)) {
+                writer.place(gap, data, remaining);
+                break;
+            }
+            if (writer.used() == 0) {
+                // Padding alone would not reach the record: start the block at the record instead.
+                // A record longer than a block goes on in the blocks after it.
+                writer.restart(address);
+                const std::size_t take = std::min(remaining, kHexBlockSize);
+                writer.place(0, data, take);
+                data += take;
+                remaining -= take;
+                address += static_cast<std::uint32_t>(take);
+                if (remaining == 0) {
+                    break;
+                }
+            }
+            writer.emit();
+        }
+    }
+    writer.emit();
+    return 1;
+}
+
+std::string imageIdentification(std::string_view image)
+{
+    LineReader lines(image, kScanLineLimit);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (!isS2Record(line) || line.substr(std::min(kAddressField, line.size()), kAddressDigits) != kIdentAddress) {
+            continue;
+        }
+        const std::size_t marker = line.find(kIdentMarker);
+        if (marker == std::string_view::npos) {
+            return {};
+        }
+        std::string ident;
+        for (std::size_t i = 0; i < kIdentLength; ++i) {
+            ident.push_back(static_cast<char>(hexByte(line, marker + kIdentMarker.size() + 2 * i)));
+        }
+        return upToZero(std::move(ident));
+    }
+    return {};
+}
+
+std::string terminalIdentification(std::string_view answer)
+{
+    const auto at = [answer](std::size_t pos) { return pos < answer.size() ? answer[pos] : '\0'; };
+    std::string ident;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < kIdentLength; ++i) {
+        if (at(pos) == ' ') {
+            ++pos;
+        }
+        ident.push_back(at(pos++));
+    }
+    return upToZero(std::move(ident));
+}
+
+}  // namespace pushkit

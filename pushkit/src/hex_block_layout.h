@@ -1,0 +1,52 @@
+// How an S-record image becomes the 128-byte text blocks of the hex-block protocol: pure functions,
+// no port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame_codec.h"
+
+namespace pushkit {
+
+// The flash window the hex-block loader writes, both ends included.
+inline constexpr std::uint32_t kHexBlockWindowLow = 0x200000;
+inline constexpr std::uint32_t kHexBlockWindowHigh = 0x220000;
+inline constexpr std::uint32_t kHexBlockEraseBytes = 16 * 1024;
+
+struct BlockRecord {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// The image's S2 records inside the window, sorted by address (equal addresses keep file order).
+struct BlockImage {
+    std::vector<BlockRecord> records;
+    std::uint32_t lowest = 0xFFFFFFFF;  // lowest record address
+    std::uint32_t highest = 0;          // highest address + count field: 4 past the end of the data
+};
+
+// 1, or -32 / -33 when memory runs out for the list / for a record.
+int buildBlockImage(std::string_view image, BlockImage& blockImage);
+
+struct HexBlock {
+    std::uint32_t address = 0;     // where the block's first byte goes
+    HexBlockData data{};           // unused bytes are 0xFF
+    std::uint32_t endAddress = 0;  // just past the last record byte placed in it
+};
+
+// Lays the records out in blocks. Each block starts where the previous one's data ended (its
+// padding may cover the next block's start); a record too far from the running block starts a
+// new block at its own address. 1, -15 when there is no record, -35 when two records claim the
+// same bytes.
+int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks);
+
+// The image's identification: 8 bytes after the first "3B" in the first S2 line at 0x200034,
+// up to the first zero byte; empty when there is no such line.
+std::string imageIdentification(std::string_view image);
+// 8 characters of the terminal's first answer; a space where a character is expected is skipped.
+std::string terminalIdentification(std::string_view answer);
+
+}  // namespace pushkit
