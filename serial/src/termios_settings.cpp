@@ -1,0 +1,109 @@
+#include "serial/src/termios_settings.h"
+
+#include <array>
+#include <string>
+
+namespace serial::detail {
+
+namespace {
+
+// Only rates with a termios constant can be set; anything else is refused rather than rounded, so a
+// caller never talks at a speed it did not ask for.
+std::optional<speed_t> speedFor(std::uint32_t baud)
+{
+    struct Rate {
+        std::uint32_t baud;
+        speed_t speed;
+    };
+    static constexpr std::array kRates{
+        Rate{50, B50},         Rate{75, B75},           Rate{110, B110},         Rate{134, B134},
+        Rate{150, B150},       Rate{200, B200},         Rate{300, B300},         Rate{600, B600},
+        Rate{1200, B1200},     Rate{1800, B1800},       Rate{2400, B2400},       Rate{4800, B4800},
+        Rate{9600, B9600},     Rate{19200, B19200},     Rate{38400, B38400},     Rate{57600, B57600},
+        Rate{115200, B115200}, Rate{230400, B230400},   Rate{460800, B460800},   Rate{500000, B500000},
+        Rate{576000, B576000}, Rate{921600, B921600},   Rate{1000000, B1000000}, Rate{1152000, B1152000},
+        Rate{1500000, B1500000}, Rate{2000000, B2000000},
+    };
+    for (const Rate& rate : kRates) {
+        if (rate.baud == baud) {
+            return rate.speed;
+        }
+    }
+    return std::nullopt;
+}
+
+
+tcflag_t characterSize(std::uint8_t dataBits)
+{
+    switch (dataBits) {
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
+    }
+}
+
+tcflag_t parityFlags(Parity parity)
+{
+    switch (parity) {
+        case Parity::Odd:
+            return PARENB | PARODD;
+        case Parity::Even:
+            return PARENB;
+        case Parity::Mark:
+            return PARENB | CMSPAR | PARODD;
+        case Parity::Space:
+            return PARENB | CMSPAR;
+        case Parity::None:
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+Error checkConfig(const LineConfig& config)
+{
+    if (!speedFor(config.baud)) {
+        return Error{ErrorKind::InvalidSetting, 0, "unsupported baud rate " + std::to_string(config.baud)};
+    }
+    if (config.dataBits < 5 || config.dataBits > 8) {
+        return Error{ErrorKind::InvalidSetting, 0,
+                     "unsupported number of data bits " + std::to_string(config.dataBits)};
+    }
+    if (config.parity > Parity::Space) {
+        return Error{ErrorKind::InvalidSetting, 0, "unknown parity setting"};
+    }
+    if (config.stopBits > StopBits::Two) {
+        return Error{ErrorKind::InvalidSetting, 0, "unknown stop-bit setting"};
+    }
+    return {};
+}
+
+std::optional<termios> makeTermios(const termios& current, const LineConfig& config)
+{
+    if (!checkConfig(config).ok()) {
+        return std::nullopt;
+    }
+    termios tio = current;
+    ::cfmakeraw(&tio);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | characterSize(config.dataBits) | parityFlags(config.parity);
+    if (config.stopBits != StopBits::One) {
+        tio.c_cflag |= CSTOPB;  // termios has no half stop bit: one and a half is sent as two
+    }
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    const speed_t speed = *speedFor(config.baud);
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) {
+        return std::nullopt;
+    }
+    return tio;
+}
+
+}  // namespace serial::detail
