@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "formwell/document/barcode_mask.h"
+
+namespace formwell {
+namespace {
+
+std::string checksAsBits(const SymbologyChecks& checks)
+{
+    std::string bits;
+    for (const bool checked : checks) {
+        bits += checked ? '1' : '0';
+    }
+    return bits;
+}
+
+TEST(BarcodeMask, LoadReadsPositionsTwoToSixteenAndOnlyOneChecks)
+{
+    struct Case {
+        const char* mask;
+        const char* checked;  // positions 2..16
+    };
+    const Case cases[] = {
+        {"0111111111111111", "111111111111111"}, {"0000000000000000", "000000000000000"},
+        {"1000000000000000", "000000000000000"}, {"0100000000000001", "100000000000001"},
+        {"0000001001000000", "000001001000000"}, {"01", "100000000000000"},
+        {"", "000000000000000"},                 {"0a1Y2 1-1111111111111", "010001011111111"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(checksAsBits(checkedFromMask(c.mask)), c.checked) << c.mask;
+    }
+}
+
+TEST(BarcodeMask, OkBuildsMaskWithReservedPositionCleared)
+{
+    SymbologyChecks checks{};
+    EXPECT_EQ(maskFromChecked(checks), std::nullopt);
+
+    checks[0] = true;  // EAN / UPC
+    EXPECT_EQ(maskFromChecked(checks), "0100000000000000");
+
+    checks = {};
+    checks[14] = true;  // Chinese Post
+    EXPECT_EQ(maskFromChecked(checks), "0000000000000001");
+
+    checks = {};
+    checks[5] = true;  // S Code, position 7
+    checks[8] = true;  // Code93, position 10
+    EXPECT_EQ(maskFromChecked(checks), "0000001001000000");
+
+    EXPECT_EQ(maskFromChecked(checkedFromMask("1111111111111111")), "0111111111111111");
+}
+
+TEST(BarcodeMask, TableIsInMaskOrder)
+{
+    for (std::size_t i = 0; i < kSymbologies.size(); ++i) {
+        EXPECT_EQ(kSymbologies[i].position, static_cast<int>(i) + 2);
+    }
+}
+
+}  // namespace
+}  // namespace formwell
