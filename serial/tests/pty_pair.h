@@ -4,7 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,21 +23,23 @@ class PtyPair {
 public:
     PtyPair()
     {
-        termios raw{};
-        ::cfmakeraw(&raw);
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char name[256] = {};
-        if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+            ::ptsname_r(master_, name, sizeof(name)) != 0) {
+            fail("cannot create a pseudo-terminal");
         }
         slavePath_ = name;
-    }
-    ~PtyPair()
-    {
-        closeMaster();
-        if (slave_ >= 0) {
-            ::close(slave_);
+        slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios raw{};
+        if (slave_ < 0 || ::tcgetattr(slave_, &raw) != 0) {
+            fail("cannot open the pseudo-terminal's slave side");
         }
+        // No echo of what the test sends until the device under test configures the line itself.
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave_, TCSANOW, &raw);
     }
+    ~PtyPair() { closeAll(); }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
@@ -92,6 +94,20 @@ public:
     }
 
 private:
+    void closeAll()
+    {
+        closeMaster();
+        if (slave_ >= 0) {
+            ::close(slave_);
+            slave_ = -1;
+        }
+    }
+    [[noreturn]] void fail(const char* what)
+    {
+        closeAll();
+        throw std::runtime_error(what);
+    }
+
     int master_ = -1;
     int slave_ = -1;
     std::string slavePath_;
