@@ -1,0 +1,187 @@
+#include "pushkit/src/download.h"
+
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "pushkit/src/result_codes.h"
+#include "pushkit/src/transfers.h"
+#include "pushkit/src/wake_up.h"
+
+namespace pushkit {
+
+namespace {
+
+// Every transfer but the hex-block one (caller's speed) and the line protocol (115200) runs here.
+constexpr std::uint32_t kLoaderBaud = 19200;
+constexpr int kWakeByDtrPulses = 1;
+constexpr int kWakeByCodeByte = 2;
+
+constexpr std::uint8_t kEsc = 0x1B;
+// First query: a terminal with the hex-block loader answers the identification with "RMT...";
+// the framed loader ignores both and answers nothing, or something else.
+constexpr std::array<std::uint8_t, 6> kHexBlockProbe{kEsc, 'X', 'L', 'T', 0x0B, '\r'};
+constexpr std::array<std::uint8_t, 4> kIdentQuery{kEsc, 'Z', '1', '\r'};
+constexpr std::uint32_t kQueryPauseMs = 100;
+constexpr std::size_t kAnswerBytes = 10;
+constexpr std::size_t kAnswerBuffer = 20;
+
+bool equalsIgnoringCase(std::string_view text, std::string_view upper)
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(upper[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view upper)
+{
+    return text.size() >= upper.size() && equalsIgnoringCase(text.substr(0, upper.size()), upper);
+}
+
+// A framed or hex-block step that could not write a frame at all reports 0; callers take every
+// non-negative result for success, so it must leave here as a failure.
+int failedWriteAsError(int transferResult)
+{
+    return transferResult == 0 ? result::kWriteFailed : transferResult;
+}
+
+int runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
+                std::string_view image, std::atomic<std::int32_t>& run, const ProgressFn& progress)
+{
+    const std::string_view base = splitImageName(request.imagePath).base;
+    const std::string_view prefix = base.substr(0, 3);
+
+    if (equalsIgnoringCase(prefix, "VKD") || equalsIgnoringCase(prefix, "VKF") ||
+        equalsIgnoringCase(prefix, "VKL")) {
+        TransferContext ctx{*port, run, progress, request.portNumber};
+        const int streamed = runRawStream(ctx, image);
+        if (streamed == 1) {
+            return result::kHexLoaded;
+        }
+        return streamed == 0 ? result::kCtsOff : streamed;
+    }
+    if (equalsIgnoringCase(prefix, "VKS")) {
+        // The line protocol opens the port itself, at its own speed.
+        port.reset();
+        const int sent = runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
+        if (sent < 0) {
+            return sent;
+        }
+        return sent == 0 ? result::kWriteFailed : result::kHexLoaded;
+    }
+    return result::kUnknownHexPrefix;
+}
+
+int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view image,
+                    std::atomic<std::int32_t>& run, const ProgressFn& progress)
+{
+    port.setBaud(request.line.baud);
+    // Unanswered probes are normal (a framed-loader terminal stays silent), so write results are
+    // not examined here; a dead port shows up in the transfer that follows.
+    (void)port.write(kHexBlockProbe.data(), kHexBlockProbe.size());
+    port.sleepMs(kQueryPauseMs);
+    (void)port.write(kIdentQuery.data(), kIdentQuery.size());
+    port.sleepMs(kQueryPauseMs);
+    std::array<std::uint8_t, kAnswerBuffer> answer{};
+    const std::size_t received = port.read(answer.data(), kAnswerBytes);
+    const std::string_view answerText(reinterpret_cast<const char*>(answer.data()), received);
+
+    TransferContext ctx{port, run, progress, request.portNumber};
+    if (startsWithIgnoringCase(answerText, "RMT")) {
+        port.flushAndPurge();
+        return failedWriteAsError(runHexBlockTransfer(ctx, image, answerText));
+    }
+
+    port.setBaud(kLoaderBaud);
+    port.flushAndPurge();
+    // The framed loader may still send one stray byte in answer to the probes; drop it.
+    std::uint8_t stray = 0;
+    (void)port.read(&stray, 1);
+    return failedWriteAsError(runFramedTransfer(ctx, image));
+}
+
+}  // namespace
+
+ImageName splitImageName(std::string_view path)
+{
+    // Names may come with either separator; only the last component decides.
+    const std::size_t separator = path.find_last_of("/\\");
+    const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {name, {}};
+    }
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+bool readImageFile(std::string_view path, std::string& contents)
+{
+    try {
+        const std::filesystem::path file{std::string(path)};
+        std::error_code error;
+        if (path.empty() || !std::filesystem::is_regular_file(file, error)) {
+            return false;
+        }
+        std::ifstream stream(file, std::ios::binary);
+        if (!stream) {
+            return false;
+        }
+        contents.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+        return !stream.bad();
+    } catch (const std::exception&) {
+        // An image too large to hold, or a path the platform cannot represent.
+        return false;
+    }
+}
+
+int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
+                const ProgressFn& progress)
+{
+    LineSettings opening = request.line;
+    opening.baud = kLoaderBaud;
+    std::unique_ptr<Port> port = opener.open(request.portNumber, opening);
+    if (!port) {
+        return result::kPortOpenFailed;
+    }
+
+    int woken = 1;
+    if (request.wakeMethod == kWakeByDtrPulses) {
+        woken = WakeByDtrPulses(*port, kLoaderBaud);
+    } else if (request.wakeMethod == kWakeByCodeByte) {
+        woken = WakeByCodeByte(*port, opening);
+    }
+    if (woken == result::kNoWakeCode) {
+        return woken;
+    }
+
+    std::string image;
+    if (!readImageFile(request.imagePath, image)) {
+        return result::kImageOpenFailed;
+    }
+    run.store(1, std::memory_order_release);
+
+    int outcome = 0;
+    if (equalsIgnoringCase(splitImageName(request.imagePath).extension, ".HEX")) {
+        outcome = runHexImage(port, opener, request, image, run, progress);
+    } else {
+        outcome = runSrecordImage(*port, request, image, run, progress);
+    }
+    // Callers count every non-negative result as success: nothing but the two success codes may
+    // leave as one.
+    if (outcome >= 0 && outcome != result::kSrecordLoaded && outcome != result::kHexLoaded) {
+        return result::kInternalError;
+    }
+    return outcome;
+}
+
+}  // namespace pushkit

@@ -1,0 +1,37 @@
+// One download from start to end: open the port, wake the terminal, read the image, choose the
+// transfer from the image's name and the terminal's first answer, and close everything again.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pushkit/src/port.h"
+#include "pushkit/src/transfer_context.h"
+
+namespace pushkit {
+
+struct DownloadRequest {
+    std::string_view imagePath;
+    int portNumber = 0;  // low byte of the caller's port number
+    LineSettings line;   // the caller's baud rate (used only for "RMT" terminals), data bits, parity, stop bits
+    int wakeMethod = 0;  // 1 DTR pulses, 2 code byte, anything else none
+};
+
+// Returns 14 or 10 on success, else a negative result code; never 0 or another non-negative value.
+// The port is closed before it returns, on every path. Sets `run` to 1 once the image is read.
+int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
+                const ProgressFn& progress);
+
+// The file name split as the loader chooses by it: extension from the last '.', base name before it.
+struct ImageName {
+    std::string_view base;
+    std::string_view extension;  // with its '.', empty when none
+};
+ImageName splitImageName(std::string_view path);
+
+// Reads the whole file; false for a missing, unreadable or non-regular file.
+bool readImageFile(std::string_view path, std::string& contents);
+
+}  // namespace pushkit

@@ -1,0 +1,246 @@
+#include "pushkit/src/download.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "pushkit/tests/support/scripted_terminal.h"
+
+namespace pushkit {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::bytesOf;
+using testing::EventKind;
+using testing::ScriptedTerminal;
+
+const Bytes kProbe{0x1B, 'X', 'L', 'T', 0x0B, '\r'};
+
+std::string s2(std::uint32_t address, std::string_view data)
+{
+    char field[16];
+    std::snprintf(field, sizeof field, "S2%02X%06X", static_cast<unsigned>(data.size() + 4), address);
+    std::string line = field;
+    for (unsigned char c : data) {
+        std::snprintf(field, sizeof field, "%02X", c);
+        line += field;
+    }
+    return line + "00\r\n";
+}
+
+std::string padded(std::string text, std::size_t size)
+{
+    text.resize(size, '\0');
+    return text;
+}
+
+// A kind-102 image: its header names a terminal answering VKD with version 0100 or later.
+std::string framedImage()
+{
+    return "S00600004844521B\r\n" + s2(0x030000, padded("APPLICATION;", 16)) +
+           s2(0x030010, padded("VKDV0100", 16)) + s2(0x100000, "0123456789abcdef") + "S804000000FB\r\n";
+}
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("pushkit-download-") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string image(const std::string& name, const std::string& contents)
+    {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << contents;
+        paths_.push_back(path.string());
+        return paths_.back();
+    }
+
+    int download(std::string_view path, int wakeMethod = 0, std::uint32_t callerBaud = 19200)
+    {
+        DownloadRequest request;
+        request.imagePath = path;
+        request.portNumber = 3;
+        request.line = {callerBaud, 8, kParityNone, kStopOne};
+        request.wakeMethod = wakeMethod;
+        auto opener = terminal_.opener();
+        const int outcome = runDownload(*opener, request, run_, progress_);
+        // Whatever happened, every port that was opened is closed again.
+        EXPECT_EQ(terminal_.count(EventKind::Open), terminal_.count(EventKind::Close));
+        return outcome;
+    }
+
+    std::vector<std::uint32_t> bauds() const
+    {
+        std::vector<std::uint32_t> out;
+        for (const auto& e : terminal_.log()) {
+            if (e.kind == EventKind::SetBaud) {
+                out.push_back(e.value);
+            }
+        }
+        return out;
+    }
+
+    ScriptedTerminal terminal_;
+    std::atomic<std::int32_t> run_{0};
+    ProgressFn progress_;
+    fs::path dir_;
+    std::vector<std::string> paths_;
+};
+
+TEST_F(DownloadTest, FailuresBeforeAnyTransfer)
+{
+    terminal_.failOpens(1);
+    EXPECT_EQ(download(image("a.s2", framedImage())), -10);
+    EXPECT_EQ(terminal_.count(EventKind::Open), 0u);
+
+    EXPECT_EQ(download((dir_ / "missing.s2").string()), -11);
+    EXPECT_EQ(download(dir_.string()), -11);
+    EXPECT_EQ(download(""), -11);
+    EXPECT_EQ(terminal_.count(EventKind::Open), 3u);
+    EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
+    EXPECT_EQ(run_.load(), 0);  // the run flag is armed only once the image is read
+
+    EXPECT_EQ(download(image("ABC.hex", ":00000001FF\r\n")), -12);
+    EXPECT_EQ(download(image("VK.HEX", ":00000001FF\r\n")), -12);
+    EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
+    EXPECT_EQ(run_.load(), 1);
+}
+
+TEST_F(DownloadTest, PortOpensAt19200WithTheCallersFrameAndWakesTheTerminal)
+{
+    download((dir_ / "missing.s2").string(), 2);
+    const auto& opened = terminal_.log().front();
+    ASSERT_EQ(opened.kind, EventKind::Open);
+    EXPECT_EQ(opened.value, 3u);
+    EXPECT_EQ(opened.line.baud, 19200u);
+    // The code byte for 19200 goes out before the image is even looked at.
+    ASSERT_EQ(terminal_.writes().size(), 1u);
+    EXPECT_EQ(terminal_.writes()[0], Bytes{0x13});
+
+    const std::size_t dtrBefore = terminal_.count(EventKind::SetDtr);
+    download((dir_ / "missing.s2").string(), 1);
+    // Two settle steps, then three pulses: the count that tells the terminal 19200.
+    EXPECT_EQ(terminal_.count(EventKind::SetDtr) - dtrBefore, 2u + 2u * 3u);
+}
+
+TEST_F(DownloadTest, RawStreamForVkdVkfVkl)
+{
+    const std::string hex(5000, 'h');
+    terminal_.setCts([](std::size_t) { return false; });
+    EXPECT_EQ(download(image("VKD100.HEX", hex)), -21);
+
+    terminal_.setCts([](std::size_t) { return true; });
+    std::vector<double> reports;
+    progress_ = [&](int port, double percent) {
+        EXPECT_EQ(port, 3);
+        reports.push_back(percent);
+    };
+    run_ = 0;  // a cancel made before the download does not stop it
+    EXPECT_EQ(download(image("vkf.hex", hex)), 10);
+    const Bytes written = terminal_.writtenStream();
+    EXPECT_EQ(std::string(written.begin(), written.end()), hex);
+    EXPECT_FALSE(reports.empty());
+
+    // Cancelling from inside the hook ends the stream at its next poll.
+    progress_ = [&](int, double) { run_.store(0); };
+    EXPECT_EQ(download(image("VkL2.Hex", hex)), -30);
+}
+
+TEST_F(DownloadTest, LineProtocolForVksReopensThePort)
+{
+    const std::string hex = ":0400000001020304F2\r\n:00000001FF\r\n";
+    EXPECT_EQ(download(image("VKS.hex", hex), 2), -29);
+    std::vector<std::uint32_t> openBauds;
+    for (const auto& e : terminal_.log()) {
+        if (e.kind == EventKind::Open) {
+            openBauds.push_back(e.line.baud);
+        }
+    }
+    EXPECT_EQ(openBauds, (std::vector<std::uint32_t>{19200, 115200}));
+
+    // A silent terminal never acknowledges the first line frame.
+    EXPECT_EQ(download(image("vks2.HEX", hex)), -23);
+}
+
+TEST_F(DownloadTest, RmtAnswerChoosesTheHexBlockProtocolAtTheCallersSpeed)
+{
+    const std::string s2image = s2(0x200000, "0123456789ABCDEF") + s2(0x200020, "0123456789ABCDEF");
+    for (const char* answer : {"RMTV0100  ", "rmt", "RmT 12"}) {
+        terminal_.setResponder(testing::answerTo(
+            kProbe, {}, testing::identifiesAs(answer, testing::perLine(testing::ackEverything()))));
+        const std::size_t before = bauds().size();
+        EXPECT_EQ(download(image("prog.s2", s2image), 0, 38400), 14) << answer;
+        const std::vector<std::uint32_t> all = bauds();
+        EXPECT_EQ(std::vector<std::uint32_t>(all.begin() + static_cast<long>(before), all.end()),
+                  std::vector<std::uint32_t>{38400})
+            << answer;
+    }
+}
+
+TEST_F(DownloadTest, OtherAnswersChooseTheFramedProtocolBackAt19200)
+{
+    std::string ident = "VKDV0100";
+    ident.resize(18, ' ');
+    terminal_.setResponder(testing::identifiesAs(ident, testing::ackEverything()));
+    // An S-record image is anything not named .hex: no extension, .s2, or .hex inside a folder name.
+    for (const std::string name : {"prog", "prog.s2", "prog.hex.s2"}) {
+        EXPECT_EQ(download(image(name, framedImage()), 0, 57600), 14) << name;
+        EXPECT_EQ(bauds().back(), 19200u) << name;
+    }
+    const Bytes stream = terminal_.writtenStream();
+    EXPECT_EQ(Bytes(stream.begin(), stream.begin() + 6), kProbe);
+}
+
+TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure)
+{
+    std::string ident = "VKDV0100";
+    ident.resize(18, ' ');
+    // Writes 0 and 1 are the probes; every later write fails, at whichever step it comes.
+    for (std::size_t firstFailing : {2u, 3u, 4u, 6u}) {
+        ScriptedTerminal terminal;
+        terminal.setResponder(testing::identifiesAs(ident, testing::ackEverything()));
+        terminal.failWritesFrom(firstFailing);
+        DownloadRequest request;
+        const std::string path = image("prog.s2", framedImage());
+        request.imagePath = path;
+        auto opener = terminal.opener();
+        EXPECT_EQ(runDownload(*opener, request, run_, progress_), -22) << firstFailing;
+    }
+
+    terminal_.setResponder(
+        testing::answerTo(kProbe, {}, testing::identifiesAs("RMT", testing::perLine(testing::ackEverything()))));
+    terminal_.failWritesFrom(2);
+    EXPECT_EQ(download(image("prog.s2", s2(0x200000, "0123"))), -22);
+}
+
+TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot)
+{
+    struct Case {
+        std::string_view path, base, extension;
+    } cases[] = {
+        {"VKS01.HEX", "VKS01", ".HEX"},
+        {"/home/me/images.d/vkd.hex", "vkd", ".hex"},
+        {"C:\\images\\VKF.tar.hex", "VKF.tar", ".hex"},
+        {"dir.hex/prog", "prog", ""},
+        {".hex", "", ".hex"},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const ImageName name = splitImageName(c.path);
+        EXPECT_EQ(name.base, c.base) << c.path;
+        EXPECT_EQ(name.extension, c.extension) << c.path;
+    }
+}
+
+}  // namespace
+}  // namespace pushkit
