@@ -36,4 +36,8 @@ int sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
 // The same, with a pause between the first send and the first read (erase and display frames).
 int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
 
+// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole). 1 or a result
+// code; an image with nothing inside the kind's window erases nothing.
+int eraseFlash(TransferContext& ctx, std::string_view image, int kind);
+
 }  // namespace pushkit

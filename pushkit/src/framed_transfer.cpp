@@ -61,6 +61,8 @@ bool flashHasLargeBlocks(Port& port, int& writeResult)
            (answer[0] == 0xE2 && answer[1] == 0x20);
 }
 
+}  // namespace
+
 int eraseFlash(TransferContext& ctx, std::string_view image, int kind)
 {
     const AddressRange range = addressRange(image, kind);
@@ -101,6 +103,8 @@ int eraseFlash(TransferContext& ctx, std::string_view image, int kind)
     }
     return 1;
 }
+
+namespace {
 
 int sendOpenMarkers(TransferContext& ctx)
 {

@@ -63,6 +63,7 @@ public:
     // Answer to the i-th CTS query (0-based); CTS is on by default.
     void setCts(std::function<bool(std::size_t query)> cts) { cts_ = std::move(cts); }
     void setLocalTime(const LocalTime& time) { localTime_ = time; }
+    const LocalTime& localTime() const { return localTime_; }
     // The next `count` opens through the opener fail.
     void failOpens(int count) { failingOpens_ = count; }
 
