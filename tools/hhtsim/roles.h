@@ -1,0 +1,59 @@
+// The terminal's parts in the exchanges a host can start. Each role plays one exchange and returns how
+// it ended; the caller decides whether to wait for the next one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/hhtsim/flash_image.h"
+#include "tools/hhtsim/options.h"
+#include "tools/hhtsim/terminal.h"
+
+namespace hhtsim {
+
+enum class Outcome {
+    Completed,
+    Abandoned,  // the host fell silent or closed the port, a frame was refused, the terminal gave up
+    Failed,     // the terminal could not store what it received
+    Stopped,    // SIGINT/SIGTERM
+    HungUp,     // --hangup-after closed the line
+};
+
+struct Session {
+    Terminal& terminal;
+    const Options& options;
+    FlashImage& flash;
+    const std::vector<std::string>& records;
+};
+
+Outcome runRole(Session& session);
+Outcome runAuto(Session& session);
+// sohAnswered: the opening SOH has already been acknowledged (auto mode does that to tell the two apart).
+Outcome runIniReceiver(Session& session, bool sohAnswered);
+Outcome runDataSender(Session& session, bool sohAnswered);
+Outcome runFramedLoader(Session& session);
+Outcome runRmtLoader(Session& session);
+Outcome runLineLoader(Session& session);
+
+// Helpers shared by the roles.
+namespace role {
+
+// Waits for a byte. Outside an exchange there is no time limit and a host closing the port is only
+// logged; inside one, the idle time-out and a host close end the exchange. Returns the byte, or sets end.
+std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end);
+
+// Writes text to path through a temporary file, so a reader never sees half a file. Logs and reports a
+// failure on standard error.
+bool storeFile(Session& session, const std::string& path, const std::string& text);
+
+// After a loader session: the flash image to --flash-out, when asked for.
+bool saveFlash(Session& session);
+
+void logStray(Session& session, std::uint8_t byte);
+
+Bytes plainAck(std::uint8_t ack);
+
+}  // namespace role
+
+}  // namespace hhtsim
