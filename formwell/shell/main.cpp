@@ -1,0 +1,29 @@
+#include <memory>
+
+#include <QApplication>
+#include <QIcon>
+
+#include "formwell/shell/main_window.h"
+#include "formwell/shell/splash_window.h"
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Formwell"));
+    QApplication::setOrganizationName(QStringLiteral("Veltrax Inc."));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/formwell/formwell.png")));
+
+    // Between the splash closing and the main window appearing no window is open; the program must
+    // not take that moment for its end.
+    QApplication::setQuitOnLastWindowClosed(false);
+    std::unique_ptr<formwell::shell::Interface> mainWindow;
+    auto* splash = new formwell::shell::frmSpalsh([&mainWindow] {
+        mainWindow = std::make_unique<formwell::shell::Interface>();
+        mainWindow->show();
+        QApplication::setQuitOnLastWindowClosed(true);
+    });
+    splash->show();
+    const int code = QApplication::exec();
+    mainWindow.reset();  // before the application object goes away
+    return code;
+}

@@ -1,0 +1,19 @@
+#include "formwell/shell/show_file_dialog.h"
+
+#include <exception>
+
+namespace formwell::shell {
+
+std::string ShowFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
+                           const std::string& defaultExt)
+{
+    try {
+        return ui.chooseFile(FileDialogRequest{filter, title, defaultExt});
+    } catch (const std::exception& e) {
+        ui.beep();
+        ui.show(plainNotice(e.what()));
+    }
+    return {};
+}
+
+}  // namespace formwell::shell

@@ -1,0 +1,35 @@
+// The start-up window: the title picture for two seconds, then it closes itself and the main window
+// is shown. The timer fires once; the splash is gone before the main window appears.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include <QWidget>
+
+class QTimer;
+
+namespace formwell::shell {
+
+inline constexpr std::chrono::milliseconds kSplashDuration{2000};
+
+class frmSpalsh : public QWidget {
+    Q_OBJECT
+
+public:
+    // `showMainWindow` runs once the splash has closed.
+    explicit frmSpalsh(std::function<void()> showMainWindow, QWidget* parent = nullptr);
+
+    QTimer* timer() const { return Timer1; }
+
+public slots:
+    void Timer1_Timer();
+
+private:
+    void Form_Load();
+
+    std::function<void()> showMainWindow_;
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace formwell::shell

@@ -1,0 +1,226 @@
+// The things only the widgets do: the focus-driven mode switch, the button places, the start-up
+// sequence, the About box's link and the Barcodes button.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include "formwell/common/testing/recording_interaction.h"
+#include "formwell/shell/about_box.h"
+#include "formwell/shell/field_table_model.h"
+#include "formwell/shell/main_window.h"
+#include "formwell/shell/splash_window.h"
+
+namespace formwell::shell {
+namespace {
+
+using formwell::testing::RecordingInteraction;
+
+QPushButton* button(QWidget& w, const char* name)
+{
+    auto* b = w.findChild<QPushButton*>(QString::fromLatin1(name));
+    EXPECT_NE(b, nullptr) << name;
+    return b;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : window_(InterfaceServices{&ui_, {}, {}})
+    {
+        window_.show();
+        QApplication::setActiveWindow(&window_);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+
+    bool visible(const char* name) { return button(window_, name)->isVisible(); }
+
+    RecordingInteraction ui_;
+    Interface window_;
+};
+
+TEST_F(MainWindowTest, FocusOnSaveOrExitSwitchesTheMode)
+{
+    const char* viewingOnly[] = {"NewINI", "OpenINI", "cmdDelete", "cmdModify", "cmdClose"};
+    const char* always[] = {"cmdHelp", "cmdAbout", "Setup", "Upload", "DownProg", "DownINI"};
+    for (const char* name : viewingOnly) {
+        EXPECT_TRUE(visible(name)) << name;
+    }
+    EXPECT_FALSE(visible("cmdSave"));
+    EXPECT_FALSE(visible("cmdCancel"));
+    EXPECT_FALSE(window_.fieldModel().isEditing());
+
+    window_.showEditingButtons();
+    EXPECT_TRUE(button(window_, "cmdSave")->hasFocus());
+    EXPECT_TRUE(visible("cmdSave"));
+    EXPECT_TRUE(visible("cmdCancel"));
+    for (const char* name : viewingOnly) {
+        EXPECT_FALSE(visible(name)) << name;
+    }
+    EXPECT_TRUE(window_.fieldModel().isEditing());
+    EXPECT_EQ(window_.commands().mode(), DocumentMode::Editing);
+
+    window_.showViewingButtons();
+    for (const char* name : viewingOnly) {
+        EXPECT_TRUE(visible(name)) << name;
+    }
+    EXPECT_FALSE(visible("cmdSave"));
+    EXPECT_FALSE(visible("cmdCancel"));
+    EXPECT_FALSE(window_.fieldModel().isEditing());
+    for (const char* name : always) {
+        EXPECT_TRUE(visible(name)) << name;
+    }
+}
+
+TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons)
+{
+    EXPECT_EQ(window_.windowTitle(), "Formwell");
+    EXPECT_EQ(window_.size(), QSize(640, 473));
+    EXPECT_EQ(button(window_, "cmdSave")->geometry(), button(window_, "cmdModify")->geometry());
+    EXPECT_EQ(button(window_, "cmdCancel")->geometry(), button(window_, "cmdClose")->geometry());
+    for (const char* name : {"Setup", "Upload", "DownProg", "DownINI"}) {
+        EXPECT_FALSE(button(window_, name)->isEnabled()) << name;
+        EXPECT_EQ(button(window_, name)->width(), button(window_, "Setup")->width());
+    }
+
+    const char* order[] = {"OpenINI", "NewINI",  "cmdSave",  "cmdCancel", "Setup",    "Upload",  "DownProg",
+                           "DownINI", "cmdDelete", "cmdModify", "cmdClose", "cmdAbout", "cmdHelp"};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        EXPECT_EQ(button(window_, order[i])->nextInFocusChain()->objectName(), order[i + 1]) << order[i];
+    }
+
+    // Resizing moves no control.
+    const QRect help = button(window_, "cmdHelp")->geometry();
+    window_.resize(900, 700);
+    EXPECT_EQ(button(window_, "cmdHelp")->geometry(), help);
+}
+
+TEST_F(MainWindowTest, ColumnsFillTheGridInTheirProportions)
+{
+    auto* grid = window_.findChild<QTableView*>(QStringLiteral("ParamGrid"));
+    ASSERT_NE(grid, nullptr);
+    int total = 0;
+    for (int c = 0; c < 7; ++c) {
+        total += grid->columnWidth(c);
+    }
+    EXPECT_EQ(total, grid->viewport()->width());
+    EXPECT_GT(grid->columnWidth(0), grid->columnWidth(4));  // 2725 against 1773
+}
+
+TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled)
+{
+    QAbstractItemModelTester tester(&window_.fieldModel());
+    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""}, FieldDefinition{"B", "", "", "", "", "", "0000000000000011"}});
+    const QModelIndex empty = window_.fieldModel().index(0, 6);
+
+    // Locked in viewing mode.
+    window_.ParamGrid_BtnClick(empty);
+    EXPECT_EQ(empty.data().toString(), "");
+
+    window_.showEditingButtons();
+    for (int row : {0, 1}) {
+        QTimer::singleShot(0, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                dialog->close();
+            }
+        });
+        window_.ParamGrid_BtnClick(window_.fieldModel().index(row, 6));
+    }
+    EXPECT_EQ(window_.fieldModel().index(0, 6).data().toString(), "0111111111111111");
+    EXPECT_EQ(window_.fieldModel().index(1, 6).data().toString(), "0000000000000011");
+    EXPECT_EQ(window_.BarcodeString, "0000000000000011");
+}
+
+TEST(StartupDirectory, NoTrailingSeparator)
+{
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user/Formwell/")), "/home/user/Formwell");
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user")), "/home/user");
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/")), "/");
+}
+
+TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears)
+{
+    bool splashVisibleWhenMainShown = true;
+    QPointer<frmSpalsh> splash;
+    int shown = 0;
+    splash = new frmSpalsh([&] {
+        ++shown;
+        splashVisibleWhenMainShown = splash && splash->isVisible();
+    });
+    splash->show();
+    EXPECT_EQ(splash->windowTitle(), "Veltrax Inc.");
+    EXPECT_EQ(splash->size(), QSize(640, 473));
+    EXPECT_EQ(splash->findChild<QLabel*>(QStringLiteral("Image1"))->geometry(), QRect(6, 4, 606, 413));
+    EXPECT_EQ(splash->findChild<QLabel*>(QStringLiteral("Label1"))->geometry(), QRect(56, 424, 494, 20));
+    ASSERT_TRUE(splash->timer()->isActive());
+    EXPECT_TRUE(splash->timer()->isSingleShot());
+    EXPECT_EQ(splash->timer()->interval(), 2000);
+
+    // Fire the real timer at once instead of waiting two seconds.
+    splash->timer()->start(0);
+    for (int i = 0; i < 100 && shown == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(splashVisibleWhenMainShown);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(splash.isNull());
+}
+
+TEST(AboutBox, LinksNeedABrowserAndAppendTheAddress)
+{
+    RecordingInteraction ui;
+    std::string browser = "Not Found";
+    std::vector<std::string> started;
+    BrowserLauncher launcher{[&] { return browser; },
+                             [&](const std::string& line, std::string&) {
+                                 started.push_back(line);
+                                 return true;
+                             }};
+    frmAbout about(ui, launcher);
+    EXPECT_EQ(about.windowTitle(), "About- Formwell");
+    EXPECT_EQ(about.size(), QSize(567, 333));
+    EXPECT_EQ(about.pos(), QPoint(33, 33));
+    about.show();
+    auto* picture = about.findChild<QLabel*>(QStringLiteral("Image1"));
+    auto* address = about.findChild<QLabel*>(QStringLiteral("Label15"));
+    ASSERT_NE(picture, nullptr);
+    ASSERT_NE(address, nullptr);
+
+    for (const std::string& none : {std::string("Not Found"), std::string()}) {
+        browser = none;
+        QTest::mouseClick(address, Qt::LeftButton);
+        QTest::mouseClick(picture, Qt::LeftButton);
+    }
+    EXPECT_EQ(ui.transcript(), std::vector<std::string>(4, "msg[ERROR|No browser installed|critical]"));
+    EXPECT_TRUE(started.empty());
+
+    browser = "\"C:\\Browser\\browse.exe\" -nohome";
+    QTest::mouseClick(address, Qt::LeftButton);
+    QTest::mouseClick(picture, Qt::LeftButton);
+    const std::string expected = "\"C:\\Browser\\browse.exe\" -nohome http://www.veltrax.example/";
+    EXPECT_EQ(started, (std::vector<std::string>{expected, expected}));
+}
+
+TEST(AboutBox, ABrowserThatCannotStartIsReported)
+{
+    RecordingInteraction ui;
+    BrowserLauncher launcher{[] { return std::string("/no/such/browser"); },
+                             [](const std::string&, std::string& error) {
+                                 error = "No such file or directory";
+                                 return false;
+                             }};
+    EXPECT_FALSE(openWebPage(ui, launcher, kMakerWebAddress));
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, "ERROR");
+    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
+}
+
+}  // namespace
+}  // namespace formwell::shell
