@@ -21,7 +21,10 @@
 #endif
 
 #if defined(PUSHKIT_BUILDING_LIBRARY)
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(_WIN64)
+/* The DLL's module-definition file names the exports, with the decoration 32-bit callers bind. */
+#define PUSHKIT_API
+#elif defined(_WIN32)
 #define PUSHKIT_API __declspec(dllexport)
 #else
 #define PUSHKIT_API __attribute__((visibility("default")))
