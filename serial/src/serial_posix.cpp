@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -225,7 +224,11 @@ IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts
         const ssize_t got = ::read(fd, buf + result.count, n - result.count);
         if (got > 0) {
             result.count += static_cast<std::size_t>(got);
-            deadline.onBytes(Clock::now());
+            const Clock::time_point now = Clock::now();
+            deadline.onBytes(now);
+            if (deadline.remaining(now).count() == 0) {
+                break;  // a peer that never pauses still cannot hold the read past its total
+            }
             continue;
         }
         if (got == 0) {

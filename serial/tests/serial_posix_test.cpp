@@ -254,6 +254,25 @@ TEST(SerialDeviceIo, SilentPeerEndsAtTheTotalWithNothing)
     EXPECT_LT(took, kWayTooLong);
 }
 
+TEST(SerialDeviceIo, ZeroTotalTakesWhatIsWaitingWithoutWaiting)
+{
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
+    pty.send({'a', 'b', 'c'});
+    std::uint8_t buf[8] = {};
+    ASSERT_EQ(device.read(buf, 1, ReadTimeouts{0, 2000, 0}).count, 1u);  // the burst has arrived
+    const IoResult rest = device.read(buf + 1, sizeof(buf) - 1, ReadTimeouts{100, 0, 0});
+    EXPECT_TRUE(rest.ok()) << rest.error.text;
+    ASSERT_EQ(rest.count, 2u);
+    EXPECT_EQ(buf[2], 'c');
+
+    // Nothing waiting: nothing read, and no wait for the interval either.
+    const auto start = Clock::now();
+    EXPECT_EQ(device.read(buf, 1, ReadTimeouts{10000, 0, 0}).count, 0u);
+    EXPECT_LT(since(start), kWayTooLong);
+}
+
 TEST(SerialDeviceIo, PurgeDropsWhatArrivedUnread)
 {
     PtyPair pty;

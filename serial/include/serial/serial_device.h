@@ -21,6 +21,8 @@ enum class Parity : std::uint8_t { None, Odd, Even, Mark, Space };
 enum class StopBits : std::uint8_t { One, OneAndHalf, Two };
 
 struct LineConfig {
+    // POSIX ports take the standard rates (50 to 2000000, 2400 to 115200 among them) and refuse any
+    // other with InvalidSetting rather than round it; on Windows the driver decides.
     std::uint32_t baud = 19200;
     std::uint8_t dataBits = 8;  // 5 to 8
     Parity parity = Parity::None;
