@@ -5,8 +5,7 @@
 
 namespace pushkit {
 
-serial::LineConfig toLineConfig(const LineSettings& settings)
-{
+serial::LineConfig toLineConfig(const LineSettings& settings) {
     serial::LineConfig config;
     config.baud = settings.baud;
     config.dataBits = settings.dataBits;
@@ -17,62 +16,68 @@ serial::LineConfig toLineConfig(const LineSettings& settings)
 
 SerialTerminalPort::SerialTerminalPort(serial::SerialDevice device) : device_(std::move(device)) {}
 
-void SerialTerminalPort::note(serial::Error error)
-{
+void SerialTerminalPort::note(serial::Error error) {
     // A device without modem lines is the normal case on a pseudo-terminal, not a failure.
     if (!error.ok() && error.kind != serial::ErrorKind::Unsupported) {
         lastError_ = std::move(error);
     }
 }
 
-std::size_t SerialTerminalPort::read(std::uint8_t* buf, std::size_t n)
-{
+std::size_t SerialTerminalPort::read(std::uint8_t* buf, std::size_t n) {
     serial::IoResult result = device_.read(buf, n, kTerminalReadTimeouts);
     note(std::move(result.error));
     return result.count;
 }
 
-bool SerialTerminalPort::write(const std::uint8_t* buf, std::size_t n)
-{
+bool SerialTerminalPort::write(const std::uint8_t* buf, std::size_t n) {
     serial::IoResult result = device_.write(buf, n, kTerminalWriteBound);
     const bool ok = result.ok();
     note(std::move(result.error));
     return ok;
 }
 
-void SerialTerminalPort::setBaud(std::uint32_t baud) { note(device_.setBaud(baud)); }
+void SerialTerminalPort::setBaud(std::uint32_t baud) {
+    note(device_.setBaud(baud));
+}
 
-void SerialTerminalPort::setLine(const LineSettings& settings) { note(device_.setLine(toLineConfig(settings))); }
+void SerialTerminalPort::setLine(const LineSettings& settings) {
+    note(device_.setLine(toLineConfig(settings)));
+}
 
-void SerialTerminalPort::flushAndPurge() { note(device_.flushAndPurge()); }
+void SerialTerminalPort::flushAndPurge() {
+    note(device_.flushAndPurge());
+}
 
-void SerialTerminalPort::setDtr(bool on) { note(device_.setDtr(on)); }
+void SerialTerminalPort::setDtr(bool on) {
+    note(device_.setDtr(on));
+}
 
-void SerialTerminalPort::setRts(bool on) { note(device_.setRts(on)); }
+void SerialTerminalPort::setRts(bool on) {
+    note(device_.setRts(on));
+}
 
-bool SerialTerminalPort::cts()
-{
+bool SerialTerminalPort::cts() {
     bool on = true;
     note(device_.readCts(on));
     return on;
 }
 
-void SerialTerminalPort::sleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-std::uint64_t SerialTerminalPort::nowMs()
-{
-    const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count());
+void SerialTerminalPort::sleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-LocalTime SerialTerminalPort::localTime()
-{
+std::uint64_t SerialTerminalPort::nowMs() {
+    const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count());
+}
+
+LocalTime SerialTerminalPort::localTime() {
     const serial::CalendarTime now = serial::localCalendarTime();
     return LocalTime{now.year, now.month, now.day, now.dayOfWeek, now.hour, now.minute, now.second};
 }
 
-std::unique_ptr<Port> SerialPortOpener::open(int portNumber, const LineSettings& settings)
-{
+std::unique_ptr<Port> SerialPortOpener::open(int portNumber, const LineSettings& settings) {
     serial::SerialDevice device;
     lastError_ = device.open(portNumber, toLineConfig(settings));
     if (!lastError_.ok()) {

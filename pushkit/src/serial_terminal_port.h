@@ -21,7 +21,7 @@ inline constexpr std::chrono::milliseconds kTerminalWriteBound{1000};
 serial::LineConfig toLineConfig(const LineSettings& settings);
 
 class SerialTerminalPort final : public Port {
-public:
+  public:
     explicit SerialTerminalPort(serial::SerialDevice device);
 
     std::size_t read(std::uint8_t* buf, std::size_t n) override;
@@ -42,7 +42,7 @@ public:
     // What went wrong in the last failed call, for diagnostics (empty when nothing failed).
     const serial::Error& lastError() const { return lastError_; }
 
-private:
+  private:
     void note(serial::Error error);
 
     serial::SerialDevice device_;
@@ -50,13 +50,13 @@ private:
 };
 
 class SerialPortOpener final : public PortOpener {
-public:
+  public:
     std::unique_ptr<Port> open(int portNumber, const LineSettings& settings) override;
 
     // Why the last open failed (in use, no such device, ...); callers only see nullptr.
     const serial::Error& lastError() const { return lastError_; }
 
-private:
+  private:
     serial::Error lastError_;
 };
 

@@ -21,15 +21,13 @@ constexpr LineSettings k19200{19200, 8, kParityNone, kStopOne};
 // Only a hung call gets near this; the time-outs under test are far shorter.
 constexpr milliseconds kWayTooLong{3000};
 
-milliseconds since(Clock::time_point start)
-{
+milliseconds since(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 
 class SerialTerminalPortTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         port_ = opener_.open(kPortNumber, k19200);
         ASSERT_NE(port_, nullptr) << opener_.lastError().text;
     }
@@ -40,8 +38,7 @@ protected:
     std::unique_ptr<Port> port_;
 };
 
-TEST_F(SerialTerminalPortTest, SilentTerminalGivesNothingAfterTheWholeTotal)
-{
+TEST_F(SerialTerminalPortTest, SilentTerminalGivesNothingAfterTheWholeTotal) {
     std::uint8_t byte = 0xEE;
     const auto start = Clock::now();
     EXPECT_EQ(port_->read(&byte, 1), 0u);
@@ -51,8 +48,7 @@ TEST_F(SerialTerminalPortTest, SilentTerminalGivesNothingAfterTheWholeTotal)
     EXPECT_EQ(byte, 0xEE);
 }
 
-TEST_F(SerialTerminalPortTest, BurstArrivesWholeAndAShortAnswerEndsAtTheInterval)
-{
+TEST_F(SerialTerminalPortTest, BurstArrivesWholeAndAShortAnswerEndsAtTheInterval) {
     std::vector<std::uint8_t> answer(18);
     for (std::size_t i = 0; i < answer.size(); ++i) {
         answer[i] = static_cast<std::uint8_t>(0x10 + i);  // DLE, XON and XOFF among them
@@ -69,16 +65,14 @@ TEST_F(SerialTerminalPortTest, BurstArrivesWholeAndAShortAnswerEndsAtTheInterval
     EXPECT_LT(since(start), milliseconds(1500));
 }
 
-TEST_F(SerialTerminalPortTest, WrittenBytesArrive)
-{
+TEST_F(SerialTerminalPortTest, WrittenBytesArrive) {
     const std::vector<std::uint8_t> wake{0x1B, 'X', 'L', 'T', 0x0B, '\r'};
     EXPECT_TRUE(port_->write(wake.data(), wake.size()));
     EXPECT_EQ(pty_.receive(wake.size()), wake);
     EXPECT_TRUE(port_->write(wake.data(), 0));
 }
 
-TEST_F(SerialTerminalPortTest, HungUpTerminalFailsWritesAndReadsAtOnce)
-{
+TEST_F(SerialTerminalPortTest, HungUpTerminalFailsWritesAndReadsAtOnce) {
     pty_.closeMaster();
     const std::uint8_t byte = 0x06;
     const auto start = Clock::now();
@@ -91,8 +85,7 @@ TEST_F(SerialTerminalPortTest, HungUpTerminalFailsWritesAndReadsAtOnce)
     EXPECT_EQ(serialPort->lastError().kind, serial::ErrorKind::HungUp);
 }
 
-TEST_F(SerialTerminalPortTest, LineControlOnAPtyIsHarmlessAndCtsReadsOn)
-{
+TEST_F(SerialTerminalPortTest, LineControlOnAPtyIsHarmlessAndCtsReadsOn) {
     port_->setDtr(false);
     port_->setRts(false);
     port_->setDtr(true);
@@ -104,8 +97,7 @@ TEST_F(SerialTerminalPortTest, LineControlOnAPtyIsHarmlessAndCtsReadsOn)
     EXPECT_TRUE(serialPort->lastError().ok()) << serialPort->lastError().text;
 }
 
-TEST_F(SerialTerminalPortTest, BaudChangesReachTheLine)
-{
+TEST_F(SerialTerminalPortTest, BaudChangesReachTheLine) {
     port_->setBaud(115200);
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty_.slaveFd(), &tio), 0);
@@ -115,8 +107,7 @@ TEST_F(SerialTerminalPortTest, BaudChangesReachTheLine)
     EXPECT_EQ(::cfgetospeed(&tio), B9600);
 }
 
-TEST_F(SerialTerminalPortTest, ThePortIsHeldUntilItIsDestroyed)
-{
+TEST_F(SerialTerminalPortTest, ThePortIsHeldUntilItIsDestroyed) {
     SerialPortOpener second;
     EXPECT_EQ(second.open(kPortNumber, k19200), nullptr);
     EXPECT_EQ(second.lastError().kind, serial::ErrorKind::InUse);
@@ -124,8 +115,7 @@ TEST_F(SerialTerminalPortTest, ThePortIsHeldUntilItIsDestroyed)
     EXPECT_NE(second.open(kPortNumber, k19200), nullptr) << second.lastError().text;
 }
 
-TEST_F(SerialTerminalPortTest, ClockCountsMilliseconds)
-{
+TEST_F(SerialTerminalPortTest, ClockCountsMilliseconds) {
     const std::uint64_t before = port_->nowMs();
     port_->sleepMs(20);
     const std::uint64_t slept = port_->nowMs() - before;
@@ -133,8 +123,7 @@ TEST_F(SerialTerminalPortTest, ClockCountsMilliseconds)
     EXPECT_LT(slept, static_cast<std::uint64_t>(kWayTooLong.count()));
 }
 
-TEST(SerialPortOpener, NoPortWhenTheDeviceOrTheSettingsCannotBeUsed)
-{
+TEST(SerialPortOpener, NoPortWhenTheDeviceOrTheSettingsCannotBeUsed) {
     PtyPair pty;
     ScopedEnv env("COM" + std::to_string(kPortNumber), pty.slavePath());
     SerialPortOpener opener;

@@ -11,8 +11,7 @@ constexpr std::uint64_t kLongestTotalMs = std::uint64_t{1} << 40;
 }  // namespace
 
 ReadDeadline::ReadDeadline(const ReadTimeouts& timeouts, std::size_t wanted, Clock::time_point start)
-    : interval_(std::chrono::milliseconds(timeouts.intervalMs))
-{
+    : interval_(std::chrono::milliseconds(timeouts.intervalMs)) {
     std::uint64_t totalMs = timeouts.totalConstantMs;
     const std::uint64_t perByte = timeouts.totalPerByteMs;
     if (perByte != 0 && wanted > (kLongestTotalMs - totalMs) / perByte) {
@@ -23,14 +22,12 @@ ReadDeadline::ReadDeadline(const ReadTimeouts& timeouts, std::size_t wanted, Clo
     totalDeadline_ = start + std::chrono::milliseconds(static_cast<std::int64_t>(totalMs));
 }
 
-void ReadDeadline::onBytes(Clock::time_point now)
-{
+void ReadDeadline::onBytes(Clock::time_point now) {
     haveByte_ = true;
     lastByte_ = now;
 }
 
-std::chrono::milliseconds ReadDeadline::remaining(Clock::time_point now) const
-{
+std::chrono::milliseconds ReadDeadline::remaining(Clock::time_point now) const {
     Clock::time_point end = totalDeadline_;
     if (haveByte_ && interval_ > Clock::duration::zero()) {
         end = std::min(end, lastByte_ + interval_);

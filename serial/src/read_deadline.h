@@ -12,7 +12,7 @@ namespace serial::detail {
 using Clock = std::chrono::steady_clock;
 
 class ReadDeadline {
-public:
+  public:
     ReadDeadline(const ReadTimeouts& timeouts, std::size_t wanted, Clock::time_point start);
 
     // Call whenever bytes arrived: the interval time-out counts from the newest byte.
@@ -22,7 +22,7 @@ public:
     // poll never wakes before the deadline and spins. Zero: the read is over.
     std::chrono::milliseconds remaining(Clock::time_point now) const;
 
-private:
+  private:
     Clock::time_point totalDeadline_;
     Clock::duration interval_;
     bool haveByte_ = false;

@@ -1,11 +1,13 @@
 // The parts of SerialDevice that are the same on every platform; the I/O lives in the backends.
-#include <utility>
-
 #include "serial/include/serial/serial_device.h"
+
+#include <utility>
 
 namespace serial {
 
-SerialDevice::~SerialDevice() { close(); }
+SerialDevice::~SerialDevice() {
+    close();
+}
 
 SerialDevice::SerialDevice(SerialDevice&& other) noexcept
     : handle_(std::exchange(other.handle_, kClosed)),
@@ -13,13 +15,11 @@ SerialDevice::SerialDevice(SerialDevice&& other) noexcept
       config_(other.config_),
       appliedReadTimeouts_(other.appliedReadTimeouts_),
       appliedWriteBoundMs_(other.appliedWriteBoundMs_),
-      timeoutsApplied_(std::exchange(other.timeoutsApplied_, false))
-{
+      timeoutsApplied_(std::exchange(other.timeoutsApplied_, false)) {
     other.path_.clear();
 }
 
-SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept
-{
+SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, kClosed);
@@ -33,10 +33,11 @@ SerialDevice& SerialDevice::operator=(SerialDevice&& other) noexcept
     return *this;
 }
 
-bool SerialDevice::isOpen() const { return handle_ != kClosed; }
+bool SerialDevice::isOpen() const {
+    return handle_ != kClosed;
+}
 
-Error SerialDevice::open(int portNumber, const LineConfig& config)
-{
+Error SerialDevice::open(int portNumber, const LineConfig& config) {
     close();
     const std::optional<std::string> path = devicePathForPort(portNumber);
     if (!path) {
@@ -48,22 +49,19 @@ Error SerialDevice::open(int portNumber, const LineConfig& config)
     return openPath(*path, config);
 }
 
-Error SerialDevice::setBaud(std::uint32_t baud)
-{
+Error SerialDevice::setBaud(std::uint32_t baud) {
     LineConfig changed = config_;
     changed.baud = baud;
     return setLine(changed);
 }
 
-Error SerialDevice::flushAndPurge()
-{
+Error SerialDevice::flushAndPurge() {
     Error drained = drain();
     Error purged = purge();
     return drained.ok() ? purged : drained;
 }
 
-const char* describe(ErrorKind kind)
-{
+const char* describe(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::None:
             return "no error";

@@ -26,15 +26,15 @@ namespace {
 
 using detail::Clock;
 
-int fdOf(std::intptr_t handle) { return static_cast<int>(handle); }
+int fdOf(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
-Error osFailure(ErrorKind kind, int err, const std::string& what)
-{
+Error osFailure(ErrorKind kind, int err, const std::string& what) {
     return Error{kind, err, what + ": " + std::system_category().message(err)};
 }
 
-ErrorKind kindForOpenErrno(int err)
-{
+ErrorKind kindForOpenErrno(int err) {
     switch (err) {
         case ENOENT:
         case ENXIO:
@@ -52,13 +52,12 @@ ErrorKind kindForOpenErrno(int err)
     }
 }
 
-ErrorKind kindForIoErrno(int err)
-{
-    return (err == EIO || err == ENXIO || err == ENODEV || err == EPIPE) ? ErrorKind::HungUp : ErrorKind::Other;
+ErrorKind kindForIoErrno(int err) {
+    return (err == EIO || err == ENXIO || err == ENODEV || err == EPIPE) ? ErrorKind::HungUp
+                                                                         : ErrorKind::Other;
 }
 
-Error applyConfig(int fd, const LineConfig& config)
-{
+Error applyConfig(int fd, const LineConfig& config) {
     termios current{};
     if (::tcgetattr(fd, &current) != 0) {
         const int err = errno;
@@ -79,8 +78,7 @@ Error applyConfig(int fd, const LineConfig& config)
 
 // USB adapters otherwise hold each received byte back for up to 16 ms, which stretches every
 // one-byte acknowledgement of a download. Ptys and many drivers have no such mode: that is fine.
-void requestLowLatency(int fd)
-{
+void requestLowLatency(int fd) {
     serial_struct info{};
     if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
         info.flags |= ASYNC_LOW_LATENCY;
@@ -88,22 +86,21 @@ void requestLowLatency(int fd)
     }
 }
 
-Error modemControl(int fd, unsigned long request, int* bits, const char* what)
-{
+Error modemControl(int fd, unsigned long request, int* bits, const char* what) {
     if (::ioctl(fd, request, bits) == 0) {
         return {};
     }
     const int err = errno;
     if (err == ENOTTY || err == EINVAL) {
-        return Error{ErrorKind::Unsupported, err, std::string("the device has no modem lines (") + what + ")"};
+        return Error{ErrorKind::Unsupported, err,
+                     std::string("the device has no modem lines (") + what + ")"};
     }
     return osFailure(kindForIoErrno(err), err, what);
 }
 
 // Waits for `events` on fd until the deadline; false when the time is up. Errors other than an
 // interrupted wait are returned through `error`.
-bool waitFor(int fd, short events, std::chrono::milliseconds wait, short& revents, Error& error)
-{
+bool waitFor(int fd, short events, std::chrono::milliseconds wait, short& revents, Error& error) {
     pollfd pfd{fd, events, 0};
     const int ready = ::poll(&pfd, 1, static_cast<int>(wait.count()));
     if (ready < 0) {
@@ -121,16 +118,14 @@ bool waitFor(int fd, short events, std::chrono::milliseconds wait, short& revent
 }
 
 // poll() takes an int of milliseconds; a longer wait is done in several polls.
-std::chrono::milliseconds pollSlice(std::chrono::milliseconds wait)
-{
+std::chrono::milliseconds pollSlice(std::chrono::milliseconds wait) {
     constexpr std::chrono::milliseconds kLongestPoll{1 << 30};
     return std::min(wait, kLongestPoll);
 }
 
 }  // namespace
 
-std::optional<std::string> devicePathForPort(int portNumber)
-{
+std::optional<std::string> devicePathForPort(int portNumber) {
     const int port = portNumber & 0xFF;
     const std::string variable = "COM" + std::to_string(port);
     if (const char* named = std::getenv(variable.c_str()); named != nullptr && *named != '\0') {
@@ -142,8 +137,7 @@ std::optional<std::string> devicePathForPort(int portNumber)
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-CalendarTime localCalendarTime()
-{
+CalendarTime localCalendarTime() {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm local{};
     if (::localtime_r(&now, &local) == nullptr) {
@@ -153,8 +147,7 @@ CalendarTime localCalendarTime()
                         local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-Error SerialDevice::openPath(const std::string& path, const LineConfig& config)
-{
+Error SerialDevice::openPath(const std::string& path, const LineConfig& config) {
     close();
     if (Error bad = detail::checkConfig(config); !bad.ok()) {
         return bad;
@@ -197,8 +190,7 @@ Error SerialDevice::openPath(const std::string& path, const LineConfig& config)
     return {};
 }
 
-void SerialDevice::close()
-{
+void SerialDevice::close() {
     if (handle_ == kClosed) {
         return;
     }
@@ -210,8 +202,7 @@ void SerialDevice::close()
     path_.clear();
 }
 
-IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts)
-{
+IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts) {
     IoResult result;
     if (!isOpen()) {
         result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
@@ -262,8 +253,7 @@ IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts
     return result;
 }
 
-IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound)
-{
+IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound) {
     IoResult result;
     if (!isOpen()) {
         result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
@@ -287,9 +277,10 @@ IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono
         }
         const Clock::time_point now = Clock::now();
         if (now >= deadline) {
-            result.error = Error{ErrorKind::TimedOut, 0,
-                                 "the port took " + std::to_string(result.count) + " of " + std::to_string(n) +
-                                     " bytes within " + std::to_string(bound.count()) + " ms"};
+            result.error =
+                Error{ErrorKind::TimedOut, 0,
+                      "the port took " + std::to_string(result.count) + " of " + std::to_string(n) +
+                          " bytes within " + std::to_string(bound.count()) + " ms"};
             return result;
         }
         short revents = 0;
@@ -305,8 +296,7 @@ IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono
     return result;
 }
 
-Error SerialDevice::drain()
-{
+Error SerialDevice::drain() {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -320,8 +310,7 @@ Error SerialDevice::drain()
     return {};
 }
 
-Error SerialDevice::purge()
-{
+Error SerialDevice::purge() {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -331,8 +320,7 @@ Error SerialDevice::purge()
     return {};
 }
 
-Error SerialDevice::setLine(const LineConfig& config)
-{
+Error SerialDevice::setLine(const LineConfig& config) {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -346,8 +334,7 @@ Error SerialDevice::setLine(const LineConfig& config)
     return {};
 }
 
-Error SerialDevice::setDtr(bool on)
-{
+Error SerialDevice::setDtr(bool on) {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -355,8 +342,7 @@ Error SerialDevice::setDtr(bool on)
     return modemControl(fdOf(handle_), on ? TIOCMBIS : TIOCMBIC, &bits, on ? "set DTR" : "clear DTR");
 }
 
-Error SerialDevice::setRts(bool on)
-{
+Error SerialDevice::setRts(bool on) {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -364,8 +350,7 @@ Error SerialDevice::setRts(bool on)
     return modemControl(fdOf(handle_), on ? TIOCMBIS : TIOCMBIC, &bits, on ? "set RTS" : "clear RTS");
 }
 
-Error SerialDevice::readCts(bool& on)
-{
+Error SerialDevice::readCts(bool& on) {
     on = true;
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};

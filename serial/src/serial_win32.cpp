@@ -15,15 +15,17 @@ constexpr BYTE kEventCharDle = 0x10;
 // MAXDWORD has special meanings in COMMTIMEOUTS; a time-out taken from the caller stays below it.
 constexpr DWORD kLongestTimeoutMs = MAXDWORD - 1;
 
-HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE handleOf(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
-std::string systemText(DWORD code)
-{
+std::string systemText(DWORD code) {
     char* text = nullptr;
     const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result =
+        length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
     ::LocalFree(text);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) {
         result.pop_back();
@@ -31,13 +33,11 @@ std::string systemText(DWORD code)
     return result;
 }
 
-Error osFailure(ErrorKind kind, DWORD code, const std::string& what)
-{
+Error osFailure(ErrorKind kind, DWORD code, const std::string& what) {
     return Error{kind, static_cast<int>(code), what + ": " + systemText(code)};
 }
 
-ErrorKind kindForOpenError(DWORD code)
-{
+ErrorKind kindForOpenError(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -52,8 +52,7 @@ ErrorKind kindForOpenError(DWORD code)
     }
 }
 
-ErrorKind kindForIoError(DWORD code)
-{
+ErrorKind kindForIoError(DWORD code) {
     switch (code) {
         case ERROR_DEVICE_REMOVED:
         case ERROR_BAD_COMMAND:
@@ -65,8 +64,7 @@ ErrorKind kindForIoError(DWORD code)
     }
 }
 
-Error checkConfig(const LineConfig& config)
-{
+Error checkConfig(const LineConfig& config) {
     if (config.baud == 0) {
         return Error{ErrorKind::InvalidSetting, 0, "unsupported baud rate 0"};
     }
@@ -82,8 +80,7 @@ Error checkConfig(const LineConfig& config)
 
 // Every other field keeps the value the port had. All flow control is off: XON/XOFF would swallow the
 // wake-up code bytes 0x11 and 0x13 and stall on them inside binary frames.
-Error applyConfig(HANDLE port, const LineConfig& config)
-{
+Error applyConfig(HANDLE port, const LineConfig& config) {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(port, &dcb)) {
@@ -115,12 +112,13 @@ Error applyConfig(HANDLE port, const LineConfig& config)
     return {};
 }
 
-DWORD clampMs(std::uint64_t ms) { return ms > kLongestTimeoutMs ? kLongestTimeoutMs : static_cast<DWORD>(ms); }
+DWORD clampMs(std::uint64_t ms) {
+    return ms > kLongestTimeoutMs ? kLongestTimeoutMs : static_cast<DWORD>(ms);
+}
 
 // Our read contract on the driver's time-outs: interval and totals map one to one; a total of 0
 // ("return what is waiting") is the driver's MAXDWORD/0/0 form, because all zeros would wait for ever.
-COMMTIMEOUTS commTimeouts(const ReadTimeouts& read, std::uint32_t writeBoundMs)
-{
+COMMTIMEOUTS commTimeouts(const ReadTimeouts& read, std::uint32_t writeBoundMs) {
     COMMTIMEOUTS timeouts{};
     if (read.totalConstantMs == 0 && read.totalPerByteMs == 0) {
         timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -134,8 +132,7 @@ COMMTIMEOUTS commTimeouts(const ReadTimeouts& read, std::uint32_t writeBoundMs)
     return timeouts;
 }
 
-bool sameTimeouts(const ReadTimeouts& a, const ReadTimeouts& b)
-{
+bool sameTimeouts(const ReadTimeouts& a, const ReadTimeouts& b) {
     return a.intervalMs == b.intervalMs && a.totalConstantMs == b.totalConstantMs &&
            a.totalPerByteMs == b.totalPerByteMs;
 }
@@ -146,20 +143,17 @@ constexpr std::uint32_t kOpenWriteBoundMs = 1000;
 
 }  // namespace
 
-std::optional<std::string> devicePathForPort(int portNumber)
-{
+std::optional<std::string> devicePathForPort(int portNumber) {
     return "\\\\.\\COM" + std::to_string(portNumber & 0xFF);
 }
 
-CalendarTime localCalendarTime()
-{
+CalendarTime localCalendarTime() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     return CalendarTime{now.wYear, now.wMonth, now.wDay, now.wDayOfWeek, now.wHour, now.wMinute, now.wSecond};
 }
 
-Error SerialDevice::openPath(const std::string& path, const LineConfig& config)
-{
+Error SerialDevice::openPath(const std::string& path, const LineConfig& config) {
     close();
     if (Error bad = checkConfig(config); !bad.ok()) {
         return bad;
@@ -189,8 +183,7 @@ Error SerialDevice::openPath(const std::string& path, const LineConfig& config)
     return {};
 }
 
-void SerialDevice::close()
-{
+void SerialDevice::close() {
     if (handle_ == kClosed) {
         return;
     }
@@ -199,8 +192,7 @@ void SerialDevice::close()
     timeoutsApplied_ = false;
 }
 
-IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts)
-{
+IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts) {
     IoResult result;
     if (!isOpen()) {
         result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
@@ -229,8 +221,7 @@ IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts
     return result;
 }
 
-IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound)
-{
+IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound) {
     IoResult result;
     if (!isOpen()) {
         result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
@@ -261,14 +252,13 @@ IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono
     result.count = put;
     if (put < n) {
         result.error = Error{ErrorKind::TimedOut, 0,
-                             "the port took " + std::to_string(put) + " of " + std::to_string(n) + " bytes within " +
-                                 std::to_string(boundMs) + " ms"};
+                             "the port took " + std::to_string(put) + " of " + std::to_string(n) +
+                                 " bytes within " + std::to_string(boundMs) + " ms"};
     }
     return result;
 }
 
-Error SerialDevice::drain()
-{
+Error SerialDevice::drain() {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -279,8 +269,7 @@ Error SerialDevice::drain()
     return {};
 }
 
-Error SerialDevice::purge()
-{
+Error SerialDevice::purge() {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -291,8 +280,7 @@ Error SerialDevice::purge()
     return {};
 }
 
-Error SerialDevice::setLine(const LineConfig& config)
-{
+Error SerialDevice::setLine(const LineConfig& config) {
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
@@ -308,26 +296,29 @@ Error SerialDevice::setLine(const LineConfig& config)
 
 namespace {
 
-Error escape(std::intptr_t handle, DWORD function, const char* what)
-{
+Error escape(std::intptr_t handle, DWORD function, const char* what) {
     if (handle == -1) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};
     }
     if (!::EscapeCommFunction(handleOf(handle), function)) {
         const DWORD code = ::GetLastError();
-        return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code), code, what);
+        return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code), code,
+                         what);
     }
     return {};
 }
 
 }  // namespace
 
-Error SerialDevice::setDtr(bool on) { return escape(handle_, on ? SETDTR : CLRDTR, on ? "set DTR" : "clear DTR"); }
+Error SerialDevice::setDtr(bool on) {
+    return escape(handle_, on ? SETDTR : CLRDTR, on ? "set DTR" : "clear DTR");
+}
 
-Error SerialDevice::setRts(bool on) { return escape(handle_, on ? SETRTS : CLRRTS, on ? "set RTS" : "clear RTS"); }
+Error SerialDevice::setRts(bool on) {
+    return escape(handle_, on ? SETRTS : CLRRTS, on ? "set RTS" : "clear RTS");
+}
 
-Error SerialDevice::readCts(bool& on)
-{
+Error SerialDevice::readCts(bool& on) {
     on = true;
     if (!isOpen()) {
         return Error{ErrorKind::NotOpen, 0, "the port is not open"};

@@ -9,19 +9,18 @@ namespace {
 
 // Only rates with a termios constant can be set; anything else is refused rather than rounded, so a
 // caller never talks at a speed it did not ask for.
-std::optional<speed_t> speedFor(std::uint32_t baud)
-{
+std::optional<speed_t> speedFor(std::uint32_t baud) {
     struct Rate {
         std::uint32_t baud;
         speed_t speed;
     };
     static constexpr std::array kRates{
-        Rate{50, B50},         Rate{75, B75},           Rate{110, B110},         Rate{134, B134},
-        Rate{150, B150},       Rate{200, B200},         Rate{300, B300},         Rate{600, B600},
-        Rate{1200, B1200},     Rate{1800, B1800},       Rate{2400, B2400},       Rate{4800, B4800},
-        Rate{9600, B9600},     Rate{19200, B19200},     Rate{38400, B38400},     Rate{57600, B57600},
-        Rate{115200, B115200}, Rate{230400, B230400},   Rate{460800, B460800},   Rate{500000, B500000},
-        Rate{576000, B576000}, Rate{921600, B921600},   Rate{1000000, B1000000}, Rate{1152000, B1152000},
+        Rate{50, B50},           Rate{75, B75},           Rate{110, B110},         Rate{134, B134},
+        Rate{150, B150},         Rate{200, B200},         Rate{300, B300},         Rate{600, B600},
+        Rate{1200, B1200},       Rate{1800, B1800},       Rate{2400, B2400},       Rate{4800, B4800},
+        Rate{9600, B9600},       Rate{19200, B19200},     Rate{38400, B38400},     Rate{57600, B57600},
+        Rate{115200, B115200},   Rate{230400, B230400},   Rate{460800, B460800},   Rate{500000, B500000},
+        Rate{576000, B576000},   Rate{921600, B921600},   Rate{1000000, B1000000}, Rate{1152000, B1152000},
         Rate{1500000, B1500000}, Rate{2000000, B2000000},
     };
     for (const Rate& rate : kRates) {
@@ -32,9 +31,7 @@ std::optional<speed_t> speedFor(std::uint32_t baud)
     return std::nullopt;
 }
 
-
-tcflag_t characterSize(std::uint8_t dataBits)
-{
+tcflag_t characterSize(std::uint8_t dataBits) {
     switch (dataBits) {
         case 5:
             return CS5;
@@ -47,8 +44,7 @@ tcflag_t characterSize(std::uint8_t dataBits)
     }
 }
 
-tcflag_t parityFlags(Parity parity)
-{
+tcflag_t parityFlags(Parity parity) {
     switch (parity) {
         case Parity::Odd:
             return PARENB | PARODD;
@@ -66,8 +62,7 @@ tcflag_t parityFlags(Parity parity)
 
 }  // namespace
 
-Error checkConfig(const LineConfig& config)
-{
+Error checkConfig(const LineConfig& config) {
     if (!speedFor(config.baud)) {
         return Error{ErrorKind::InvalidSetting, 0, "unsupported baud rate " + std::to_string(config.baud)};
     }
@@ -84,8 +79,7 @@ Error checkConfig(const LineConfig& config)
     return {};
 }
 
-std::optional<termios> makeTermios(const termios& current, const LineConfig& config)
-{
+std::optional<termios> makeTermios(const termios& current, const LineConfig& config) {
     if (!checkConfig(config).ok()) {
         return std::nullopt;
     }

@@ -20,9 +20,8 @@
 namespace serial::testing {
 
 class PtyPair {
-public:
-    PtyPair()
-    {
+  public:
+    PtyPair() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char name[256] = {};
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
@@ -47,16 +46,14 @@ public:
     // The slave side held open by the test: its termios are the settings the device wrote.
     int slaveFd() const { return slave_; }
 
-    void closeMaster()
-    {
+    void closeMaster() {
         if (master_ >= 0) {
             ::close(master_);
             master_ = -1;
         }
     }
 
-    void send(const std::vector<std::uint8_t>& bytes) const
-    {
+    void send(const std::vector<std::uint8_t>& bytes) const {
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t put = ::write(master_, bytes.data() + done, bytes.size() - done);
@@ -68,13 +65,13 @@ public:
     }
 
     // Reads until `count` bytes arrived or `limit` passed; what arrived.
-    std::vector<std::uint8_t> receive(std::size_t count,
-                                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) const
-    {
+    std::vector<std::uint8_t> receive(
+        std::size_t count, std::chrono::milliseconds limit = std::chrono::milliseconds(5000)) const {
         std::vector<std::uint8_t> got;
         const auto end = std::chrono::steady_clock::now() + limit;
         while (got.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 break;
             }
@@ -93,17 +90,15 @@ public:
         return got;
     }
 
-private:
-    void closeAll()
-    {
+  private:
+    void closeAll() {
         closeMaster();
         if (slave_ >= 0) {
             ::close(slave_);
             slave_ = -1;
         }
     }
-    [[noreturn]] void fail(const char* what)
-    {
+    [[noreturn]] void fail(const char* what) {
         closeAll();
         throw std::runtime_error(what);
     }
@@ -115,9 +110,8 @@ private:
 
 // Sets an environment variable for one test and restores it afterwards.
 class ScopedEnv {
-public:
-    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name))
-    {
+  public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) {
             old_ = old;
         }
@@ -127,9 +121,8 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
-    void apply(const std::optional<std::string>& value)
-    {
+  private:
+    void apply(const std::optional<std::string>& value) {
         if (value) {
             ::setenv(name_.c_str(), value->c_str(), 1);
         } else {

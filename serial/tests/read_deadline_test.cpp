@@ -23,8 +23,7 @@ struct Case {
 
 class ReadDeadlineTest : public ::testing::TestWithParam<Case> {};
 
-TEST_P(ReadDeadlineTest, RemainingWait)
-{
+TEST_P(ReadDeadlineTest, RemainingWait) {
     const Case& c = GetParam();
     const Clock::time_point start{};
     ReadDeadline deadline(c.timeouts, c.wanted, start);
@@ -60,8 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Partial milliseconds round up so a poll cannot wake early and spin.
         Case{"rounds_up", kTerminal, 1, std::nullopt, microseconds(199'001), milliseconds(1)},
         Case{"huge_total_no_overflow",
-             ReadTimeouts{0, std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::uint32_t>::max()},
-             std::numeric_limits<std::size_t>::max(), std::nullopt, microseconds(0), milliseconds(1LL << 40)}),
+             ReadTimeouts{0, std::numeric_limits<std::uint32_t>::max(),
+                          std::numeric_limits<std::uint32_t>::max()},
+             std::numeric_limits<std::size_t>::max(), std::nullopt, microseconds(0),
+             milliseconds(1LL << 40)}),
     [](const ::testing::TestParamInfo<Case>& param) { return param.param.name; });
 
 }  // namespace

@@ -25,13 +25,11 @@ constexpr LineConfig k8N1{19200, 8, Parity::None, StopBits::One};
 // Generous upper bounds for time-outs that must end a call; only ever hit when something hangs.
 constexpr milliseconds kWayTooLong{3000};
 
-milliseconds since(Clock::time_point start)
-{
+milliseconds since(Clock::time_point start) {
     return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
 }
 
-TEST(DevicePathForPort, ComVariableOrDefaultDevice)
-{
+TEST(DevicePathForPort, ComVariableOrDefaultDevice) {
     ScopedEnv com1("COM1", std::nullopt);
     ScopedEnv com3("COM3", std::string("/dev/pts/77"));
     ScopedEnv com4("COM4", std::string(""));
@@ -49,9 +47,9 @@ TEST(DevicePathForPort, ComVariableOrDefaultDevice)
     }
 }
 
-TEST(SerialDeviceOpen, FailuresCarryTheirReason)
-{
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("serial_test_" + std::to_string(::getpid()));
+TEST(SerialDeviceOpen, FailuresCarryTheirReason) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("serial_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string plainFile = (dir / "not_a_port").string();
     std::ofstream(plainFile) << "x";
@@ -84,16 +82,12 @@ TEST(SerialDeviceOpen, FailuresCarryTheirReason)
     std::filesystem::remove_all(dir);
 }
 
-TEST(SerialDeviceOpen, RefusesSettingsThePortCannotTake)
-{
+TEST(SerialDeviceOpen, RefusesSettingsThePortCannotTake) {
     PtyPair pty;
     const LineConfig bad[] = {
-        {12345, 8, Parity::None, StopBits::One},
-        {0, 8, Parity::None, StopBits::One},
-        {19200, 4, Parity::None, StopBits::One},
-        {19200, 9, Parity::None, StopBits::One},
-        {19200, 8, static_cast<Parity>(5), StopBits::One},
-        {19200, 8, Parity::None, static_cast<StopBits>(3)},
+        {12345, 8, Parity::None, StopBits::One},           {0, 8, Parity::None, StopBits::One},
+        {19200, 4, Parity::None, StopBits::One},           {19200, 9, Parity::None, StopBits::One},
+        {19200, 8, static_cast<Parity>(5), StopBits::One}, {19200, 8, Parity::None, static_cast<StopBits>(3)},
     };
     for (const LineConfig& config : bad) {
         SCOPED_TRACE(config.baud);
@@ -112,8 +106,7 @@ TEST(SerialDeviceOpen, RefusesSettingsThePortCannotTake)
     EXPECT_EQ(::cfgetospeed(&tio), B19200);
 }
 
-TEST(SerialDeviceOpen, SecondOpenerIsRefusedUntilTheFirstCloses)
-{
+TEST(SerialDeviceOpen, SecondOpenerIsRefusedUntilTheFirstCloses) {
     PtyPair pty;
     ScopedEnv env("COM5", pty.slavePath());
     SerialDevice first;
@@ -140,8 +133,7 @@ TEST(SerialDeviceOpen, SecondOpenerIsRefusedUntilTheFirstCloses)
     EXPECT_TRUE(third.open(5, k8N1).ok());
 }
 
-TEST(SerialDeviceConfig, TermiosFollowsTheLineSettings)
-{
+TEST(SerialDeviceConfig, TermiosFollowsTheLineSettings) {
     struct Case {
         LineConfig config;
         speed_t speed;
@@ -183,8 +175,7 @@ TEST(SerialDeviceConfig, TermiosFollowsTheLineSettings)
     EXPECT_FALSE(detail::makeTermios(cooked, LineConfig{31250, 8, Parity::None, StopBits::One}).has_value());
 }
 
-TEST(SerialDeviceConfig, SettingsReachTheTty)
-{
+TEST(SerialDeviceConfig, SettingsReachTheTty) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), LineConfig{9600, 8, Parity::Even, StopBits::One}).ok());
@@ -201,8 +192,7 @@ TEST(SerialDeviceConfig, SettingsReachTheTty)
     EXPECT_EQ(device.lineConfig().dataBits, 8);
 }
 
-TEST(SerialDeviceIo, EveryByteValuePassesUnchangedBothWays)
-{
+TEST(SerialDeviceIo, EveryByteValuePassesUnchangedBothWays) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -222,8 +212,7 @@ TEST(SerialDeviceIo, EveryByteValuePassesUnchangedBothWays)
     EXPECT_EQ(got, all);
 }
 
-TEST(SerialDeviceIo, ShortReadEndsAtTheIntervalNotTheTotal)
-{
+TEST(SerialDeviceIo, ShortReadEndsAtTheIntervalNotTheTotal) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -239,8 +228,7 @@ TEST(SerialDeviceIo, ShortReadEndsAtTheIntervalNotTheTotal)
     EXPECT_EQ(buf[3], 0);
 }
 
-TEST(SerialDeviceIo, SilentPeerEndsAtTheTotalWithNothing)
-{
+TEST(SerialDeviceIo, SilentPeerEndsAtTheTotalWithNothing) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -254,8 +242,7 @@ TEST(SerialDeviceIo, SilentPeerEndsAtTheTotalWithNothing)
     EXPECT_LT(took, kWayTooLong);
 }
 
-TEST(SerialDeviceIo, ZeroTotalTakesWhatIsWaitingWithoutWaiting)
-{
+TEST(SerialDeviceIo, ZeroTotalTakesWhatIsWaitingWithoutWaiting) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -273,8 +260,7 @@ TEST(SerialDeviceIo, ZeroTotalTakesWhatIsWaitingWithoutWaiting)
     EXPECT_LT(since(start), kWayTooLong);
 }
 
-TEST(SerialDeviceIo, PurgeDropsWhatArrivedUnread)
-{
+TEST(SerialDeviceIo, PurgeDropsWhatArrivedUnread) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -286,8 +272,7 @@ TEST(SerialDeviceIo, PurgeDropsWhatArrivedUnread)
     EXPECT_EQ(device.read(rest, sizeof(rest), ReadTimeouts{0, 30, 0}).count, 0u);
 }
 
-TEST(SerialDeviceIo, WriteToAPortThatStoppedTakingBytesEndsAtItsBound)
-{
+TEST(SerialDeviceIo, WriteToAPortThatStoppedTakingBytesEndsAtItsBound) {
     PtyPair pty;  // nobody reads the master side, so its buffer fills and stays full
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -301,8 +286,7 @@ TEST(SerialDeviceIo, WriteToAPortThatStoppedTakingBytesEndsAtItsBound)
     EXPECT_LT(took, kWayTooLong);
 }
 
-TEST(SerialDeviceIo, HungUpLineEndsReadsAndWritesAtOnce)
-{
+TEST(SerialDeviceIo, HungUpLineEndsReadsAndWritesAtOnce) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
@@ -320,12 +304,12 @@ TEST(SerialDeviceIo, HungUpLineEndsReadsAndWritesAtOnce)
     EXPECT_LT(since(start), kWayTooLong);
 }
 
-TEST(SerialDeviceModemLines, PtyHasNoneAndThatIsNotAFailure)
-{
+TEST(SerialDeviceModemLines, PtyHasNoneAndThatIsNotAFailure) {
     PtyPair pty;
     SerialDevice device;
     ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
-    for (const Error& error : {device.setDtr(false), device.setDtr(true), device.setRts(false), device.setRts(true)}) {
+    for (const Error& error :
+         {device.setDtr(false), device.setDtr(true), device.setRts(false), device.setRts(true)}) {
         EXPECT_TRUE(error.ok() || error.kind == ErrorKind::Unsupported) << error.text;
     }
     bool cts = false;
@@ -336,8 +320,7 @@ TEST(SerialDeviceModemLines, PtyHasNoneAndThatIsNotAFailure)
     }
 }
 
-TEST(SerialDeviceClosed, EveryCallSaysNotOpen)
-{
+TEST(SerialDeviceClosed, EveryCallSaysNotOpen) {
     SerialDevice device;
     std::uint8_t byte = 0;
     bool cts = false;

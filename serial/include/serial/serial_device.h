@@ -92,7 +92,7 @@ struct CalendarTime {
 CalendarTime localCalendarTime();
 
 class SerialDevice {
-public:
+  public:
     SerialDevice() = default;
     ~SerialDevice();  // closes the port if it is open
     SerialDevice(SerialDevice&& other) noexcept;
@@ -148,7 +148,7 @@ public:
     // Releases the port. Safe to call on a closed device.
     void close();
 
-private:
+  private:
     // A file descriptor on POSIX, a HANDLE on Windows; kClosed when closed.
     static constexpr std::intptr_t kClosed = -1;
     std::intptr_t handle_ = kClosed;
