@@ -39,6 +39,8 @@ ErrorKind kindForOpenErrno(int err) {
         case ENOENT:
         case ENXIO:
         case ENODEV:
+        // A /dev/ttyS node whose UART is not fitted opens with EIO.
+        case EIO:
             return ErrorKind::NoSuchDevice;
         case EACCES:
         case EPERM:
