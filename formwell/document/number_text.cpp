@@ -92,10 +92,10 @@ std::optional<double> roundedNumber(std::string_view text)
     double value = 0.0;
     const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // Too large for a double (or too small to be anything but zero): the sign decides which.
-        const bool tiny = s.find_first_of("eE") != std::string_view::npos &&
-                          s.substr(s.find_first_of("eE")).find('-') != std::string_view::npos;
-        if (tiny) {
+        // Beyond a double: with a negative exponent the value is too small to be anything but zero;
+        // otherwise it is too large, on the side of its sign.
+        const std::size_t exponent = s.find_first_of("eE");
+        if (exponent != std::string_view::npos && s[exponent + 1] == '-') {
             return 0.0;
         }
         return s.front() == '-' ? -std::numeric_limits<double>::infinity()

@@ -45,19 +45,6 @@ TEST(BarcodeMask, OkBuildsMaskWithReservedPositionCleared)
     checks[14] = true;  // Chinese Post
     EXPECT_EQ(maskFromChecked(checks), "0000000000000001");
 
-    checks = {};
-    checks[5] = true;  // S Code, position 7
-    checks[8] = true;  // Code93, position 10
-    EXPECT_EQ(maskFromChecked(checks), "0000001001000000");
-
-    EXPECT_EQ(maskFromChecked(checkedFromMask("1111111111111111")), "0111111111111111");
-}
-
-TEST(BarcodeMask, TableIsInMaskOrder)
-{
-    for (std::size_t i = 0; i < kSymbologies.size(); ++i) {
-        EXPECT_EQ(kSymbologies[i].position, static_cast<int>(i) + 2);
-    }
 }
 
 }  // namespace

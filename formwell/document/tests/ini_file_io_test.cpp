@@ -186,14 +186,20 @@ TEST(IniFileRead, MoreThanTheRowLimitIsOverflowWithTheRowsKept)
     TempDir dir;
     const fs::path file = dir / "big.ini";
     std::string bytes;
-    for (int i = 0; i <= kMaxFields; ++i) {
+    for (int i = 0; i < kMaxFields; ++i) {
         bytes += "N\r\n";
     }
     writeBytes(file, bytes);
-    const IniReadResult read = readIniFile(file);
+    IniReadResult read = readIniFile(file);
+    EXPECT_FALSE(read.error);
+    EXPECT_EQ(read.rows.size(), static_cast<std::size_t>(kMaxFields));
+
+    writeBytes(file, bytes + "LAST");  // one line more, unterminated
+    read = readIniFile(file);
     ASSERT_TRUE(read.error);
     EXPECT_EQ(read.error->text(), "6 Overflow");
-    EXPECT_EQ(read.rows.size(), static_cast<std::size_t>(kMaxFields));
+    ASSERT_EQ(read.rows.size(), static_cast<std::size_t>(kMaxFields));
+    EXPECT_EQ(read.rows.back().FieldName, "N");
 }
 
 }  // namespace

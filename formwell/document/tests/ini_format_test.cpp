@@ -4,22 +4,11 @@
 #include <vector>
 
 #include "formwell/document/ini_file.h"
-#include "formwell/document/pad_right.h"
 
 namespace formwell {
 namespace {
 
 const std::string kDefaultMask(kDefaultBarcodeMask);
-
-TEST(PadRight, PadsShortTextAndNeverCuts)
-{
-    EXPECT_EQ(PadRight("5", 2), "5 ");
-    EXPECT_EQ(PadRight("", 3), "   ");
-    EXPECT_EQ(PadRight("12", 2), "12");
-    EXPECT_EQ(PadRight("ABCDEFG", 3), "ABCDEFG");
-    EXPECT_EQ(PadRight("x", 0), "x");
-    EXPECT_EQ(PadRight("x", -4), "x");
-}
 
 struct RecordCase {
     const char* what;
@@ -94,14 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("\t             ") + "\t     " + "\t " + "Y" + " " + "\t " + "0100000000000000",
                  {"\t             ", "\t     ", "\t ", "\t ", "Y", "", "0100000000000000"}}));
 
-TEST(IniLineParse, SingleBlankFlagIsEmptyButBlankInsideWiderCutIsKept)
-{
-    // Position 23 holds a blank: an empty Required; positions 21-22 hold " 5": stored untrimmed.
-    const FieldDefinition row = parseIniLine("X             Text   5 N");
-    EXPECT_EQ(row.Required, "");
-    EXPECT_EQ(row.FieldLength, " 5");
-}
-
 TEST(IniLineSplit, LineEndings)
 {
     using Lines = std::vector<std::string>;
@@ -159,33 +140,6 @@ TEST(IniDocument, RoundTripReproducesBytesAndRows)
     EXPECT_EQ(again.substr(0, 44), bytes.substr(0, 44));
     EXPECT_EQ(again.substr(44 + 24, 2), "1 ");
     EXPECT_EQ(formatIniDocument(parseIniDocument(again).rows), again);
-}
-
-TEST(IniDocument, EmptyDocumentIsEmptyFile)
-{
-    EXPECT_EQ(formatIniDocument({}), "");
-    const IniReadResult read = parseIniDocument("");
-    EXPECT_TRUE(read.rows.empty());
-    EXPECT_FALSE(read.error);
-}
-
-TEST(IniDocument, MoreLinesThanTheRowLimitIsOverflowKeepingTheFirstRows)
-{
-    std::string text;
-    for (int i = 0; i < kMaxFields; ++i) {
-        text += "R\r\n";
-    }
-    const IniReadResult atLimit = parseIniDocument(text);
-    EXPECT_FALSE(atLimit.error);
-    EXPECT_EQ(atLimit.rows.size(), static_cast<std::size_t>(kMaxFields));
-
-    text += "LAST";  // line 32768, unterminated
-    const IniReadResult over = parseIniDocument(text);
-    ASSERT_TRUE(over.error);
-    EXPECT_EQ(over.error->number, errnum::kOverflow);
-    EXPECT_EQ(over.error->text(), "6 Overflow");
-    ASSERT_EQ(over.rows.size(), static_cast<std::size_t>(kMaxFields));
-    EXPECT_EQ(over.rows.back().FieldName, "R");
 }
 
 }  // namespace
