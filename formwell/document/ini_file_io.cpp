@@ -18,6 +18,13 @@ struct FileCloser {
 
 IniReadResult readIniFile(const std::filesystem::path& path)
 {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return IniReadResult{{}, AppError{errnum::kPathFileAccess, describeError(errnum::kPathFileAccess) +
+                                                                       ": not a regular file (" +
+                                                                       path.string() + ")"}};
+    }
     errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
     if (!file) {

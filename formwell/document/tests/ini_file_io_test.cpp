@@ -150,7 +150,7 @@ TEST(IniFileWrite, ReadOnlyDirectoryLeavesTheOldFileIntact)
     EXPECT_EQ(readBytes(file), kOldContent);
 }
 
-TEST(IniFileRead, MissingFileAndDirectoryAreErrors)
+TEST(IniFileRead, MissingFileAndNonFilesAreErrors)
 {
     TempDir dir;
     IniReadResult read = readIniFile(dir / "nothing.ini");
@@ -159,9 +159,13 @@ TEST(IniFileRead, MissingFileAndDirectoryAreErrors)
     EXPECT_EQ(read.error->text().rfind("53 File not found", 0), 0u) << read.error->text();
     EXPECT_TRUE(read.rows.empty());
 
-    read = readIniFile(dir.path());
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, errnum::kPathFileAccess);
+    // Neither a directory nor an endless device is read as a document.
+    for (const fs::path& notAFile : {dir.path(), fs::path("/dev/zero")}) {
+        read = readIniFile(notAFile);
+        ASSERT_TRUE(read.error) << notAFile;
+        EXPECT_EQ(read.error->number, errnum::kPathFileAccess);
+        EXPECT_TRUE(read.rows.empty());
+    }
 }
 
 TEST(IniFileRead, LineEndingStraddlingReadChunksAndAnOverlongLine)
