@@ -26,13 +26,13 @@ constexpr std::size_t kRecords = 16384;
 constexpr std::size_t kRecordBytes = 32;
 constexpr std::uint32_t kBase = 0x200000;
 
-std::string makeImage()
-{
+std::string makeImage() {
     std::string image = "S00600004844521B\r\n";
     char field[8];
     for (std::size_t r = 0; r < kRecords; ++r) {
         const std::uint32_t address = kBase + static_cast<std::uint32_t>(r * kRecordBytes);
-        unsigned sum = static_cast<unsigned>(kRecordBytes + 4) + (address >> 16) + ((address >> 8) & 0xFF) + (address & 0xFF);
+        unsigned sum = static_cast<unsigned>(kRecordBytes + 4) + (address >> 16) + ((address >> 8) & 0xFF) +
+                       (address & 0xFF);
         std::snprintf(field, sizeof field, "S2%02X", static_cast<unsigned>(kRecordBytes + 4));
         image += field;
         std::snprintf(field, sizeof field, "%06X", address);
@@ -51,8 +51,7 @@ std::string makeImage()
 }
 
 // What the loader does with an image before and while it sends it, minus the port.
-std::size_t scanAndFrame(const std::string& image)
-{
+std::size_t scanAndFrame(const std::string& image) {
     std::size_t work = pushkit::countS2Records(image);
     const pushkit::AddressRange range = pushkit::addressRange(image, 103);
     work += range.high - range.low;
@@ -69,15 +68,13 @@ std::size_t scanAndFrame(const std::string& image)
     return work;
 }
 
-double millisecondsSince(Clock::time_point start)
-{
+double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const fs::path dir = fs::temp_directory_path() / ("pushkit-image-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
@@ -110,9 +107,10 @@ int main(int argc, char** argv)
     fs::remove_all(dir);
 
     std::printf("image: %zu S2 records of %zu bytes, %zu characters\n", kRecords, kRecordBytes, image.size());
-    std::printf("pushkit read + count + range + header + 2 ident searches + %zu record frames: %.2f ms "
-                "(best of %d; work %zu)\n",
-                kRecords, ours, repetitions, checksum);
+    std::printf(
+        "pushkit read + count + range + header + 2 ident searches + %zu record frames: %.2f ms "
+        "(best of %d; work %zu)\n",
+        kRecords, ours, repetitions, checksum);
     if (!toolRan) {
         std::printf("srec_cat did not run (install the srecord package); no ratio\n");
         return 1;

@@ -5,8 +5,7 @@
 
 #include "pushkit/src/image_scans.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view image(reinterpret_cast<const char*>(data), size);
     (void)pushkit::countS2Records(image);
     for (int kind : {101, 102, 103, 104, 0}) {
@@ -22,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)pushkit::checkApplicationHeader(image, kind, terminal);
     }
 
-    for (std::size_t limit : {pushkit::kScanLineLimit, pushkit::kSendLineLimit, pushkit::kLineProtocolLimit}) {
+    for (std::size_t limit :
+         {pushkit::kScanLineLimit, pushkit::kSendLineLimit, pushkit::kLineProtocolLimit}) {
         pushkit::LineReader reader(image, limit);
         std::string_view line;
         while (reader.next(line)) {

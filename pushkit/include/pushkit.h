@@ -41,41 +41,41 @@ extern "C" {
  * Results of Download. Positive means success; every failure is negative.
  */
 enum pushkit_result {
-    PUSHKIT_SRECORD_LOADED = 14,       /* S-record image loaded (framed or hex-block protocol) */
-    PUSHKIT_HEX_LOADED = 10,           /* Intel HEX image loaded (raw stream or line protocol) */
-    PUSHKIT_ERR_PORT = -10,            /* the serial port could not be opened */
-    PUSHKIT_ERR_IMAGE_FILE = -11,      /* the image file could not be opened or read (a directory too) */
-    PUSHKIT_ERR_HEX_PREFIX = -12,      /* a .HEX image whose name starts with none of VKD, VKF, VKL, VKS */
-    PUSHKIT_ERR_UNKNOWN_KIND = -13,    /* the terminal's identification names no kind the loader knows */
-    PUSHKIT_ERR_NO_ANSWER = -14,       /* the terminal answered no identification or presence query */
-    PUSHKIT_ERR_NO_S2_RECORD = -15,    /* the image holds no S2 record */
-    PUSHKIT_ERR_VERSION = -16,         /* the terminal's version is below the one the image requires */
-    PUSHKIT_ERR_OPEN_MARKERS = -18,    /* no acknowledgement of the opening marker records */
-    PUSHKIT_ERR_NO_ACK = -19,          /* no acknowledgement after the full number of attempts */
-    PUSHKIT_ERR_CLOSE_MARKER = -20,    /* no acknowledgement of the closing marker record */
-    PUSHKIT_ERR_CTS_OFF = -21,         /* raw stream: the terminal held its CTS line off */
-    PUSHKIT_ERR_WRITE = -22,           /* a frame could not be written to the port at all */
-    PUSHKIT_ERR_FIRST_FRAME = -23,     /* no acknowledgement of the erase notice or of the first line frame */
-    PUSHKIT_ERR_LINE_COUNT = -24,      /* line protocol: no acknowledgement of the line-count frame */
-    PUSHKIT_ERR_ERASE = -25,           /* no acknowledgement of a flash erase */
-    PUSHKIT_ERR_HEADER = -26,          /* the application header is missing, malformed or names another terminal */
-    PUSHKIT_ERR_WAKE_SPEED = -28,      /* the wake-up method has no code for the speed asked */
-    PUSHKIT_ERR_LINE_WAKE = -29,       /* line protocol (VKS images) asked for wake-up method 2 */
-    PUSHKIT_ERR_CANCELLED = -30,       /* stopped by CancelAll */
-    PUSHKIT_ERR_IDENT = -31,           /* hex-block: the image is for another terminal than the one answering */
-    PUSHKIT_ERR_NO_MEMORY_LIST = -32,  /* hex-block: no memory for the record list */
+    PUSHKIT_SRECORD_LOADED = 14,    /* S-record image loaded (framed or hex-block protocol) */
+    PUSHKIT_HEX_LOADED = 10,        /* Intel HEX image loaded (raw stream or line protocol) */
+    PUSHKIT_ERR_PORT = -10,         /* the serial port could not be opened */
+    PUSHKIT_ERR_IMAGE_FILE = -11,   /* the image file could not be opened or read (a directory too) */
+    PUSHKIT_ERR_HEX_PREFIX = -12,   /* a .HEX image whose name starts with none of VKD, VKF, VKL, VKS */
+    PUSHKIT_ERR_UNKNOWN_KIND = -13, /* the terminal's identification names no kind the loader knows */
+    PUSHKIT_ERR_NO_ANSWER = -14,    /* the terminal answered no identification or presence query */
+    PUSHKIT_ERR_NO_S2_RECORD = -15, /* the image holds no S2 record */
+    PUSHKIT_ERR_VERSION = -16,      /* the terminal's version is below the one the image requires */
+    PUSHKIT_ERR_OPEN_MARKERS = -18, /* no acknowledgement of the opening marker records */
+    PUSHKIT_ERR_NO_ACK = -19,       /* no acknowledgement after the full number of attempts */
+    PUSHKIT_ERR_CLOSE_MARKER = -20, /* no acknowledgement of the closing marker record */
+    PUSHKIT_ERR_CTS_OFF = -21,      /* raw stream: the terminal held its CTS line off */
+    PUSHKIT_ERR_WRITE = -22,        /* a frame could not be written to the port at all */
+    PUSHKIT_ERR_FIRST_FRAME = -23,  /* no acknowledgement of the erase notice or of the first line frame */
+    PUSHKIT_ERR_LINE_COUNT = -24,   /* line protocol: no acknowledgement of the line-count frame */
+    PUSHKIT_ERR_ERASE = -25,        /* no acknowledgement of a flash erase */
+    PUSHKIT_ERR_HEADER = -26,     /* the application header is missing, malformed or names another terminal */
+    PUSHKIT_ERR_WAKE_SPEED = -28, /* the wake-up method has no code for the speed asked */
+    PUSHKIT_ERR_LINE_WAKE = -29,  /* line protocol (VKS images) asked for wake-up method 2 */
+    PUSHKIT_ERR_CANCELLED = -30,  /* stopped by CancelAll */
+    PUSHKIT_ERR_IDENT = -31,      /* hex-block: the image is for another terminal than the one answering */
+    PUSHKIT_ERR_NO_MEMORY_LIST = -32,   /* hex-block: no memory for the record list */
     PUSHKIT_ERR_NO_MEMORY_RECORD = -33, /* hex-block: no memory for a record */
     PUSHKIT_ERR_HEX_BLOCK_NO_ACK = -34, /* hex-block: no acknowledgement after three attempts */
-    PUSHKIT_ERR_OVERLAP = -35,         /* hex-block: two records of the image claim the same bytes */
-    PUSHKIT_ERR_BUSY = -36,            /* another Download is running in this process; nothing was done */
-    PUSHKIT_ERR_NO_MEMORY = -37,       /* out of memory outside the hex-block record list */
-    PUSHKIT_ERR_INTERNAL = -38         /* an unexpected failure inside the library; the port was closed */
+    PUSHKIT_ERR_OVERLAP = -35,          /* hex-block: two records of the image claim the same bytes */
+    PUSHKIT_ERR_BUSY = -36,             /* another Download is running in this process; nothing was done */
+    PUSHKIT_ERR_NO_MEMORY = -37,        /* out of memory outside the hex-block record list */
+    PUSHKIT_ERR_INTERNAL = -38          /* an unexpected failure inside the library; the port was closed */
 };
 
 /*
  * Progress hook: called on the thread running Download, in the middle of a transfer, with the port
  * number given to Download (its low byte, 0-255) and the share done, 0.0 to 100.0. It may call
- * CancelAll. It must not call Download. It is not necessarily called with 100.0 at the end.
+ * CancelAll; a Download called from it returns -36. It is not necessarily called with 100.0 at the end.
  */
 typedef void(PUSHKIT_CALL* DownloadProgressHook)(int32_t port, double percent);
 

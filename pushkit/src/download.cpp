@@ -30,8 +30,7 @@ constexpr std::uint32_t kQueryPauseMs = 100;
 constexpr std::size_t kAnswerBytes = 10;
 constexpr std::size_t kAnswerBuffer = 20;
 
-bool equalsIgnoringCase(std::string_view text, std::string_view upper)
-{
+bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
     if (text.size() != upper.size()) {
         return false;
     }
@@ -43,21 +42,18 @@ bool equalsIgnoringCase(std::string_view text, std::string_view upper)
     return true;
 }
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view upper)
-{
+bool startsWithIgnoringCase(std::string_view text, std::string_view upper) {
     return text.size() >= upper.size() && equalsIgnoringCase(text.substr(0, upper.size()), upper);
 }
 
 // A framed or hex-block step that could not write a frame at all reports 0; callers take every
 // non-negative result for success, so it must leave here as a failure.
-int failedWriteAsError(int transferResult)
-{
+int failedWriteAsError(int transferResult) {
     return transferResult == 0 ? result::kWriteFailed : transferResult;
 }
 
 int runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
-                std::string_view image, std::atomic<std::int32_t>& run, const ProgressFn& progress)
-{
+                std::string_view image, std::atomic<std::int32_t>& run, const ProgressFn& progress) {
     const std::string_view base = splitImageName(request.imagePath).base;
     const std::string_view prefix = base.substr(0, 3);
 
@@ -73,7 +69,8 @@ int runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadR
     if (equalsIgnoringCase(prefix, "VKS")) {
         // The line protocol opens the port itself, at its own speed.
         port.reset();
-        const int sent = runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
+        const int sent =
+            runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
         if (sent < 0) {
             return sent;
         }
@@ -83,8 +80,7 @@ int runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadR
 }
 
 int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view image,
-                    std::atomic<std::int32_t>& run, const ProgressFn& progress)
-{
+                    std::atomic<std::int32_t>& run, const ProgressFn& progress) {
     port.setBaud(request.line.baud);
     // Unanswered probes are normal (a framed-loader terminal stays silent), so write results are
     // not examined here; a dead port shows up in the transfer that follows.
@@ -112,8 +108,7 @@ int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view
 
 }  // namespace
 
-ImageName splitImageName(std::string_view path)
-{
+ImageName splitImageName(std::string_view path) {
     // Names may come with either separator; only the last component decides.
     const std::size_t separator = path.find_last_of("/\\");
     const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
@@ -124,8 +119,7 @@ ImageName splitImageName(std::string_view path)
     return {name.substr(0, dot), name.substr(dot)};
 }
 
-bool readImageFile(std::string_view path, std::string& contents)
-{
+bool readImageFile(std::string_view path, std::string& contents) {
     try {
         const std::filesystem::path file{std::string(path)};
         std::error_code error;
@@ -145,8 +139,7 @@ bool readImageFile(std::string_view path, std::string& contents)
 }
 
 int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
-                const ProgressFn& progress)
-{
+                const ProgressFn& progress) {
     LineSettings opening = request.line;
     opening.baud = kLoaderBaud;
     std::unique_ptr<Port> port = opener.open(request.portNumber, opening);

@@ -15,7 +15,8 @@ namespace pushkit {
 struct DownloadRequest {
     std::string_view imagePath;
     int portNumber = 0;  // low byte of the caller's port number
-    LineSettings line;   // the caller's baud rate (used only for "RMT" terminals), data bits, parity, stop bits
+    LineSettings
+        line;  // the caller's baud rate (used only for "RMT" terminals), data bits, parity, stop bits
     int wakeMethod = 0;  // 1 DTR pulses, 2 code byte, anything else none
 };
 

@@ -1,10 +1,9 @@
 // The three C exports: thin wrappers that hold the library's only process-wide state (the progress
 // hook and the run flag) and keep every exception on this side of the boundary.
-#include "pushkit/include/pushkit.h"
-
 #include <atomic>
 #include <new>
 
+#include "pushkit/include/pushkit.h"
 #include "pushkit/src/download.h"
 #include "pushkit/src/result_codes.h"
 #include "pushkit/src/serial_terminal_port.h"
@@ -17,10 +16,9 @@ std::atomic<std::int32_t> g_runFlag{0};
 std::atomic<bool> g_downloadRunning{false};
 
 class RunningGuard {
-public:
+  public:
     RunningGuard() : acquired_(!g_downloadRunning.exchange(true, std::memory_order_acq_rel)) {}
-    ~RunningGuard()
-    {
+    ~RunningGuard() {
         if (acquired_) {
             g_downloadRunning.store(false, std::memory_order_release);
         }
@@ -29,15 +27,16 @@ public:
     RunningGuard& operator=(const RunningGuard&) = delete;
     bool acquired() const { return acquired_; }
 
-private:
+  private:
     bool acquired_;
 };
 
-std::uint8_t lowByte(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t lowByte(std::int32_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
 
 // The hook is read at every report, so a hook set (or removed) during a download takes effect at once.
-void reportToHook(int port, double percent)
-{
+void reportToHook(int port, double percent) {
     if (const DownloadProgressHook hook = g_progressHook.load(std::memory_order_acquire)) {
         hook(port, percent);
     }
@@ -48,8 +47,7 @@ void reportToHook(int port, double percent)
 extern "C" {
 
 PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, int32_t baud, int32_t dataBits,
-                                          int32_t parity, int32_t stopBits, int32_t wakeMethod)
-{
+                                          int32_t parity, int32_t stopBits, int32_t wakeMethod) {
     try {
         RunningGuard guard;
         if (!guard.acquired()) {
@@ -73,12 +71,13 @@ PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, i
     }
 }
 
-PUSHKIT_API DownloadProgressHook PUSHKIT_CALL SetDownloadProgressHook(DownloadProgressHook hook)
-{
+PUSHKIT_API DownloadProgressHook PUSHKIT_CALL SetDownloadProgressHook(DownloadProgressHook hook) {
     g_progressHook.store(hook, std::memory_order_release);
     return hook;
 }
 
-PUSHKIT_API void PUSHKIT_CALL CancelAll(void) { g_runFlag.store(0, std::memory_order_release); }
+PUSHKIT_API void PUSHKIT_CALL CancelAll(void) {
+    g_runFlag.store(0, std::memory_order_release);
+}
 
 }  // extern "C"

@@ -23,12 +23,15 @@ constexpr std::string_view kHeaderTag = "APPLICATION";
 // Version numbers are compared as decimal digits; longer runs than this saturate.
 constexpr std::uint64_t kVersionCap = 0xFFFFFFFFull;
 
-char charAt(std::string_view text, std::size_t pos) { return pos < text.size() ? text[pos] : '0'; }
+char charAt(std::string_view text, std::size_t pos) {
+    return pos < text.size() ? text[pos] : '0';
+}
 
-bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-std::uint64_t leadingNumber(std::string_view text, std::size_t from)
-{
+std::uint64_t leadingNumber(std::string_view text, std::size_t from) {
     std::uint64_t value = 0;
     for (std::size_t i = from; i < text.size() && isDecimalDigit(text[i]); ++i) {
         value = std::min(kVersionCap, value * 10 + static_cast<std::uint64_t>(text[i] - '0'));
@@ -36,21 +39,24 @@ std::uint64_t leadingNumber(std::string_view text, std::size_t from)
     return value;
 }
 
-std::string_view headerAddressText(int kind)
-{
+std::string_view headerAddressText(int kind) {
     switch (kind) {
-        case 101: return "310000";
-        case 102: return "030000";
-        case 103: return "210000";
-        case 104: return "240000";
-        default: return {};
+        case 101:
+            return "310000";
+        case 102:
+            return "030000";
+        case 103:
+            return "210000";
+        case 104:
+            return "240000";
+        default:
+            return {};
     }
 }
 
 // The data digits of a header record: from the data field up to the checksum, line end excluded.
 // A line ending in CR LF therefore gives the same bytes as one ending in LF.
-void appendHeaderBytes(std::string_view line, std::string& bytes)
-{
+void appendHeaderBytes(std::string_view line, std::string& bytes) {
     if (!line.empty() && line.back() == '\n') {
         line.remove_suffix(1);
     }
@@ -68,8 +74,7 @@ void appendHeaderBytes(std::string_view line, std::string& bytes)
 
 }  // namespace
 
-bool LineReader::next(std::string_view& line)
-{
+bool LineReader::next(std::string_view& line) {
     if (pos_ >= image_.size() || limit_ == 0) {
         return false;
     }
@@ -84,23 +89,22 @@ bool LineReader::next(std::string_view& line)
     return true;
 }
 
-std::uint8_t hexDigit(char c)
-{
+std::uint8_t hexDigit(char c) {
     // The tools compare plain (signed) chars, so bytes from 0x80 up count as "below 'A'".
     const int code = static_cast<signed char>(c);
     const int value = code < 'A' ? code - '0' : code - 'A' + 10;
     return static_cast<std::uint8_t>(value);
 }
 
-std::uint8_t hexByte(std::string_view text, std::size_t pos)
-{
+std::uint8_t hexByte(std::string_view text, std::size_t pos) {
     return static_cast<std::uint8_t>(hexDigit(charAt(text, pos)) * 16 + hexDigit(charAt(text, pos + 1)));
 }
 
-bool isS2Record(std::string_view line) { return line.size() >= 2 && line[0] == 'S' && line[1] == '2'; }
+bool isS2Record(std::string_view line) {
+    return line.size() >= 2 && line[0] == 'S' && line[1] == '2';
+}
 
-S2Fields parseS2(std::string_view line)
-{
+S2Fields parseS2(std::string_view line) {
     S2Fields fields;
     fields.count = hexByte(line, 2);
     fields.address = (std::uint32_t{hexByte(line, 4)} << 16) | (std::uint32_t{hexByte(line, 6)} << 8) |
@@ -109,8 +113,7 @@ S2Fields parseS2(std::string_view line)
     return fields;
 }
 
-std::size_t countS2Records(std::string_view image)
-{
+std::size_t countS2Records(std::string_view image) {
     LineReader reader(image, kScanLineLimit);
     std::size_t count = 0;
     std::string_view line;
@@ -122,8 +125,7 @@ std::size_t countS2Records(std::string_view image)
     return count;
 }
 
-AddressRange addressRange(std::string_view image, int kind)
-{
+AddressRange addressRange(std::string_view image, int kind) {
     const bool windowed = kind == 101 || kind == 103;
     const std::uint32_t base = kind == 101 ? kWindowBase101 : kWindowBase103;
     AddressRange range;
@@ -147,8 +149,7 @@ AddressRange addressRange(std::string_view image, int kind)
     return range;
 }
 
-bool containsIdentificationRecord(std::string_view image, std::string_view record)
-{
+bool containsIdentificationRecord(std::string_view image, std::string_view record) {
     LineReader reader(image, kSendLineLimit);
     std::string_view line;
     while (reader.next(line)) {
@@ -159,8 +160,7 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
     return false;
 }
 
-int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent)
-{
+int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
     const std::string_view address = headerAddressText(kind);
     if (address.empty()) {
         return result::kUnknownKind;
@@ -205,13 +205,12 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
     const char versionMark = terminalIdent.size() > 3 ? terminalIdent[3] : '\0';
     if (versionMark == 'V') {
         return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? result::kVersionTooLow
-                                                                           : result::kAccepted;
+                                                                            : result::kAccepted;
     }
     return isDecimalDigit(versionMark) ? result::kAccepted : result::kHeaderMismatch;
 }
 
-std::size_t countHexLines(std::string_view image)
-{
+std::size_t countHexLines(std::string_view image) {
     constexpr std::string_view kEndRecord = ":00000001FF";
     LineReader reader(image, kScanLineLimit);
     std::size_t count = 0;

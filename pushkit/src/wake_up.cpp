@@ -12,7 +12,13 @@ namespace {
 
 // DTR pulses: the loader counts pulses after the RTS blip to learn the speed the PC will use.
 constexpr std::array<std::pair<std::uint32_t, int>, 7> kPulsesBySpeed{{
-    {2400, 6}, {4800, 5}, {9600, 4}, {19200, 3}, {38400, 2}, {57600, 1}, {115200, 0},
+    {2400, 6},
+    {4800, 5},
+    {9600, 4},
+    {19200, 3},
+    {38400, 2},
+    {57600, 1},
+    {115200, 0},
 }};
 constexpr std::uint32_t kDtrSettleMs = 200;
 constexpr std::uint32_t kPulseEdgeMs = 1;
@@ -20,7 +26,12 @@ constexpr std::uint32_t kPulseEdgeMs = 1;
 // Code byte: the loader listens at 9600 8N1 after the line sequence and reads one byte naming the
 // speed. It has no code for 115200.
 constexpr std::array<std::pair<std::uint32_t, std::uint8_t>, 6> kCodeBySpeed{{
-    {2400, 0x18}, {4800, 0x16}, {9600, 0x14}, {19200, 0x13}, {38400, 0x12}, {57600, 0x11},
+    {2400, 0x18},
+    {4800, 0x16},
+    {9600, 0x14},
+    {19200, 0x13},
+    {38400, 0x12},
+    {57600, 0x11},
 }};
 constexpr LineSettings kCodeByteLine{9600, 8, kParityNone, kStopOne};
 constexpr std::uint32_t kLinePhaseMs = 100;
@@ -30,8 +41,8 @@ constexpr std::uint32_t kBeforeCodeByteMs = 7;
 constexpr std::uint32_t kAfterCodeByteMs = 50;
 
 template <typename Table>
-auto lookUp(const Table& table, std::uint32_t speed) -> std::optional<typename Table::value_type::second_type>
-{
+auto lookUp(const Table& table, std::uint32_t speed)
+    -> std::optional<typename Table::value_type::second_type> {
     for (const auto& [tableSpeed, value] : table) {
         if (tableSpeed == speed) {
             return value;
@@ -42,8 +53,7 @@ auto lookUp(const Table& table, std::uint32_t speed) -> std::optional<typename T
 
 }  // namespace
 
-int WakeByDtrPulses(Port& port, std::uint32_t speed)
-{
+int WakeByDtrPulses(Port& port, std::uint32_t speed) {
     const std::optional<int> pulses = lookUp(kPulsesBySpeed, speed);
     if (!pulses) {
         // Leave both lines held, as an open port has them.
@@ -72,8 +82,7 @@ int WakeByDtrPulses(Port& port, std::uint32_t speed)
     return 1;
 }
 
-int WakeByCodeByte(Port& port, const LineSettings& after)
-{
+int WakeByCodeByte(Port& port, const LineSettings& after) {
     port.setLine(kCodeByteLine);
 
     port.setRts(false);

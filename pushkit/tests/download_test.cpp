@@ -21,8 +21,7 @@ using testing::ScriptedTerminal;
 
 const Bytes kProbe{0x1B, 'X', 'L', 'T', 0x0B, '\r'};
 
-std::string s2(std::uint32_t address, std::string_view data)
-{
+std::string s2(std::uint32_t address, std::string_view data) {
     char field[16];
     std::snprintf(field, sizeof field, "S2%02X%06X", static_cast<unsigned>(data.size() + 4), address);
     std::string line = field;
@@ -33,23 +32,20 @@ std::string s2(std::uint32_t address, std::string_view data)
     return line + "00\r\n";
 }
 
-std::string padded(std::string text, std::size_t size)
-{
+std::string padded(std::string text, std::size_t size) {
     text.resize(size, '\0');
     return text;
 }
 
 // A kind-102 image: its header names a terminal answering VKD with version 0100 or later.
-std::string framedImage()
-{
+std::string framedImage() {
     return "S00600004844521B\r\n" + s2(0x030000, padded("APPLICATION;", 16)) +
            s2(0x030010, padded("VKDV0100", 16)) + s2(0x100000, "0123456789abcdef") + "S804000000FB\r\n";
 }
 
 class DownloadTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() / (std::string("pushkit-download-") + info->name());
         fs::remove_all(dir_);
@@ -57,16 +53,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string image(const std::string& name, const std::string& contents)
-    {
+    std::string image(const std::string& name, const std::string& contents) {
         const fs::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << contents;
         paths_.push_back(path.string());
         return paths_.back();
     }
 
-    int download(std::string_view path, int wakeMethod = 0, std::uint32_t callerBaud = 19200)
-    {
+    int download(std::string_view path, int wakeMethod = 0, std::uint32_t callerBaud = 19200) {
         DownloadRequest request;
         request.imagePath = path;
         request.portNumber = 3;
@@ -79,8 +73,7 @@ protected:
         return outcome;
     }
 
-    std::vector<std::uint32_t> bauds() const
-    {
+    std::vector<std::uint32_t> bauds() const {
         std::vector<std::uint32_t> out;
         for (const auto& e : terminal_.log()) {
             if (e.kind == EventKind::SetBaud) {
@@ -97,8 +90,7 @@ protected:
     std::vector<std::string> paths_;
 };
 
-TEST_F(DownloadTest, FailuresBeforeAnyTransfer)
-{
+TEST_F(DownloadTest, FailuresBeforeAnyTransfer) {
     terminal_.failOpens(1);
     EXPECT_EQ(download(image("a.s2", framedImage())), -10);
     EXPECT_EQ(terminal_.count(EventKind::Open), 0u);
@@ -116,8 +108,7 @@ TEST_F(DownloadTest, FailuresBeforeAnyTransfer)
     EXPECT_EQ(run_.load(), 1);
 }
 
-TEST_F(DownloadTest, PortOpensAt19200WithTheCallersFrameAndWakesTheTerminal)
-{
+TEST_F(DownloadTest, PortOpensAt19200WithTheCallersFrameAndWakesTheTerminal) {
     download((dir_ / "missing.s2").string(), 2);
     const auto& opened = terminal_.log().front();
     ASSERT_EQ(opened.kind, EventKind::Open);
@@ -133,8 +124,7 @@ TEST_F(DownloadTest, PortOpensAt19200WithTheCallersFrameAndWakesTheTerminal)
     EXPECT_EQ(terminal_.count(EventKind::SetDtr) - dtrBefore, 2u + 2u * 3u);
 }
 
-TEST_F(DownloadTest, RawStreamForVkdVkfVkl)
-{
+TEST_F(DownloadTest, RawStreamForVkdVkfVkl) {
     const std::string hex(5000, 'h');
     terminal_.setCts([](std::size_t) { return false; });
     EXPECT_EQ(download(image("VKD100.HEX", hex)), -21);
@@ -156,8 +146,7 @@ TEST_F(DownloadTest, RawStreamForVkdVkfVkl)
     EXPECT_EQ(download(image("VkL2.Hex", hex)), -30);
 }
 
-TEST_F(DownloadTest, LineProtocolForVksReopensThePort)
-{
+TEST_F(DownloadTest, LineProtocolForVksReopensThePort) {
     const std::string hex = ":0400000001020304F2\r\n:00000001FF\r\n";
     EXPECT_EQ(download(image("VKS.hex", hex), 2), -29);
     std::vector<std::uint32_t> openBauds;
@@ -172,8 +161,7 @@ TEST_F(DownloadTest, LineProtocolForVksReopensThePort)
     EXPECT_EQ(download(image("vks2.HEX", hex)), -23);
 }
 
-TEST_F(DownloadTest, RmtAnswerChoosesTheHexBlockProtocolAtTheCallersSpeed)
-{
+TEST_F(DownloadTest, RmtAnswerChoosesTheHexBlockProtocolAtTheCallersSpeed) {
     const std::string s2image = s2(0x200000, "0123456789ABCDEF") + s2(0x200020, "0123456789ABCDEF");
     for (const char* answer : {"RMTV0100  ", "rmt", "RmT 12"}) {
         terminal_.setResponder(testing::answerTo(
@@ -187,8 +175,7 @@ TEST_F(DownloadTest, RmtAnswerChoosesTheHexBlockProtocolAtTheCallersSpeed)
     }
 }
 
-TEST_F(DownloadTest, OtherAnswersChooseTheFramedProtocolBackAt19200)
-{
+TEST_F(DownloadTest, OtherAnswersChooseTheFramedProtocolBackAt19200) {
     std::string ident = "VKDV0100";
     ident.resize(18, ' ');
     terminal_.setResponder(testing::identifiesAs(ident, testing::ackEverything()));
@@ -201,8 +188,7 @@ TEST_F(DownloadTest, OtherAnswersChooseTheFramedProtocolBackAt19200)
     EXPECT_EQ(Bytes(stream.begin(), stream.begin() + 6), kProbe);
 }
 
-TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure)
-{
+TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure) {
     std::string ident = "VKDV0100";
     ident.resize(18, ' ');
     // Writes 0 and 1 are the probes; every later write fails, at whichever step it comes.
@@ -217,14 +203,13 @@ TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure)
         EXPECT_EQ(runDownload(*opener, request, run_, progress_), -22) << firstFailing;
     }
 
-    terminal_.setResponder(
-        testing::answerTo(kProbe, {}, testing::identifiesAs("RMT", testing::perLine(testing::ackEverything()))));
+    terminal_.setResponder(testing::answerTo(
+        kProbe, {}, testing::identifiesAs("RMT", testing::perLine(testing::ackEverything()))));
     terminal_.failWritesFrom(2);
     EXPECT_EQ(download(image("prog.s2", s2(0x200000, "0123"))), -22);
 }
 
-TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot)
-{
+TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot) {
     struct Case {
         std::string_view path, base, extension;
     } cases[] = {

@@ -1,7 +1,5 @@
 // The shared library through its C exports, on a pseudo-terminal: the real port layer, the process-wide
 // hook and run flag, and the guard against a second download.
-#include "pushkit/include/pushkit.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pushkit/include/pushkit.h"
 #include "serial/tests/pty_pair.h"
 
 namespace {
@@ -31,8 +30,7 @@ struct HookLog {
 };
 HookLog g_hookLog;
 
-void PUSHKIT_CALL recordingHook(int32_t port, double percent)
-{
+void PUSHKIT_CALL recordingHook(int32_t port, double percent) {
     g_hookLog.ports.push_back(port);
     g_hookLog.percents.push_back(percent);
     // A second download while this one runs must be refused without touching the port.
@@ -44,21 +42,18 @@ void PUSHKIT_CALL recordingHook(int32_t port, double percent)
 }
 
 class ExportsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               (std::string("pushkit-exports-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / (std::string("pushkit-exports-") +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
         g_hookLog = {};
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SetDownloadProgressHook(nullptr);
         fs::remove_all(dir_);
     }
-    std::string image(const std::string& name, std::size_t size)
-    {
+    std::string image(const std::string& name, std::size_t size) {
         const fs::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << std::string(size, ':');
         return path.string();
@@ -69,14 +64,12 @@ protected:
     fs::path dir_;
 };
 
-TEST_F(ExportsTest, HookIsStoredAndReturned)
-{
+TEST_F(ExportsTest, HookIsStoredAndReturned) {
     EXPECT_EQ(SetDownloadProgressHook(recordingHook), recordingHook);
     EXPECT_EQ(SetDownloadProgressHook(nullptr), nullptr);
 }
 
-TEST_F(ExportsTest, FailuresComeBackAsResultsNotCrashes)
-{
+TEST_F(ExportsTest, FailuresComeBackAsResultsNotCrashes) {
     ScopedEnv missing("COM203", std::string("/nonexistent/tty-for-pushkit"));
     EXPECT_EQ(Download(image("VKD.hex", 10).c_str(), 203, 19200, 8, 0, 0, 0), -10);
     EXPECT_EQ(Download(nullptr, kPortArgument, 19200, 8, 0, 0, 0), -11);
@@ -84,8 +77,7 @@ TEST_F(ExportsTest, FailuresComeBackAsResultsNotCrashes)
     EXPECT_EQ(Download(image("XYZ.hex", 10).c_str(), kPortArgument, 19200, 8, 0, 0, 0), -12);
 }
 
-TEST_F(ExportsTest, RawStreamReportsProgressAndCancelsFromTheHook)
-{
+TEST_F(ExportsTest, RawStreamReportsProgressAndCancelsFromTheHook) {
     // Cancelling before a download has no effect on it: the run flag is armed at its start.
     CancelAll();
     SetDownloadProgressHook(recordingHook);

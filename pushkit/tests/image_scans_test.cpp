@@ -10,8 +10,7 @@ namespace pushkit {
 namespace {
 
 // One S2 record line with its checksum, as an image file holds it.
-std::string s2(std::uint32_t address, const std::vector<std::uint8_t>& data, std::string_view end = "\n")
-{
+std::string s2(std::uint32_t address, const std::vector<std::uint8_t>& data, std::string_view end = "\n") {
     const unsigned count = static_cast<unsigned>(data.size() + 4);
     unsigned sum = count + (address >> 16) + ((address >> 8) & 0xFF) + (address & 0xFF);
     char field[16];
@@ -26,8 +25,7 @@ std::string s2(std::uint32_t address, const std::vector<std::uint8_t>& data, std
     return line + field + std::string(end);
 }
 
-std::vector<std::uint8_t> textBytes(std::string_view text, std::size_t padTo = 0)
-{
+std::vector<std::uint8_t> textBytes(std::string_view text, std::size_t padTo = 0) {
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
     if (bytes.size() < padTo) {
         bytes.resize(padTo, 0);
@@ -35,8 +33,7 @@ std::vector<std::uint8_t> textBytes(std::string_view text, std::size_t padTo = 0
     return bytes;
 }
 
-std::vector<std::string_view> split(std::string_view image, std::size_t limit)
-{
+std::vector<std::string_view> split(std::string_view image, std::size_t limit) {
     LineReader reader(image, limit);
     std::vector<std::string_view> lines;
     std::string_view line;
@@ -46,8 +43,7 @@ std::vector<std::string_view> split(std::string_view image, std::size_t limit)
     return lines;
 }
 
-TEST(LineReader, SplitsAtLineFeedsAndAtTheReadersLimit)
-{
+TEST(LineReader, SplitsAtLineFeedsAndAtTheReadersLimit) {
     const std::string exact78 = std::string(78, 'x') + "\n";  // 79 with its line end: one line
     const std::string long79 = std::string(79, 'y') + "\n";   // 80: a piece of 79, then the line end alone
     struct Case {
@@ -79,8 +75,7 @@ TEST(LineReader, SplitsAtLineFeedsAndAtTheReadersLimit)
     EXPECT_EQ(line, "one\n");
 }
 
-TEST(HexDecoding, DecodesUpperCaseAndTreatsEverythingElseByTheSameArithmetic)
-{
+TEST(HexDecoding, DecodesUpperCaseAndTreatsEverythingElseByTheSameArithmetic) {
     EXPECT_EQ(hexByte("A5", 0), 0xA5);
     EXPECT_EQ(hexByte("0F", 0), 0x0F);
     // Lower case counts from 'A': 'a' is 42, so "0a" decodes as 0x2A, not 0x0A.
@@ -97,8 +92,7 @@ TEST(HexDecoding, DecodesUpperCaseAndTreatsEverythingElseByTheSameArithmetic)
     EXPECT_EQ(parseS2("S203").dataLength, 0u);  // a count below 4 has no data
 }
 
-TEST(S2Count, CountsOnlyLinesStartingWithUpperCaseS2)
-{
+TEST(S2Count, CountsOnlyLinesStartingWithUpperCaseS2) {
     struct Case {
         std::string image;
         std::size_t expected;
@@ -118,8 +112,7 @@ TEST(S2Count, CountsOnlyLinesStartingWithUpperCaseS2)
     }
 }
 
-TEST(AddressRange, TakesEachKindsWindowButAnswersForTheWholeImage)
-{
+TEST(AddressRange, TakesEachKindsWindowButAnswersForTheWholeImage) {
     const std::string image = "S0030000FC\n" + s2(0x27FFF0, std::vector<std::uint8_t>(16, 0xAA)) +
                               s2(0x200010, {1, 2, 3, 4}) + s2(0x300000, std::vector<std::uint8_t>(8, 0)) +
                               s2(0x380000, {9, 9, 9, 9}) + s2(0x1FFFFF, {7});
@@ -148,8 +141,7 @@ TEST(AddressRange, TakesEachKindsWindowButAnswersForTheWholeImage)
     EXPECT_EQ(addressRange("", 103).result, -15);
 }
 
-TEST(IdentificationRecord, MatchesTheFirst32CharactersOfAnyLineWithinTheSendLimit)
-{
+TEST(IdentificationRecord, MatchesTheFirst32CharactersOfAnyLineWithinTheSendLimit) {
     const std::string record(kIdentRecord103);
     EXPECT_TRUE(containsIdentificationRecord("S0030000FC\n" + record + "\n", kIdentRecord103));
     EXPECT_TRUE(containsIdentificationRecord(record + "TRAILING TEXT\r\n", kIdentRecord103));
@@ -164,13 +156,11 @@ TEST(IdentificationRecord, MatchesTheFirst32CharactersOfAnyLineWithinTheSendLimi
 // A header as the tools write it: "APPLICATION;" in the first record, the terminal's
 // identification in the second, both padded with zero bytes.
 std::string header(std::uint32_t address, std::string_view first, std::string_view second,
-                   std::string_view end = "\n")
-{
+                   std::string_view end = "\n") {
     return s2(address, textBytes(first, 16), end) + s2(address + 16, textBytes(second, 16), end);
 }
 
-TEST(ApplicationHeader, ComparesTerminalLettersAndVersion)
-{
+TEST(ApplicationHeader, ComparesTerminalLettersAndVersion) {
     const std::string body = s2(0x200000, {1, 2, 3}) + s2(0x220000, {4});
     const std::string header103 = body + header(0x210000, "APPLICATION;", "KTRV0100") + s2(0x230000, {5});
     struct Case {
@@ -196,30 +186,29 @@ TEST(ApplicationHeader, ComparesTerminalLettersAndVersion)
         {"no tag", header(0x210000, "APPLICATIOM;", "KTRV0100"), 103, "KTRV0100", -26},
         {"no separator", header(0x210000, "APPLICATION ", "KTRV0100"), 103, "KTRV0100", -26},
         // Text ends at each record's first zero byte: here "APPLICATION" + ";KTRV0100".
-        {"separator in second record", header(0x210000, std::string("APPLICATION\0XX", 14), ";KTRV0100"),
-         103, "KTRV0100", 11},
+        {"separator in second record", header(0x210000, std::string("APPLICATION\0XX", 14), ";KTRV0100"), 103,
+         "KTRV0100", 11},
         // The second record is missing: the header line is the last line of the image.
         {"one record only", body + s2(0x210000, textBytes("APPLICATION;KTRV0100")), 103, "KTRV0101", 11},
-        {"one record, no identification", body + s2(0x210000, textBytes("APPLICATION;", 16)), 103,
-         "KTRV0101", -26},
+        {"one record, no identification", body + s2(0x210000, textBytes("APPLICATION;", 16)), 103, "KTRV0101",
+         -26},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(checkApplicationHeader(c.image, c.kind, c.terminal), c.expected) << c.name;
     }
 }
 
-TEST(ApplicationHeader, LooksOnlyAtTheFirstOccurrenceOfTheAddressAndLimitsTheLength)
-{
+TEST(ApplicationHeader, LooksOnlyAtTheFirstOccurrenceOfTheAddressAndLimitsTheLength) {
     // "210000" first found in the count field of this line, so it is not the header.
-    const std::string misplaced = "S221000000" + std::string(40, '4') + "00\n" +
-                                  s2(0x210010, textBytes("APPLICATION;KTRV0100"));
+    const std::string misplaced =
+        "S221000000" + std::string(40, '4') + "00\n" + s2(0x210010, textBytes("APPLICATION;KTRV0100"));
     EXPECT_EQ(checkApplicationHeader(misplaced, 103, "KTRV0100"), -26);
 
-    const std::string tooLong = s2(0x210000, textBytes("APPLICATION;KTRV0100")) +
-                                s2(0x210014, textBytes("", 15));
+    const std::string tooLong =
+        s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 15));
     EXPECT_EQ(checkApplicationHeader(tooLong, 103, "KTRV0100"), -26);
-    const std::string justFits = s2(0x210000, textBytes("APPLICATION;KTRV0100")) +
-                                 s2(0x210014, textBytes("", 14));
+    const std::string justFits =
+        s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 14));
     EXPECT_EQ(checkApplicationHeader(justFits, 103, "KTRV0100"), 11);
 
     // Version digits run to the first non-digit; a huge number saturates rather than wrapping.
@@ -228,8 +217,7 @@ TEST(ApplicationHeader, LooksOnlyAtTheFirstOccurrenceOfTheAddressAndLimitsTheLen
     EXPECT_EQ(checkApplicationHeader(s2(0x210000, textBytes("APPLICATION;KTRV12x9")), 103, "KTRV0013"), 11);
 }
 
-TEST(HexLineCount, StopsAfterTheEndRecordOrCountsEverything)
-{
+TEST(HexLineCount, StopsAfterTheEndRecordOrCountsEverything) {
     const std::string data = ":10000000000102030405060708090A0B0C0D0E0F78\r\n";
     EXPECT_EQ(countHexLines(data + data + ":00000001FF\r\n"), 3u);
     EXPECT_EQ(countHexLines(data + ":00000001FF\r\n" + data + data), 2u);
@@ -240,8 +228,7 @@ TEST(HexLineCount, StopsAfterTheEndRecordOrCountsEverything)
     EXPECT_EQ(countHexLines(std::string(100, 'x') + "\n" + ":00000001FF\n"), 3u);
 }
 
-TEST(ImageScans, HostileBytesNeverReadPastTheImage)
-{
+TEST(ImageScans, HostileBytesNeverReadPastTheImage) {
     // Each case sits in a buffer of its own size, so ASan catches any read past it.
     const std::vector<std::string> hostile = {
         "S2",

@@ -15,17 +15,28 @@ using testing::ScriptedTerminal;
 
 // The port calls after opening, one token each: DTR1/DTR0, RTS1/RTS0, S<ms>, W<hex bytes>,
 // L<baud>/<data bits><parity><stop bits>, FP. Reads the line lengths and waits at a glance.
-std::string lineLog(const ScriptedTerminal& terminal)
-{
+std::string lineLog(const ScriptedTerminal& terminal) {
     std::string out;
     char token[32];
     for (const auto& e : terminal.log()) {
         switch (e.kind) {
-            case EventKind::SetDtr: out += e.on ? "DTR1 " : "DTR0 "; break;
-            case EventKind::SetRts: out += e.on ? "RTS1 " : "RTS0 "; break;
-            case EventKind::Sleep: std::snprintf(token, sizeof token, "S%u ", e.value); out += token; break;
-            case EventKind::FlushPurge: out += "FP "; break;
-            case EventKind::SetBaud: std::snprintf(token, sizeof token, "B%u ", e.value); out += token; break;
+            case EventKind::SetDtr:
+                out += e.on ? "DTR1 " : "DTR0 ";
+                break;
+            case EventKind::SetRts:
+                out += e.on ? "RTS1 " : "RTS0 ";
+                break;
+            case EventKind::Sleep:
+                std::snprintf(token, sizeof token, "S%u ", e.value);
+                out += token;
+                break;
+            case EventKind::FlushPurge:
+                out += "FP ";
+                break;
+            case EventKind::SetBaud:
+                std::snprintf(token, sizeof token, "B%u ", e.value);
+                out += token;
+                break;
             case EventKind::SetLine:
                 std::snprintf(token, sizeof token, "L%u/%u%u%u ", e.line.baud, e.line.dataBits, e.line.parity,
                               e.line.stopBits);
@@ -39,14 +50,14 @@ std::string lineLog(const ScriptedTerminal& terminal)
                 }
                 out += " ";
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     return out;
 }
 
-TEST(WakeByDtrPulses, PulseCountTellsTheSpeed)
-{
+TEST(WakeByDtrPulses, PulseCountTellsTheSpeed) {
     const std::string head = "DTR0 RTS0 S200 DTR1 RTS1 S200 RTS0 S1 RTS1 S1 ";
     const std::string pulse = "DTR0 S1 DTR1 S1 ";
     struct Case {
@@ -66,8 +77,7 @@ TEST(WakeByDtrPulses, PulseCountTellsTheSpeed)
     }
 }
 
-TEST(WakeByDtrPulses, UnknownSpeedLeavesBothLinesHeld)
-{
+TEST(WakeByDtrPulses, UnknownSpeedLeavesBothLinesHeld) {
     for (std::uint32_t speed : {0u, 1200u, 14400u, 230400u}) {
         ScriptedTerminal terminal;
         auto port = terminal.openPort();
@@ -77,8 +87,7 @@ TEST(WakeByDtrPulses, UnknownSpeedLeavesBothLinesHeld)
     }
 }
 
-TEST(WakeByCodeByte, SendsTheSpeedCodeAt9600ThenTakesTheCallersLine)
-{
+TEST(WakeByCodeByte, SendsTheSpeedCodeAt9600ThenTakesTheCallersLine) {
     const std::string sequence =
         "L9600/800 RTS0 DTR0 S100 RTS1 DTR1 S100 RTS0 DTR0 S100 RTS1 S2 DTR1 S2 RTS0 S7 ";
     struct Case {
@@ -101,8 +110,7 @@ TEST(WakeByCodeByte, SendsTheSpeedCodeAt9600ThenTakesTheCallersLine)
     }
 }
 
-TEST(WakeByCodeByte, SpeedWithoutCodeStopsAfterTheLineSequence)
-{
+TEST(WakeByCodeByte, SpeedWithoutCodeStopsAfterTheLineSequence) {
     ScriptedTerminal terminal;
     auto port = terminal.openPort();
     EXPECT_EQ(WakeByCodeByte(*port, {115200, 8, kParityNone, kStopOne}), -28);
