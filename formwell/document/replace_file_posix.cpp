@@ -74,6 +74,11 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
     if (exists && !S_ISREG(existing.st_mode)) {
         return errorFromErrno(S_ISDIR(existing.st_mode) ? EISDIR : EACCES, shownPath);
     }
+    // Renaming over a file needs only the directory's permission; a document its owner made
+    // read-only must still refuse the save, as it would when written in place.
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        return errorFromErrno(errno, shownPath);
+    }
 
     std::filesystem::path temp;
     int fd = -1;

@@ -134,20 +134,29 @@ TEST(IniFileWrite, DiskFullPartWayLeavesTheOldFileIntact)
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "temporary file left behind";
 }
 
-TEST(IniFileWrite, ReadOnlyDirectoryLeavesTheOldFileIntact)
+TEST(IniFileWrite, ReadOnlyFileOrDirectoryLeavesTheOldFileIntact)
 {
     if (::geteuid() == 0) {
-        GTEST_SKIP() << "the superuser writes into read-only directories";
+        GTEST_SKIP() << "the superuser writes to read-only files and directories";
     }
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     writeBytes(file, kOldContent);
+
+    fs::permissions(file, fs::perms::owner_read);
+    std::optional<AppError> error = writeIniFile(file, someRows(3));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number, errnum::kPathFileAccess);
+    EXPECT_EQ(readBytes(file), kOldContent);
+
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    const std::optional<AppError> error = writeIniFile(file, someRows(3));
+    error = writeIniFile(file, someRows(3));
     fs::permissions(dir.path(), fs::perms::owner_all);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, errnum::kPathFileAccess);
     EXPECT_EQ(readBytes(file), kOldContent);
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
 TEST(IniFileRead, MissingFileAndNonFilesAreErrors)
