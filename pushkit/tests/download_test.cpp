@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,9 @@ class DownloadTest : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / (std::string("pushkit-download-") + info->name());
+        // A random part keeps two builds' runs of the same test apart.
+        dir_ = fs::temp_directory_path() /
+               ("pushkit-download-" + std::to_string(std::random_device{}()) + "-" + info->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

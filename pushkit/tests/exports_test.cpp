@@ -44,7 +44,7 @@ void PUSHKIT_CALL recordingHook(int32_t port, double percent) {
 class ExportsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / (std::string("pushkit-exports-") +
+        dir_ = fs::temp_directory_path() / ("pushkit-exports-" + std::to_string(::getpid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
         g_hookLog = {};
