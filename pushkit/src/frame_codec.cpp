@@ -18,8 +18,7 @@ constexpr int kCenturyStart = 2000;
 constexpr int kPreviousCenturyStart = 1900;
 
 // The terminal takes a 0x10 inside a frame as the start of DLE ETX unless it is doubled.
-void appendStuffed(Frame& frame, std::span<const std::uint8_t> bytes)
-{
+void appendStuffed(Frame& frame, std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t b : bytes) {
         frame.push_back(b);
         if (b == kDle) {
@@ -28,8 +27,7 @@ void appendStuffed(Frame& frame, std::span<const std::uint8_t> bytes)
     }
 }
 
-Frame dleFrame(std::span<const std::uint8_t> head, std::span<const std::uint8_t> body)
-{
+Frame dleFrame(std::span<const std::uint8_t> head, std::span<const std::uint8_t> body) {
     Frame frame;
     frame.reserve(head.size() + 2 * body.size() + 5);
     frame.push_back(kDle);
@@ -44,18 +42,18 @@ Frame dleFrame(std::span<const std::uint8_t> head, std::span<const std::uint8_t>
     return frame;
 }
 
-char upperHexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0x0F]; }
+char upperHexDigit(unsigned value) {
+    return "0123456789ABCDEF"[value & 0x0F];
+}
 
-void appendHexByte(std::string& text, std::uint8_t value)
-{
+void appendHexByte(std::string& text, std::uint8_t value) {
     text.push_back(upperHexDigit(value >> 4U));
     text.push_back(upperHexDigit(value));
 }
 
 }  // namespace
 
-std::uint8_t xorOf(std::span<const std::uint8_t> bytes)
-{
+std::uint8_t xorOf(std::span<const std::uint8_t> bytes) {
     std::uint8_t check = 0;
     for (const std::uint8_t b : bytes) {
         check ^= b;
@@ -63,46 +61,47 @@ std::uint8_t xorOf(std::span<const std::uint8_t> bytes)
     return check;
 }
 
-Frame commandFrame(FrameCommand command, std::span<const std::uint8_t> payload)
-{
+Frame commandFrame(FrameCommand command, std::span<const std::uint8_t> payload) {
     const std::uint8_t head[] = {kCommandTag[0], kCommandTag[1], kCommandTag[2],
                                  static_cast<std::uint8_t>(command)};
     return dleFrame(head, payload);
 }
 
-Frame eraseFrame(std::uint8_t block)
-{
+Frame eraseFrame(std::uint8_t block) {
     const std::uint8_t payload[] = {block};
     return commandFrame(FrameCommand::Erase, payload);
 }
 
-Frame displayFrame(std::string_view text)
-{
+Frame displayFrame(std::string_view text) {
     std::vector<std::uint8_t> payload(text.begin(), text.end());
     payload.push_back(0x00);
     return commandFrame(FrameCommand::Display, payload);
 }
 
-Frame closeFrame() { return commandFrame(FrameCommand::Close, {}); }
-
-Frame flashQueryFrame() { return commandFrame(FrameCommand::FlashQuery, {}); }
-
-std::uint8_t clockYearByte(int year)
-{
-    return static_cast<std::uint8_t>(year < kCenturyStart ? year - kPreviousCenturyStart : year - kCenturyStart);
+Frame closeFrame() {
+    return commandFrame(FrameCommand::Close, {});
 }
 
-Frame clockFrame(const LocalTime& time)
-{
-    const std::uint8_t payload[] = {clockYearByte(time.year),         static_cast<std::uint8_t>(time.month),
-                                    static_cast<std::uint8_t>(time.day), static_cast<std::uint8_t>(time.hour),
+Frame flashQueryFrame() {
+    return commandFrame(FrameCommand::FlashQuery, {});
+}
+
+std::uint8_t clockYearByte(int year) {
+    return static_cast<std::uint8_t>(year < kCenturyStart ? year - kPreviousCenturyStart
+                                                          : year - kCenturyStart);
+}
+
+Frame clockFrame(const LocalTime& time) {
+    const std::uint8_t payload[] = {clockYearByte(time.year),
+                                    static_cast<std::uint8_t>(time.month),
+                                    static_cast<std::uint8_t>(time.day),
+                                    static_cast<std::uint8_t>(time.hour),
                                     static_cast<std::uint8_t>(time.minute),
                                     static_cast<std::uint8_t>(time.second)};
     return commandFrame(FrameCommand::Clock, payload);
 }
 
-std::optional<Frame> recordFrame(std::string_view line)
-{
+std::optional<Frame> recordFrame(std::string_view line) {
     if (!isS2Record(line)) {
         return std::nullopt;
     }
@@ -115,8 +114,7 @@ std::optional<Frame> recordFrame(std::string_view line)
     return dleFrame({}, body);
 }
 
-Frame lineFrame(std::string_view text, unsigned sequence)
-{
+Frame lineFrame(std::string_view text, unsigned sequence) {
     const std::size_t length = text.size();
     Frame frame;
     frame.reserve(length + 8);
@@ -133,24 +131,21 @@ Frame lineFrame(std::string_view text, unsigned sequence)
     return frame;
 }
 
-std::string hexBlockCommand(std::uint8_t command)
-{
+std::string hexBlockCommand(std::uint8_t command) {
     std::string text{kEsc, 'X', 'L', 'T'};
     text.push_back(static_cast<char>(command));
     text.push_back('\r');
     return text;
 }
 
-std::string hexBlockClockCommand(const LocalTime& time)
-{
+std::string hexBlockClockCommand(const LocalTime& time) {
     char digits[32];
     std::snprintf(digits, sizeof digits, "%02d%02d%02d%02d%02d%02d", time.year % 100, time.month, time.day,
                   time.hour, time.minute, time.second);
     return hexBlockCommand(kHexClock).insert(5, digits);
 }
 
-std::string hexBlockLine(std::uint32_t address, const HexBlockData& data)
-{
+std::string hexBlockLine(std::uint32_t address, const HexBlockData& data) {
     char head[16];
     std::snprintf(head, sizeof head, "%c%06lX", kEsc, static_cast<unsigned long>(address));
     std::string line = head;

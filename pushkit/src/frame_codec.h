@@ -26,7 +26,13 @@ inline constexpr char kEsc = '\x1b';
 // ---- Framed protocol: DLE STX ... DLE ETX BCC, every 0x10 between head and tail doubled. ----
 
 // Command bytes after the "QPX" tag.
-enum class FrameCommand : std::uint8_t { Erase = 0x01, Display = 0x02, Close = 0x03, Clock = 0x04, FlashQuery = 0x05 };
+enum class FrameCommand : std::uint8_t {
+    Erase = 0x01,
+    Display = 0x02,
+    Close = 0x03,
+    Clock = 0x04,
+    FlashQuery = 0x05
+};
 
 // XOR of every byte given; the framed protocol takes it over DLE STX through ETX as sent.
 std::uint8_t xorOf(std::span<const std::uint8_t> bytes);

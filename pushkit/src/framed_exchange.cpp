@@ -21,16 +21,16 @@ constexpr int kPresenceSends = 4;
 constexpr std::string_view kIdentQuery = "\x1bZ1\r";
 constexpr std::string_view kSecondPresenceQuery = "\x1b*0\r";
 
-bool writeFrame(Port& port, const Frame& frame) { return port.write(frame.data(), frame.size()); }
+bool writeFrame(Port& port, const Frame& frame) {
+    return port.write(frame.data(), frame.size());
+}
 
-bool writeText(Port& port, std::string_view text)
-{
+bool writeText(Port& port, std::string_view text) {
     return port.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 // 1 when the terminal answered one of up to four sends of the query, -14 when it never did.
-int presenceQuery(Port& port, std::string_view query)
-{
+int presenceQuery(Port& port, std::string_view query) {
     std::uint8_t answer[kPresenceAnswerLimit];
     for (int send = 0; send < kPresenceSends; ++send) {
         if (!writeText(port, query)) {
@@ -43,14 +43,12 @@ int presenceQuery(Port& port, std::string_view query)
     return result::kNoAnswer;
 }
 
-int presenceCheck(Port& port)
-{
+int presenceCheck(Port& port) {
     const int first = presenceQuery(port, kIdentQuery);
     return first == 1 ? presenceQuery(port, kSecondPresenceQuery) : first;
 }
 
-KindSelection askTerminal(Port& port)
-{
+KindSelection askTerminal(Port& port) {
     KindSelection selection;
     if (!writeText(port, kIdentQuery)) {
         selection.result = result::kWriteFailed;
@@ -79,8 +77,7 @@ KindSelection askTerminal(Port& port)
     return selection;
 }
 
-int awaitAck(TransferContext& ctx, const Frame& frame)
-{
+int awaitAck(TransferContext& ctx, const Frame& frame) {
     for (int attempt = 0; attempt < kAckAttempts; ++attempt) {
         if (ctx.cancelled()) {
             return result::kCancelled;
@@ -98,8 +95,7 @@ int awaitAck(TransferContext& ctx, const Frame& frame)
 
 }  // namespace
 
-KindSelection selectTerminalKind(Port& port, std::string_view image)
-{
+KindSelection selectTerminalKind(Port& port, std::string_view image) {
     struct Named {
         std::string_view record;
         TerminalKind kind;
@@ -119,10 +115,11 @@ KindSelection selectTerminalKind(Port& port, std::string_view image)
     return askTerminal(port);
 }
 
-int sendAndAwaitAck(TransferContext& ctx, const Frame& frame) { return sendAndAwaitAck(ctx, frame, 0); }
+int sendAndAwaitAck(TransferContext& ctx, const Frame& frame) {
+    return sendAndAwaitAck(ctx, frame, 0);
+}
 
-int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs)
-{
+int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs) {
     const bool written = writeFrame(ctx.port, frame);
     if (pauseMs > 0) {
         ctx.port.sleepMs(pauseMs);

@@ -20,10 +20,10 @@ enum TerminalKind : int {
 };
 
 struct KindSelection {
-    int result = 0;              // 1, or -14 / -13 / -22
+    int result = 0;  // 1, or -14 / -13 / -22
     int kind = 0;
-    bool namedByImage = false;   // found through an identification record in the image
-    std::string terminalIdent;   // first 8 characters of the terminal's answer when it was asked
+    bool namedByImage = false;  // found through an identification record in the image
+    std::string terminalIdent;  // first 8 characters of the terminal's answer when it was asked
 };
 
 // Identification records first (each confirmed by a presence check), then the terminal's own answer.

@@ -36,17 +36,17 @@ constexpr double kPercentStep = 1.0;
 constexpr double kFullPercent = 100.0;
 constexpr int kPercentPerLine = 100;
 
-int mapNoAck(int code, int replacement) { return code == result::kNoAck ? replacement : code; }
+int mapNoAck(int code, int replacement) {
+    return code == result::kNoAck ? replacement : code;
+}
 
 // 1 for lines that are not S2 records: they send nothing and count as acknowledged.
-int sendRecordLine(TransferContext& ctx, std::string_view line)
-{
+int sendRecordLine(TransferContext& ctx, std::string_view line) {
     const std::optional<Frame> frame = recordFrame(line);
     return frame ? sendAndAwaitAck(ctx, *frame) : 1;
 }
 
-bool flashHasLargeBlocks(Port& port, int& writeResult)
-{
+bool flashHasLargeBlocks(Port& port, int& writeResult) {
     const Frame query = flashQueryFrame();
     writeResult = port.write(query.data(), query.size()) ? 1 : result::kWriteFailed;
     if (writeResult != 1) {
@@ -63,8 +63,7 @@ bool flashHasLargeBlocks(Port& port, int& writeResult)
 
 }  // namespace
 
-int eraseFlash(TransferContext& ctx, std::string_view image, int kind)
-{
+int eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
     const AddressRange range = addressRange(image, kind);
     if (range.result < 0) {
         return range.result;
@@ -106,8 +105,7 @@ int eraseFlash(TransferContext& ctx, std::string_view image, int kind)
 
 namespace {
 
-int sendOpenMarkers(TransferContext& ctx)
-{
+int sendOpenMarkers(TransferContext& ctx) {
     for (const std::string_view marker : {kOpenMarkerLow, kOpenMarkerHigh}) {
         const int sent = sendRecordLine(ctx, marker);
         if (sent != 1) {
@@ -122,8 +120,7 @@ int sendOpenMarkers(TransferContext& ctx)
     return 1;
 }
 
-std::string percentText(double percent)
-{
+std::string percentText(double percent) {
     char text[32];
     std::snprintf(text, sizeof text, "\r%.0f%% ready  ", percent);
     return text;
@@ -131,8 +128,7 @@ std::string percentText(double percent)
 
 // Every line beginning with 'S' counts towards the percentage, S2 record or not; the display and
 // the hook follow only whole-point steps so a large image makes about a hundred updates.
-int sendRecords(TransferContext& ctx, std::string_view image, std::size_t recordCount)
-{
+int sendRecords(TransferContext& ctx, std::string_view image, std::size_t recordCount) {
     LineReader lines(image, kSendLineLimit);
     std::string_view line;
     long long counter = 0;
@@ -166,8 +162,7 @@ int sendRecords(TransferContext& ctx, std::string_view image, std::size_t record
 
 }  // namespace
 
-int runFramedTransfer(TransferContext& ctx, std::string_view image)
-{
+int runFramedTransfer(TransferContext& ctx, std::string_view image) {
     const KindSelection selection = selectTerminalKind(ctx.port, image);
     if (selection.result != 1) {
         return selection.result;

@@ -18,14 +18,12 @@ constexpr std::string_view kIdentAddress = "200034";
 constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
 constexpr std::uint8_t kPadByte = 0xFF;
 
-std::string upToZero(std::string text)
-{
+std::string upToZero(std::string text) {
     text.resize(std::min(text.size(), text.find('\0')));
     return text;
 }
 
-BlockRecord decodeRecord(std::string_view line, const S2Fields& fields)
-{
+BlockRecord decodeRecord(std::string_view line, const S2Fields& fields) {
     BlockRecord record;
     record.address = fields.address;
     record.data.resize(fields.dataLength);
@@ -36,15 +34,14 @@ BlockRecord decodeRecord(std::string_view line, const S2Fields& fields)
 }
 
 class BlockWriter {
-public:
+  public:
     BlockWriter(std::vector<HexBlock>& blocks, std::uint32_t start) : blocks_(blocks) { restart(start); }
 
     std::uint32_t end() const { return end_; }
     std::size_t used() const { return used_; }
     bool fits(std::size_t gap, std::size_t length) const { return used_ + gap + length <= kHexBlockSize; }
 
-    void restart(std::uint32_t start)
-    {
+    void restart(std::uint32_t start) {
         block_ = HexBlock{};
         block_.data.fill(kPadByte);
         block_.address = start;
@@ -52,21 +49,19 @@ public:
         used_ = 0;
     }
     // Gap bytes stay 0xFF; the data follows them.
-    void place(std::size_t gap, const std::uint8_t* data, std::size_t length)
-    {
+    void place(std::size_t gap, const std::uint8_t* data, std::size_t length) {
         used_ += gap;
         std::copy(data, data + length, block_.data.begin() + static_cast<std::ptrdiff_t>(used_));
         used_ += length;
         end_ += static_cast<std::uint32_t>(gap + length);
     }
-    void emit()
-    {
+    void emit() {
         block_.endAddress = end_;
         blocks_.push_back(block_);
         restart(end_);
     }
 
-private:
+  private:
     std::vector<HexBlock>& blocks_;
     HexBlock block_;
     std::uint32_t end_ = 0;
@@ -75,8 +70,7 @@ private:
 
 }  // namespace
 
-int buildBlockImage(std::string_view image, BlockImage& blockImage)
-{
+int buildBlockImage(std::string_view image, BlockImage& blockImage) {
     try {
         blockImage.records.clear();
         blockImage.records.reserve(countS2Records(image));
@@ -109,8 +103,7 @@ int buildBlockImage(std::string_view image, BlockImage& blockImage)
     return 1;
 }
 
-int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
-{
+int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks) {
     blocks.clear();
     if (blockImage.records.empty()) {
         return result::kNoS2Record;
@@ -152,12 +145,12 @@ int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
     return 1;
 }
 
-std::string imageIdentification(std::string_view image)
-{
+std::string imageIdentification(std::string_view image) {
     LineReader lines(image, kScanLineLimit);
     std::string_view line;
     while (lines.next(line)) {
-        if (!isS2Record(line) || line.substr(std::min(kAddressField, line.size()), kAddressDigits) != kIdentAddress) {
+        if (!isS2Record(line) ||
+            line.substr(std::min(kAddressField, line.size()), kAddressDigits) != kIdentAddress) {
             continue;
         }
         const std::size_t marker = line.find(kIdentMarker);
@@ -173,8 +166,7 @@ std::string imageIdentification(std::string_view image)
     return {};
 }
 
-std::string terminalIdentification(std::string_view answer)
-{
+std::string terminalIdentification(std::string_view answer) {
     const auto at = [answer](std::size_t pos) { return pos < answer.size() ? answer[pos] : '\0'; };
     std::string ident;
     std::size_t pos = 0;

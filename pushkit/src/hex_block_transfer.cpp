@@ -19,8 +19,7 @@ constexpr std::uint32_t kAfterFinalMs = 100;
 enum class Pacing { WholeWrite, CharByChar };
 
 // 1 on ACK, -34 after the third failure, -22 when the port would not take the text.
-int sendWithRetries(Port& port, std::string_view text, Pacing pacing, std::uint32_t failurePauseMs)
-{
+int sendWithRetries(Port& port, std::string_view text, Pacing pacing, std::uint32_t failurePauseMs) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
         if (pacing == Pacing::WholeWrite) {
@@ -47,28 +46,25 @@ int sendWithRetries(Port& port, std::string_view text, Pacing pacing, std::uint3
     return result::kHexBlockNoAck;
 }
 
-int sendCommand(Port& port, std::uint8_t command)
-{
+int sendCommand(Port& port, std::uint8_t command) {
     return sendWithRetries(port, hexBlockCommand(command), Pacing::WholeWrite, 0);
 }
 
-int sendPaced(Port& port, std::string_view text, Pacing pacing)
-{
+int sendPaced(Port& port, std::string_view text, Pacing pacing) {
     return sendWithRetries(port, text, pacing, kRetryPauseMs);
 }
 
-double percentDone(std::uint32_t end, const BlockImage& image)
-{
+double percentDone(std::uint32_t end, const BlockImage& image) {
     if (image.highest <= image.lowest) {
         return 100.0;
     }
-    return static_cast<double>(end - image.lowest) * 100.0 / static_cast<double>(image.highest - image.lowest);
+    return static_cast<double>(end - image.lowest) * 100.0 /
+           static_cast<double>(image.highest - image.lowest);
 }
 
 }  // namespace
 
-int runHexBlockTransfer(TransferContext& ctx, std::string_view image, std::string_view answer)
-{
+int runHexBlockTransfer(TransferContext& ctx, std::string_view image, std::string_view answer) {
     const std::string imageIdent = imageIdentification(image);
     const std::string terminalIdent = terminalIdentification(answer);
     if (!imageIdent.empty() && imageIdent.substr(0, 3) != terminalIdent.substr(0, 3)) {

@@ -27,15 +27,13 @@ constexpr std::size_t kAnswerAckPosition = 6;
 constexpr unsigned kFirstLineSequence = 2;
 constexpr double kPercentStep = 1.0;
 
-int sendLineFrame(Port& port, const Frame& frame)
-{
+int sendLineFrame(Port& port, const Frame& frame) {
     return port.write(frame.data(), frame.size()) ? 1 : result::kWriteFailed;
 }
 
 // Called after the frame went out once: 1 on ACK, -19 after the last attempt, -30 when cancelled,
 // -22 when a resend could not be written.
-int awaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame)
-{
+int awaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame) {
     for (int attempt = 0; attempt < kLineAckAttempts; ++attempt) {
         if (run.load(std::memory_order_acquire) == 0) {
             return result::kCancelled;
@@ -54,8 +52,7 @@ int awaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& 
 }
 
 int sendAndAwaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame,
-                        std::uint32_t pauseMs = 0)
-{
+                        std::uint32_t pauseMs = 0) {
     if (sendLineFrame(port, frame) != 1) {
         return result::kWriteFailed;
     }
@@ -65,11 +62,12 @@ int sendAndAwaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const 
     return awaitLineAck(port, run, frame);
 }
 
-int mapNoAck(int code, int replacement) { return code == result::kNoAck ? replacement : code; }
+int mapNoAck(int code, int replacement) {
+    return code == result::kNoAck ? replacement : code;
+}
 
-int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const ProgressFn& progress, int portNumber,
-                   std::string_view image, std::size_t lineCount)
-{
+int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const ProgressFn& progress,
+                   int portNumber, std::string_view image, std::size_t lineCount) {
     LineReader lines(image, kLineProtocolLimit);
     double lastReported = -1.0;
     for (std::size_t i = 0; i < lineCount; ++i) {
@@ -95,11 +93,10 @@ int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const Progr
 }  // namespace
 
 int runLineTransfer(PortOpener& opener, int portNumber, const std::atomic<std::int32_t>& run,
-                    const ProgressFn& progress, std::string_view image, int wakeMethod)
-{
+                    const ProgressFn& progress, std::string_view image, int wakeMethod) {
     const std::size_t lineCount = countHexLines(image);
-    const std::unique_ptr<Port> port =
-        opener.open(portNumber, {.baud = kLineBaud, .dataBits = 8, .parity = kParityNone, .stopBits = kStopOne});
+    const std::unique_ptr<Port> port = opener.open(
+        portNumber, {.baud = kLineBaud, .dataBits = 8, .parity = kParityNone, .stopBits = kStopOne});
     if (!port) {
         return result::kPortOpenFailed;
     }

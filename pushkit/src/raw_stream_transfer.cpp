@@ -12,8 +12,7 @@ constexpr std::size_t kChunkBytes = 4096;
 }  // namespace
 
 // The terminal holds CTS on while it can take more; a short chunk is the end of the image.
-int runRawStream(TransferContext& ctx, std::string_view image)
-{
+int runRawStream(TransferContext& ctx, std::string_view image) {
     std::size_t written = 0;
     while (true) {
         if (!ctx.port.cts()) {

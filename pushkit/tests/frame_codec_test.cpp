@@ -12,8 +12,7 @@ struct GoldenFrame {
     Frame expected;
 };
 
-TEST(FrameCodecTest, FramesMatchTheBytesOnTheWire)
-{
+TEST(FrameCodecTest, FramesMatchTheBytesOnTheWire) {
     const LocalTime march2005{.year = 2005, .month = 3, .day = 16, .hour = 14, .minute = 5, .second = 9};
     const GoldenFrame cases[] = {
         {"close", closeFrame(), {0x10, 0x02, 0x51, 0x50, 0x58, 0x03, 0x10, 0x03, 0x5B}},
@@ -23,19 +22,22 @@ TEST(FrameCodecTest, FramesMatchTheBytesOnTheWire)
          {0x10, 0x02, 0x51, 0x50, 0x58, 0x01, 0x10, 0x10, 0x10, 0x03, 0x59}},
         {"display erasing",
          displayFrame("\fErasing"),
-         {0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00, 0x10, 0x03,
-          0x13}},
+         {0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00, 0x10,
+          0x03, 0x13}},
         {"clock with the day doubled",
          clockFrame(march2005),
          {0x10, 0x02, 0x51, 0x50, 0x58, 0x04, 0x05, 0x03, 0x10, 0x10, 0x0E, 0x05, 0x09, 0x10, 0x03, 0x58}},
         {"flash query", flashQueryFrame(), {0x10, 0x02, 0x51, 0x50, 0x58, 0x05, 0x10, 0x03, 0x5D}},
-        {"record", *recordFrame("S20520000000DA\r\n"), {0x10, 0x02, 0x20, 0x00, 0x00, 0x00, 0x10, 0x03, 0x21}},
+        {"record",
+         *recordFrame("S20520000000DA\r\n"),
+         {0x10, 0x02, 0x20, 0x00, 0x00, 0x00, 0x10, 0x03, 0x21}},
         {"record with 0x10 in address and data",
          *recordFrame("S2052010001099"),
          {0x10, 0x02, 0x20, 0x10, 0x10, 0x00, 0x10, 0x10, 0x10, 0x03, 0x21}},
         {"line frame P1", lineFrame("P1", 0), {0x02, 0x30, 0x30, 0x30, 0x30, 0x32, 0x50, 0x31, 0x03, 0x50}},
-        {"line frame sequence wraps at 10", lineFrame("E", 12), {0x02, 0x32, 0x30, 0x30, 0x30, 0x31, 0x45, 0x03,
-                                                                 0x32 ^ 0x30 ^ 0x30 ^ 0x30 ^ 0x31 ^ 0x45 ^ 0x03}},
+        {"line frame sequence wraps at 10",
+         lineFrame("E", 12),
+         {0x02, 0x32, 0x30, 0x30, 0x30, 0x31, 0x45, 0x03, 0x32 ^ 0x30 ^ 0x30 ^ 0x30 ^ 0x31 ^ 0x45 ^ 0x03}},
     };
     for (const GoldenFrame& c : cases) {
         SCOPED_TRACE(c.name);
@@ -43,8 +45,7 @@ TEST(FrameCodecTest, FramesMatchTheBytesOnTheWire)
     }
 }
 
-TEST(FrameCodecTest, OnlyS2LinesBecomeRecordFrames)
-{
+TEST(FrameCodecTest, OnlyS2LinesBecomeRecordFrames) {
     EXPECT_FALSE(recordFrame("S9030000FC").has_value());
     EXPECT_FALSE(recordFrame("s20520000000DA").has_value());
     EXPECT_FALSE(recordFrame("").has_value());
@@ -52,15 +53,13 @@ TEST(FrameCodecTest, OnlyS2LinesBecomeRecordFrames)
     EXPECT_EQ(*recordFrame("S200"), (Frame{0x10, 0x02, 0x10, 0x03, 0x01}));
 }
 
-TEST(FrameCodecTest, ClockYearStaysWithinTheCentury)
-{
+TEST(FrameCodecTest, ClockYearStaysWithinTheCentury) {
     EXPECT_EQ(clockYearByte(1999), 99);
     EXPECT_EQ(clockYearByte(2000), 0);
     EXPECT_EQ(clockYearByte(2026), 26);
 }
 
-TEST(FrameCodecTest, HexBlockTextCommands)
-{
+TEST(FrameCodecTest, HexBlockTextCommands) {
     EXPECT_EQ(hexBlockCommand(kHexStartOfData), std::string("\x1bXLT\x08\r"));
     const LocalTime time{.year = 2026, .month = 1, .day = 2, .hour = 3, .minute = 4, .second = 5};
     const std::string clock = hexBlockClockCommand(time);
@@ -73,8 +72,12 @@ TEST(FrameCodecTest, HexBlockTextCommands)
     data[127] = 0xAB;
     const std::string line = hexBlockLine(0x200010, data);
     ASSERT_EQ(line.size(), 266u);
-    EXPECT_EQ(line.substr(0, 9), "\x1b" "20001012");
-    EXPECT_EQ(line.substr(259, 7), "FFAB" "B9\r");  // 0x12 ^ 0xAB ^ (126 x 0xFF) = 0xB9
+    EXPECT_EQ(line.substr(0, 9),
+              "\x1b"
+              "20001012");
+    EXPECT_EQ(line.substr(259, 7),
+              "FFAB"
+              "B9\r");  // 0x12 ^ 0xAB ^ (126 x 0xFF) = 0xB9
 }
 
 }  // namespace

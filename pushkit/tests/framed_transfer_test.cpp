@@ -22,28 +22,28 @@ const Bytes kIdentQuery = bytesOf("\x1bZ1\r");
 const Bytes kSecondPresence = bytesOf("\x1b*0\r");
 
 // 18 bytes as the terminal answers the identification query.
-std::string identAnswer(std::string_view ident8) { return std::string(ident8) + "-KTR-0001\r"; }
+std::string identAnswer(std::string_view ident8) {
+    return std::string(ident8) + "-KTR-0001\r";
+}
 
-Responder answersIdent(std::string_view ident8, Responder otherwise)
-{
+Responder answersIdent(std::string_view ident8, Responder otherwise) {
     return identifiesAs(identAnswer(ident8), answersFlashQuery({0xA4, 0x01, 0x00}, std::move(otherwise)));
 }
 
-std::string namedImage103(std::size_t records)
-{
+std::string namedImage103(std::size_t records) {
     return std::string(kIdentRecord103) + "\r\n" + s2Run(0x200100, records, 16) + "S804000000FB\r\n";
 }
 
-std::size_t timesWritten(const ScriptedTerminal& t, const Bytes& frame)
-{
+std::size_t timesWritten(const ScriptedTerminal& t, const Bytes& frame) {
     const auto writes = t.writes();
     return static_cast<std::size_t>(std::count(writes.begin(), writes.end(), frame));
 }
 
-bool isEraseFrame(const Bytes& w) { return w.size() >= 6 && w[0] == kDle && w[2] == 'Q' && w[5] == 0x01; }
+bool isEraseFrame(const Bytes& w) {
+    return w.size() >= 6 && w[0] == kDle && w[2] == 'Q' && w[5] == 0x01;
+}
 
-std::vector<Bytes> eraseFrames(const ScriptedTerminal& t)
-{
+std::vector<Bytes> eraseFrames(const ScriptedTerminal& t) {
     std::vector<Bytes> result;
     for (const Bytes& w : t.writes()) {
         if (isEraseFrame(w)) {
@@ -54,9 +54,8 @@ std::vector<Bytes> eraseFrames(const ScriptedTerminal& t)
 }
 
 class FramedTransferTest : public ::testing::Test {
-protected:
-    int run(std::string_view image, bool withHook = true)
-    {
+  protected:
+    int run(std::string_view image, bool withHook = true) {
         const ProgressFn hook = [this](int portNumber, double percent) {
             hookPorts.push_back(portNumber);
             hookValues.push_back(percent);
@@ -84,16 +83,21 @@ struct KindCase {
     bool flashQuery;
 };
 
-TEST_F(FramedTransferTest, TerminalAnswerChoosesKindAndErase)
-{
+TEST_F(FramedTransferTest, TerminalAnswerChoosesKindAndErase) {
     const KindCase cases[] = {
         // 101: large blocks by the flash answer, window from 0x300000, numbered from 8.
-        {"VKAV0105", applicationHeader(0x310000, "VKAV0100") + s2Run(0x300000, 2, 16),
-         {eraseFrame(8), eraseFrame(9)}, {700, 700, 100}, true},
+        {"VKAV0105",
+         applicationHeader(0x310000, "VKAV0100") + s2Run(0x300000, 2, 16),
+         {eraseFrame(8), eraseFrame(9)},
+         {700, 700, 100},
+         true},
         {"VKDV0105", applicationHeader(0x030000, "VKDV0100") + s2Run(0x040000, 2, 16), {}, {100}, false},
         {"VKFV0105", applicationHeader(0x030000, "VKFV0100"), {}, {100}, false},
-        {"VKNV0105", applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 2, 16),
-         {eraseFrame(8), eraseFrame(9)}, {700, 700, 100}, true},
+        {"VKNV0105",
+         applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 2, 16),
+         {eraseFrame(8), eraseFrame(9)},
+         {700, 700, 100},
+         true},
         // 104 erases once, without asking about the flash.
         {"VKSV0105", applicationHeader(0x240000, "VKSV0100"), {eraseFrame(8)}, {1500, 100}, false},
     };
@@ -113,29 +117,33 @@ TEST_F(FramedTransferTest, TerminalAnswerChoosesKindAndErase)
         // Display, clock and close frames go out for every kind, the erase-free one included.
         const std::vector<Bytes> writes = t.writes();
         const std::vector<Bytes> tail(writes.end() - 3, writes.end());
-        EXPECT_EQ(tail, (std::vector<Bytes>{displayFrame("\r100% ready  "), clockFrame(t.localTime()), closeFrame()}));
+        EXPECT_EQ(tail, (std::vector<Bytes>{displayFrame("\r100% ready  "), clockFrame(t.localTime()),
+                                            closeFrame()}));
     }
 }
 
-TEST_F(FramedTransferTest, SmallBlocksWhenTheFlashAnswerIsUnknown)
-{
-    terminal.setResponder(identifiesAs(identAnswer("VKNV0105"),
-                                       answersFlashQuery({0x01, 0x02, 0x03}, ackEverything())));
+TEST_F(FramedTransferTest, SmallBlocksWhenTheFlashAnswerIsUnknown) {
+    terminal.setResponder(
+        identifiesAs(identAnswer("VKNV0105"), answersFlashQuery({0x01, 0x02, 0x03}, ackEverything())));
     // Records from 0x200000 to 0x210014 span 16 KiB blocks 0 to 4.
     EXPECT_EQ(run(applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 1, 16)), result::kSrecordLoaded);
-    EXPECT_EQ(eraseFrames(terminal),
-              (std::vector<Bytes>{eraseFrame(0), eraseFrame(1), eraseFrame(2), eraseFrame(3), eraseFrame(4)}));
+    EXPECT_EQ(eraseFrames(terminal), (std::vector<Bytes>{eraseFrame(0), eraseFrame(1), eraseFrame(2),
+                                                         eraseFrame(3), eraseFrame(4)}));
 }
 
-TEST_F(FramedTransferTest, NamedKind103SendsMarkersAroundTheImageByteForByte)
-{
+TEST_F(FramedTransferTest, NamedKind103SendsMarkersAroundTheImageByteForByte) {
     terminal.setResponder(answersFlashQuery({0xE2, 0x20, 0x00}, ackEverything()));
     const std::string image = namedImage103(2);
     ASSERT_EQ(run(image), result::kSrecordLoaded);
 
-    std::vector<Bytes> expected{kIdentQuery, kSecondPresence,
-                                *recordFrame("S20520000000DA"), *recordFrame("S20520FFFFFFDA"), closeFrame(),
-                                flashQueryFrame(), displayFrame("\fErasing"), eraseFrame(8),
+    std::vector<Bytes> expected{kIdentQuery,
+                                kSecondPresence,
+                                *recordFrame("S20520000000DA"),
+                                *recordFrame("S20520FFFFFFDA"),
+                                closeFrame(),
+                                flashQueryFrame(),
+                                displayFrame("\fErasing"),
+                                eraseFrame(8),
                                 displayFrame("\f0% ready.  ")};
     // Three 'S' lines (ident record, two records) and the S8 line: 33, 66, 100 and 133 capped.
     LineReader lines(image, kSendLineLimit);
@@ -158,8 +166,7 @@ TEST_F(FramedTransferTest, NamedKind103SendsMarkersAroundTheImageByteForByte)
     EXPECT_EQ(hookPorts, (std::vector<int>(4, 7)));
 }
 
-TEST_F(FramedTransferTest, PresenceCheckFallsThroughToAskingTheTerminal)
-{
+TEST_F(FramedTransferTest, PresenceCheckFallsThroughToAskingTheTerminal) {
     // Silent to everything: four presence sends, then the identification query itself.
     EXPECT_EQ(run(namedImage103(1)), result::kNoAnswer);
     EXPECT_EQ(terminal.writes(), std::vector<Bytes>(5, kIdentQuery));
@@ -175,8 +182,7 @@ TEST_F(FramedTransferTest, PresenceCheckFallsThroughToAskingTheTerminal)
     EXPECT_EQ(timesWritten(t, kSecondPresence), 4u);
 }
 
-TEST_F(FramedTransferTest, ProgressOf250LinesStepsByThirdsAndNeverReaches100)
-{
+TEST_F(FramedTransferTest, ProgressOf250LinesStepsByThirdsAndNeverReaches100) {
     terminal.setResponder(answersFlashQuery({0xA4, 0x1F, 0x00}, ackEverything()));
     std::string image = std::string(kIdentRecord103) + "\r\n" + s2Run(0x200100, 249, 16);
     ASSERT_EQ(run(image), result::kSrecordLoaded);
@@ -197,20 +203,18 @@ TEST_F(FramedTransferTest, ProgressOf250LinesStepsByThirdsAndNeverReaches100)
     EXPECT_EQ(quiet.writes(), terminal.writes());
 }
 
-TEST_F(FramedTransferTest, SilentOrRefusingTerminalGivesUpAfter51Sends)
-{
+TEST_F(FramedTransferTest, SilentOrRefusingTerminalGivesUpAfter51Sends) {
     // Every frame after the presence check answered with NAK: the "\fErasing" frame goes out 51
     // times, about 10 s, then -23.
-    terminal.setResponder(answerTo(kIdentQuery, {0x06},
-                                   answerTo(kSecondPresence, {0x06},
-                                            answersFlashQuery({0, 0, 0}, answerEverythingWith(kNak)))));
+    terminal.setResponder(answerTo(
+        kIdentQuery, {0x06},
+        answerTo(kSecondPresence, {0x06}, answersFlashQuery({0, 0, 0}, answerEverythingWith(kNak)))));
     const std::string image = std::string(kIdentRecord101) + "\r\n";
     EXPECT_EQ(run(image), result::kNoAckFirstFrame);
     EXPECT_EQ(timesWritten(terminal, displayFrame("\fErasing")), 51u);
 }
 
-TEST_F(FramedTransferTest, EraseFrameWithoutAnswerEndsAfterAbout10Seconds)
-{
+TEST_F(FramedTransferTest, EraseFrameWithoutAnswerEndsAfterAbout10Seconds) {
     // ACK up to the "\fErasing" frame, then silence.
     terminal.setResponder(answersIdent("VKAV0105", silentAfter(1, ackEverything())));
     const std::string image = applicationHeader(0x310000, "VKAV0100");
@@ -229,8 +233,7 @@ struct FailureCase {
     int expected;
 };
 
-TEST_F(FramedTransferTest, EveryFailureHasItsResult)
-{
+TEST_F(FramedTransferTest, EveryFailureHasItsResult) {
     const std::string vknImage = applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 3, 16);
     const std::string named = namedImage103(3);
     // Frames of the named-103 exchange, counted from the first marker after the two presence queries.
@@ -270,8 +273,7 @@ TEST_F(FramedTransferTest, EveryFailureHasItsResult)
     }
 }
 
-TEST_F(FramedTransferTest, CancelFromInsideTheHookStopsAtTheNextPoll)
-{
+TEST_F(FramedTransferTest, CancelFromInsideTheHookStopsAtTheNextPoll) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     cancelAtHookCall = 1;
     EXPECT_EQ(run(namedImage103(20)), result::kCancelled);
@@ -279,8 +281,7 @@ TEST_F(FramedTransferTest, CancelFromInsideTheHookStopsAtTheNextPoll)
     EXPECT_EQ(timesWritten(terminal, displayFrame("\r100% ready  ")), 0u);
 }
 
-TEST_F(FramedTransferTest, UnwrittenFrameIsAFailureNeverSuccess)
-{
+TEST_F(FramedTransferTest, UnwrittenFrameIsAFailureNeverSuccess) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     // Writes: two presence queries, three marker frames, flash query, erasing, erase, 0%, ident record.
     terminal.failWritesFrom(9);
@@ -304,8 +305,7 @@ TEST_F(FramedTransferTest, UnwrittenFrameIsAFailureNeverSuccess)
     EXPECT_EQ(runFramedTransfer(ctx2, image), result::kWriteFailed);
 }
 
-TEST_F(FramedTransferTest, EraseOutsideTheWindowErasesNothing)
-{
+TEST_F(FramedTransferTest, EraseOutsideTheWindowErasesNothing) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     TransferContext ctx{*port, runFlag, {}, 1};
     // Every record below the kind-103 window: the range is empty and no block is erased.

@@ -15,15 +15,16 @@
 namespace pushkit::testing {
 namespace {
 
-std::vector<std::uint8_t> filled(std::size_t n, std::uint8_t value) { return std::vector<std::uint8_t>(n, value); }
+std::vector<std::uint8_t> filled(std::size_t n, std::uint8_t value) {
+    return std::vector<std::uint8_t>(n, value);
+}
 
 struct LaidOut {
     int result;
     std::vector<HexBlock> blocks;
 };
 
-LaidOut layOut(const std::string& image)
-{
+LaidOut layOut(const std::string& image) {
     BlockImage blockImage;
     EXPECT_EQ(buildBlockImage(image, blockImage), 1);
     LaidOut out;
@@ -43,8 +44,7 @@ struct LayoutCase {
     std::vector<Expected> blocks;
 };
 
-TEST(HexBlockLayoutTest, BlocksFollowTheData)
-{
+TEST(HexBlockLayoutTest, BlocksFollowTheData) {
     const LayoutCase cases[] = {
         {"gap of 16 inside one block",
          s2Line(0x200000, filled(16, 0x11)) + s2Line(0x200020, filled(16, 0x22)),
@@ -84,8 +84,7 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData)
     }
 }
 
-TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages)
-{
+TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages) {
     EXPECT_EQ(layOut(s2Line(0x200000, filled(16, 1)) + s2Line(0x200008, filled(16, 2))).result,
               result::kOverlappingRecords);
     EXPECT_EQ(layOut(s2Line(0x200000, filled(16, 1)) + s2Line(0x200000, filled(16, 2))).result,
@@ -93,8 +92,7 @@ TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages)
     EXPECT_EQ(layOut(s2Line(0x300000, filled(16, 1)) + "S9030000FC\r\n").result, result::kNoS2Record);
 }
 
-TEST(HexBlockLayoutTest, IdentificationsOfImageAndTerminal)
-{
+TEST(HexBlockLayoutTest, IdentificationsOfImageAndTerminal) {
     // "3B" then "RMT-7000" in hexadecimal, in the record at 0x200034.
     const std::string image = s2Line(0x200000, filled(4, 0x3B)) +
                               s2Line(0x200034, {0x41, 0x3B, 'R', 'M', 'T', '-', '7', '0', '0', '0'});
@@ -114,11 +112,10 @@ TEST(HexBlockLayoutTest, IdentificationsOfImageAndTerminal)
 }
 
 class HexBlockTransferTest : public ::testing::Test {
-protected:
-    int run(std::string_view image, std::string_view answer = "RMT-7000\r")
-    {
-        TransferContext ctx{*port, runFlag,
-                            [this](int, double percent) { hookValues.push_back(percent); }, 3};
+  protected:
+    int run(std::string_view image, std::string_view answer = "RMT-7000\r") {
+        TransferContext ctx{*port, runFlag, [this](int, double percent) { hookValues.push_back(percent); },
+                            3};
         return runHexBlockTransfer(ctx, image, answer);
     }
 
@@ -128,8 +125,7 @@ protected:
     std::vector<double> hookValues;
 };
 
-TEST_F(HexBlockTransferTest, WholeExchangeOnTheWire)
-{
+TEST_F(HexBlockTransferTest, WholeExchangeOnTheWire) {
     terminal.setResponder(perLine(ackEverything()));
     // 0x204000..0x20C023: block commands 1 and 2 (the block holding the end is not among them).
     const std::string image = s2Line(0x204000, filled(16, 0xAA)) + s2Line(0x208000, filled(16, 0xBB)) +
@@ -158,8 +154,7 @@ TEST_F(HexBlockTransferTest, WholeExchangeOnTheWire)
     EXPECT_EQ(terminal.sleeps().back(), 100u);
 }
 
-TEST_F(HexBlockTransferTest, RetriesThenGivesUp)
-{
+TEST_F(HexBlockTransferTest, RetriesThenGivesUp) {
     // Silent to the start command: three tries of 100 ms wait and a 200 ms read.
     EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), result::kHexBlockNoAck);
     EXPECT_EQ(terminal.writes(), std::vector<Bytes>(3, bytesOf(hexBlockCommand(kHexStartOfData))));
@@ -178,20 +173,19 @@ TEST_F(HexBlockTransferTest, RetriesThenGivesUp)
     EXPECT_EQ(t.sleeps(), (std::vector<std::uint32_t>{100, 100, 20, 100, 20, 100, 100, 100, 100, 100}));
 }
 
-TEST_F(HexBlockTransferTest, RefusalsBeforeAnythingIsSent)
-{
+TEST_F(HexBlockTransferTest, RefusalsBeforeAnythingIsSent) {
     terminal.setResponder(perLine(ackEverything()));
     const std::string foreign = s2Line(0x200034, {0x3B, 'X', 'Y', 'Z', '1', '0', '0', '0', '0'});
     EXPECT_EQ(run(foreign), result::kIdentMismatch);
     EXPECT_EQ(run(s2Line(0x300000, filled(16, 1))), result::kNoS2Record);
-    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1)) + s2Line(0x20000F, filled(4, 2))), result::kOverlappingRecords);
+    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1)) + s2Line(0x20000F, filled(4, 2))),
+              result::kOverlappingRecords);
     EXPECT_TRUE(terminal.writes().empty());
     // The same image is welcome when the terminal names the same family, spaces and all.
     EXPECT_EQ(run(foreign, "XYZ 1000"), result::kSrecordLoaded);
 }
 
-TEST_F(HexBlockTransferTest, UnwrittenCharacterEndsTheTransfer)
-{
+TEST_F(HexBlockTransferTest, UnwrittenCharacterEndsTheTransfer) {
     terminal.setResponder(perLine(ackEverything()));
     terminal.failWritesFrom(10);  // inside the first data line
     EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), result::kWriteFailed);

@@ -19,15 +19,13 @@ const std::string kLine2 = ":0400040005060708DE\r\n";
 const std::string kEnd = ":00000001FF\r\n";
 
 // The terminal answers every frame with a frame of the same form whose one-byte text is ACK.
-Responder acksLines()
-{
+Responder acksLines() {
     return [](ScriptedTerminal& t, const Bytes&) { t.answer(lineFrame("\x06", 0)); };
 }
 
 class LineTransferTest : public ::testing::Test {
-protected:
-    int run(std::string_view image, int wakeMethod = 0)
-    {
+  protected:
+    int run(std::string_view image, int wakeMethod = 0) {
         const ProgressFn hook = [this](int portNumber, double percent) {
             hookPorts.push_back(portNumber);
             hookValues.push_back(percent);
@@ -42,13 +40,13 @@ protected:
     std::vector<double> hookValues;
 };
 
-TEST_F(LineTransferTest, ThreeLinesFramedAndCounted)
-{
+TEST_F(LineTransferTest, ThreeLinesFramedAndCounted) {
     terminal.setResponder(acksLines());
     // A line after the end record is not part of the image.
     ASSERT_EQ(run(kLine1 + kLine2 + kEnd + "trailing\r\n"), result::kSrecordLoaded);
-    EXPECT_EQ(terminal.writes(), (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(kLine1, 2),
-                                                     lineFrame(kLine2, 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
+    EXPECT_EQ(terminal.writes(),
+              (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(kLine1, 2),
+                                  lineFrame(kLine2, 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
     EXPECT_EQ(terminal.sleeps(), std::vector<std::uint32_t>{1000});
     ASSERT_EQ(hookValues.size(), 3u);
     EXPECT_DOUBLE_EQ(hookValues[0], 0.0);
@@ -66,8 +64,7 @@ TEST_F(LineTransferTest, ThreeLinesFramedAndCounted)
     EXPECT_EQ(terminal.log().back().kind, EventKind::Close);
 }
 
-TEST_F(LineTransferTest, WakeMethods)
-{
+TEST_F(LineTransferTest, WakeMethods) {
     // Code-byte wake-up has no meaning at 115200: refused before any frame, port closed.
     EXPECT_EQ(run(kEnd, 2), result::kLineProtocolCodeByte);
     EXPECT_TRUE(terminal.writes().empty());
@@ -78,9 +75,10 @@ TEST_F(LineTransferTest, WakeMethods)
     t.setResponder(acksLines());
     auto o = t.opener();
     EXPECT_EQ(runLineTransfer(*o, 1, runFlag, {}, kEnd, 1), result::kSrecordLoaded);
-    const auto firstWrite =
-        std::find_if(t.log().begin(), t.log().end(), [](const Event& e) { return e.kind == EventKind::Write; });
-    EXPECT_TRUE(std::any_of(t.log().begin(), firstWrite, [](const Event& e) { return e.kind == EventKind::SetDtr; }));
+    const auto firstWrite = std::find_if(t.log().begin(), t.log().end(),
+                                         [](const Event& e) { return e.kind == EventKind::Write; });
+    EXPECT_TRUE(
+        std::any_of(t.log().begin(), firstWrite, [](const Event& e) { return e.kind == EventKind::SetDtr; }));
 }
 
 struct LineFailure {
@@ -90,8 +88,7 @@ struct LineFailure {
     std::size_t lastFrameSends;
 };
 
-TEST_F(LineTransferTest, SilenceAtEachStepHasItsResult)
-{
+TEST_F(LineTransferTest, SilenceAtEachStepHasItsResult) {
     const LineFailure cases[] = {
         {"first frame", 0, result::kNoAckFirstFrame, 101},
         {"line count", 1, result::kNoAckLineCount, 101},
@@ -111,15 +108,13 @@ TEST_F(LineTransferTest, SilenceAtEachStepHasItsResult)
     }
 }
 
-TEST_F(LineTransferTest, SilentTerminalCostsAboutOneSecondPerAttempt)
-{
+TEST_F(LineTransferTest, SilentTerminalCostsAboutOneSecondPerAttempt) {
     const std::uint64_t start = terminal.nowMs();
     EXPECT_EQ(run(kEnd), result::kNoAckFirstFrame);
     EXPECT_EQ(terminal.nowMs() - start, 100u * (1000u + 1u));
 }
 
-TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure)
-{
+TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure) {
     terminal.failOpens(1);
     EXPECT_EQ(run(kEnd), result::kPortOpenFailed);
     EXPECT_EQ(terminal.count(EventKind::Open), 0u);
@@ -127,7 +122,8 @@ TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure)
     ScriptedTerminal t;
     t.setResponder(acksLines());
     auto o = t.opener();
-    EXPECT_EQ(runLineTransfer(*o, 1, runFlag, [this](int, double) { runFlag = 0; }, kLine1 + kLine2 + kEnd, 0),
+    EXPECT_EQ(runLineTransfer(
+                  *o, 1, runFlag, [this](int, double) { runFlag = 0; }, kLine1 + kLine2 + kEnd, 0),
               result::kCancelled);
     // P1, count, the first line (hook at 0 %), the second line; its wait sees the cancel.
     EXPECT_EQ(t.writes().size(), 4u);

@@ -13,9 +13,8 @@ namespace pushkit::testing {
 namespace {
 
 class RawStreamTest : public ::testing::Test {
-protected:
-    int run(std::string_view image)
-    {
+  protected:
+    int run(std::string_view image) {
         TransferContext ctx{*port, runFlag,
                             [this](int, double percent) {
                                 hookValues.push_back(percent);
@@ -27,8 +26,7 @@ protected:
         return runRawStream(ctx, image);
     }
 
-    static std::string imageOf(std::size_t size)
-    {
+    static std::string imageOf(std::size_t size) {
         std::string image(size, '\0');
         for (std::size_t i = 0; i < size; ++i) {
             image[i] = static_cast<char>('0' + i % 43);
@@ -49,8 +47,7 @@ struct StreamCase {
     std::vector<double> hook;
 };
 
-TEST_F(RawStreamTest, ChunksAndProgress)
-{
+TEST_F(RawStreamTest, ChunksAndProgress) {
     const StreamCase cases[] = {
         // A whole number of chunks ends with one more pass that writes nothing.
         {8192, {4096, 4096}, {50.0, 100.0, 100.0}},
@@ -78,8 +75,7 @@ TEST_F(RawStreamTest, ChunksAndProgress)
     }
 }
 
-TEST_F(RawStreamTest, CtsOffStopsBeforeTheNextChunk)
-{
+TEST_F(RawStreamTest, CtsOffStopsBeforeTheNextChunk) {
     terminal.setCts([](std::size_t) { return false; });
     EXPECT_EQ(run(imageOf(100)), 0);
     EXPECT_TRUE(terminal.writes().empty());
@@ -92,8 +88,7 @@ TEST_F(RawStreamTest, CtsOffStopsBeforeTheNextChunk)
     EXPECT_EQ(t.writtenStream().size(), 4096u);
 }
 
-TEST_F(RawStreamTest, CancelAndWriteFailure)
-{
+TEST_F(RawStreamTest, CancelAndWriteFailure) {
     cancelInHook = true;
     EXPECT_EQ(run(imageOf(9000)), result::kCancelled);
     EXPECT_EQ(terminal.writes().size(), 1u);

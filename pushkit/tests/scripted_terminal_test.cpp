@@ -16,8 +16,7 @@ struct ReadCase {
     std::uint64_t expectedElapsedMs;
 };
 
-TEST(ScriptedTerminalTest, ReadsEndByCountIntervalOrDeadline)
-{
+TEST(ScriptedTerminalTest, ReadsEndByCountIntervalOrDeadline) {
     const ReadCase cases[] = {
         {"silent one byte", 1, 0, 0, 0, 0, 200},
         {"silent eighteen bytes", 18, 0, 0, 0, 0, 1900},
@@ -40,8 +39,7 @@ TEST(ScriptedTerminalTest, ReadsEndByCountIntervalOrDeadline)
     }
 }
 
-TEST(ScriptedTerminalTest, ResponderSeesWritesAndLogKeepsOrder)
-{
+TEST(ScriptedTerminalTest, ResponderSeesWritesAndLogKeepsOrder) {
     ScriptedTerminal terminal;
     terminal.setResponder(identifiesAs("VKD12345", silentAfter(1, ackEverything())));
     terminal.failWritesFrom(3);
@@ -67,8 +65,7 @@ TEST(ScriptedTerminalTest, ResponderSeesWritesAndLogKeepsOrder)
     EXPECT_EQ(terminal.log().back().kind, EventKind::Close);
 }
 
-TEST(ScriptedTerminalTest, PurgeDropsArrivedBytesAndCtsFollowsScript)
-{
+TEST(ScriptedTerminalTest, PurgeDropsArrivedBytesAndCtsFollowsScript) {
     ScriptedTerminal terminal;
     terminal.setCts([](std::size_t query) { return query < 2; });
     auto port = terminal.openPort();
@@ -84,8 +81,7 @@ TEST(ScriptedTerminalTest, PurgeDropsArrivedBytesAndCtsFollowsScript)
     EXPECT_FALSE(port->cts());
 }
 
-TEST(ScriptedTerminalTest, OpenerCanFailAndPortsShareOneLog)
-{
+TEST(ScriptedTerminalTest, OpenerCanFailAndPortsShareOneLog) {
     ScriptedTerminal terminal;
     terminal.failOpens(1);
     auto opener = terminal.opener();

@@ -4,11 +4,10 @@
 
 namespace pushkit::testing {
 
-std::string s2Line(std::uint32_t address, const std::vector<std::uint8_t>& data)
-{
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size() + 4),
-                                    static_cast<std::uint8_t>(address >> 16U),
-                                    static_cast<std::uint8_t>(address >> 8U), static_cast<std::uint8_t>(address)};
+std::string s2Line(std::uint32_t address, const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> bytes{
+        static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16U),
+        static_cast<std::uint8_t>(address >> 8U), static_cast<std::uint8_t>(address)};
     bytes.insert(bytes.end(), data.begin(), data.end());
     unsigned sum = 0;
     std::string line = "S2";
@@ -23,8 +22,7 @@ std::string s2Line(std::uint32_t address, const std::vector<std::uint8_t>& data)
     return line + check + "\r\n";
 }
 
-std::string s2Run(std::uint32_t address, std::size_t count, std::size_t bytesEach)
-{
+std::string s2Run(std::uint32_t address, std::size_t count, std::size_t bytesEach) {
     std::string image;
     for (std::size_t i = 0; i < count; ++i) {
         std::vector<std::uint8_t> data(bytesEach);
@@ -36,8 +34,7 @@ std::string s2Run(std::uint32_t address, std::size_t count, std::size_t bytesEac
     return image;
 }
 
-std::string applicationHeader(std::uint32_t address, std::string_view required)
-{
+std::string applicationHeader(std::uint32_t address, std::string_view required) {
     const std::string_view tag = "APPLICATION;";
     return s2Line(address, {tag.begin(), tag.end()}) +
            s2Line(address + static_cast<std::uint32_t>(tag.size()), {required.begin(), required.end()});

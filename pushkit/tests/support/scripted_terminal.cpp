@@ -16,57 +16,51 @@ constexpr std::uint8_t kAck = 0x06;
 
 }  // namespace
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 class ScriptedPort : public Port {
-public:
+  public:
     explicit ScriptedPort(ScriptedTerminal& terminal) : t_(terminal) {}
     ~ScriptedPort() override { t_.record(EventKind::Close); }
 
     std::size_t read(std::uint8_t* buf, std::size_t n) override { return t_.read(buf, n); }
     bool write(const std::uint8_t* buf, std::size_t n) override { return t_.write(buf, n); }
-    void setBaud(std::uint32_t baud) override
-    {
-        t_.record(EventKind::SetBaud).value = baud;
-    }
-    void setLine(const LineSettings& settings) override
-    {
+    void setBaud(std::uint32_t baud) override { t_.record(EventKind::SetBaud).value = baud; }
+    void setLine(const LineSettings& settings) override {
         Event& e = t_.record(EventKind::SetLine);
         e.value = settings.baud;
         e.line = settings;
     }
-    void flushAndPurge() override
-    {
+    void flushAndPurge() override {
         t_.record(EventKind::FlushPurge);
         // Only what has already arrived is thrown away; later answers are still on their way.
         std::erase_if(t_.incoming_, [&](const auto& p) { return p.atMs <= t_.nowMs_; });
     }
     void setDtr(bool on) override { t_.record(EventKind::SetDtr).on = on; }
     void setRts(bool on) override { t_.record(EventKind::SetRts).on = on; }
-    bool cts() override
-    {
+    bool cts() override {
         const bool on = t_.cts_ ? t_.cts_(t_.ctsQueries_) : true;
         ++t_.ctsQueries_;
         t_.record(EventKind::Cts).on = on;
         return on;
     }
-    void sleepMs(std::uint32_t ms) override
-    {
+    void sleepMs(std::uint32_t ms) override {
         t_.record(EventKind::Sleep).value = ms;
         t_.nowMs_ += ms;
     }
     std::uint64_t nowMs() override { return t_.nowMs_; }
     LocalTime localTime() override { return t_.localTime_; }
 
-private:
+  private:
     ScriptedTerminal& t_;
 };
 
 class ScriptedOpener : public PortOpener {
-public:
+  public:
     explicit ScriptedOpener(ScriptedTerminal& terminal) : t_(terminal) {}
-    std::unique_ptr<Port> open(int portNumber, const LineSettings& settings) override
-    {
+    std::unique_ptr<Port> open(int portNumber, const LineSettings& settings) override {
         if (t_.failingOpens_ > 0) {
             --t_.failingOpens_;
             Event& e = t_.record(EventKind::OpenFailed);
@@ -77,17 +71,15 @@ public:
         return t_.openPort(portNumber, settings);
     }
 
-private:
+  private:
     ScriptedTerminal& t_;
 };
 
-ScriptedTerminal::ScriptedTerminal()
-{
+ScriptedTerminal::ScriptedTerminal() {
     localTime_ = {.year = 2026, .month = 12, .day = 8, .dayOfWeek = 2, .hour = 9, .minute = 30, .second = 5};
 }
 
-void ScriptedTerminal::answer(const Bytes& bytes, std::uint32_t delayMs, std::uint32_t gapMs)
-{
+void ScriptedTerminal::answer(const Bytes& bytes, std::uint32_t delayMs, std::uint32_t gapMs) {
     std::uint64_t at = nowMs_ + delayMs;
     if (!incoming_.empty()) {
         at = std::max(at, incoming_.back().atMs);
@@ -98,18 +90,18 @@ void ScriptedTerminal::answer(const Bytes& bytes, std::uint32_t delayMs, std::ui
     }
 }
 
-std::unique_ptr<Port> ScriptedTerminal::openPort(int portNumber, const LineSettings& settings)
-{
+std::unique_ptr<Port> ScriptedTerminal::openPort(int portNumber, const LineSettings& settings) {
     Event& e = record(EventKind::Open);
     e.value = static_cast<std::uint32_t>(portNumber);
     e.line = settings;
     return std::make_unique<ScriptedPort>(*this);
 }
 
-std::unique_ptr<PortOpener> ScriptedTerminal::opener() { return std::make_unique<ScriptedOpener>(*this); }
+std::unique_ptr<PortOpener> ScriptedTerminal::opener() {
+    return std::make_unique<ScriptedOpener>(*this);
+}
 
-std::size_t ScriptedTerminal::read(std::uint8_t* buf, std::size_t n)
-{
+std::size_t ScriptedTerminal::read(std::uint8_t* buf, std::size_t n) {
     const std::uint64_t startMs = nowMs_;
     const std::uint64_t deadline = nowMs_ + kReadTotalConstantMs + kReadTotalPerByteMs * n;
     std::size_t got = 0;
@@ -131,8 +123,7 @@ std::size_t ScriptedTerminal::read(std::uint8_t* buf, std::size_t n)
     return got;
 }
 
-bool ScriptedTerminal::write(const std::uint8_t* buf, std::size_t n)
-{
+bool ScriptedTerminal::write(const std::uint8_t* buf, std::size_t n) {
     Bytes written(buf, buf + n);
     if (writeIndex_++ >= firstFailingWrite_) {
         record(EventKind::WriteFailed).bytes = std::move(written);
@@ -145,8 +136,7 @@ bool ScriptedTerminal::write(const std::uint8_t* buf, std::size_t n)
     return true;
 }
 
-std::vector<Bytes> ScriptedTerminal::writes() const
-{
+std::vector<Bytes> ScriptedTerminal::writes() const {
     std::vector<Bytes> result;
     for (const Event& e : log_) {
         if (e.kind == EventKind::Write) {
@@ -156,8 +146,7 @@ std::vector<Bytes> ScriptedTerminal::writes() const
     return result;
 }
 
-Bytes ScriptedTerminal::writtenStream() const
-{
+Bytes ScriptedTerminal::writtenStream() const {
     Bytes result;
     for (const Event& e : log_) {
         if (e.kind == EventKind::Write) {
@@ -167,14 +156,12 @@ Bytes ScriptedTerminal::writtenStream() const
     return result;
 }
 
-std::size_t ScriptedTerminal::count(EventKind kind) const
-{
+std::size_t ScriptedTerminal::count(EventKind kind) const {
     return static_cast<std::size_t>(
         std::count_if(log_.begin(), log_.end(), [kind](const Event& e) { return e.kind == kind; }));
 }
 
-std::vector<std::uint32_t> ScriptedTerminal::sleeps() const
-{
+std::vector<std::uint32_t> ScriptedTerminal::sleeps() const {
     std::vector<std::uint32_t> result;
     for (const Event& e : log_) {
         if (e.kind == EventKind::Sleep) {
@@ -184,30 +171,28 @@ std::vector<std::uint32_t> ScriptedTerminal::sleeps() const
     return result;
 }
 
-Responder ackEverything() { return answerEverythingWith(kAck); }
+Responder ackEverything() {
+    return answerEverythingWith(kAck);
+}
 
-Responder silent()
-{
+Responder silent() {
     return [](ScriptedTerminal&, const Bytes&) {};
 }
 
-Responder answerEverythingWith(std::uint8_t byte)
-{
+Responder answerEverythingWith(std::uint8_t byte) {
     return [byte](ScriptedTerminal& t, const Bytes&) { t.answer({byte}); };
 }
 
-Responder silentAfter(std::size_t writes, Responder inner)
-{
+Responder silentAfter(std::size_t writes, Responder inner) {
     return [writes, inner = std::move(inner), seen = std::size_t{0}](ScriptedTerminal& t,
-                                                                       const Bytes& w) mutable {
+                                                                     const Bytes& w) mutable {
         if (seen++ < writes) {
             inner(t, w);
         }
     };
 }
 
-Responder answerTo(Bytes request, Bytes reply, Responder otherwise)
-{
+Responder answerTo(Bytes request, Bytes reply, Responder otherwise) {
     return [request = std::move(request), reply = std::move(reply), otherwise = std::move(otherwise)](
                ScriptedTerminal& t, const Bytes& w) {
         if (w == request) {
@@ -218,19 +203,16 @@ Responder answerTo(Bytes request, Bytes reply, Responder otherwise)
     };
 }
 
-Responder identifiesAs(std::string_view ident, Responder otherwise)
-{
+Responder identifiesAs(std::string_view ident, Responder otherwise) {
     return answerTo(bytesOf("\x1bZ1\r"), bytesOf(ident), std::move(otherwise));
 }
 
-Responder answersFlashQuery(Bytes reply, Responder otherwise)
-{
+Responder answersFlashQuery(Bytes reply, Responder otherwise) {
     return answerTo({0x10, 0x02, 0x51, 0x50, 0x58, 0x05, 0x10, 0x03, 0x5D}, std::move(reply),
                     std::move(otherwise));
 }
 
-Responder perLine(Responder inner)
-{
+Responder perLine(Responder inner) {
     return [inner = std::move(inner), line = Bytes{}](ScriptedTerminal& t, const Bytes& w) mutable {
         line.insert(line.end(), w.begin(), w.end());
         if (!line.empty() && line.back() == '\r') {

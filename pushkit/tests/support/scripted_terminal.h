@@ -51,7 +51,7 @@ class ScriptedTerminal;
 using Responder = std::function<void(ScriptedTerminal& terminal, const Bytes& written)>;
 
 class ScriptedTerminal {
-public:
+  public:
     ScriptedTerminal();
 
     void setResponder(Responder responder) { responder_ = std::move(responder); }
@@ -73,12 +73,12 @@ public:
     std::uint64_t nowMs() const { return nowMs_; }
     const std::vector<Event>& log() const { return log_; }
     // Shortcuts over the log.
-    std::vector<Bytes> writes() const;   // successful writes, in order
-    Bytes writtenStream() const;         // all successful writes joined
+    std::vector<Bytes> writes() const;  // successful writes, in order
+    Bytes writtenStream() const;        // all successful writes joined
     std::size_t count(EventKind kind) const;
     std::vector<std::uint32_t> sleeps() const;
 
-private:
+  private:
     friend class ScriptedPort;
     friend class ScriptedOpener;
 
@@ -89,8 +89,7 @@ private:
 
     std::size_t read(std::uint8_t* buf, std::size_t n);
     bool write(const std::uint8_t* buf, std::size_t n);
-    Event& record(EventKind kind)
-    {
+    Event& record(EventKind kind) {
         Event& e = log_.emplace_back();
         e.kind = kind;
         e.timeMs = nowMs_;
