@@ -10,8 +10,7 @@
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition) {
         std::abort();
     }
@@ -19,10 +18,11 @@ void check(bool condition)
 
 constexpr std::size_t kRecordWithEnding = formwell::kIniRecordLength + 2;
 
-bool isBlank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(' ') == std::string_view::npos;
+}
 
-void checkLine(std::string_view line)
-{
+void checkLine(std::string_view line) {
     check(line.find_first_of("\r\n") == std::string_view::npos);
     const formwell::FieldDefinition row = formwell::parseIniLine(line);
     check(!row.MinFieldLength.empty());
@@ -51,8 +51,7 @@ void checkLine(std::string_view line)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto lines = formwell::splitIniLines(text);
     check(size != 0 || lines.empty());

@@ -11,11 +11,12 @@
 namespace formwell {
 
 namespace {
-QString toQString(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString toQString(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The dialog deliberately shows no picture in its title bar, unlike the program's other windows.
-QIcon blankIcon()
-{
+QIcon blankIcon() {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     return QIcon(pixmap);
@@ -23,8 +24,7 @@ QIcon blankIcon()
 }  // namespace
 
 frmBarcode_Selection::frmBarcode_Selection(std::string barcodeString, UserInteraction& ui, QWidget* parent)
-    : QDialog(parent), barcodeString_(std::move(barcodeString)), ui_(ui)
-{
+    : QDialog(parent), barcodeString_(std::move(barcodeString)), ui_(ui) {
     setObjectName("frmBarcode_Selection");
     setWindowTitle("Activate Barcode Types");
     setWindowIcon(blankIcon());
@@ -59,16 +59,14 @@ frmBarcode_Selection::frmBarcode_Selection(std::string barcodeString, UserIntera
     Form_Load();
 }
 
-void frmBarcode_Selection::Form_Load()
-{
+void frmBarcode_Selection::Form_Load() {
     const SymbologyChecks checked = checkedFromMask(barcodeString_);
     for (std::size_t i = 0; i < checks_.size(); ++i) {
         checks_[i]->setChecked(checked[i]);
     }
 }
 
-void frmBarcode_Selection::Ok_button_Click()
-{
+void frmBarcode_Selection::Ok_button_Click() {
     SymbologyChecks checked{};
     for (std::size_t i = 0; i < checks_.size(); ++i) {
         checked[i] = checks_[i]->checkState() == Qt::Checked;
@@ -83,10 +81,11 @@ void frmBarcode_Selection::Ok_button_Click()
     accept();
 }
 
-void frmBarcode_Selection::Cancel_Btn_Click() { reject(); }
+void frmBarcode_Selection::Cancel_Btn_Click() {
+    reject();
+}
 
-bool runBarcodeDialog(QWidget* owner, UserInteraction& ui, std::string& barcodeString)
-{
+bool runBarcodeDialog(QWidget* owner, UserInteraction& ui, std::string& barcodeString) {
     frmBarcode_Selection dialog(barcodeString, ui, owner);
     if (dialog.exec() != QDialog::Accepted) {
         return false;

@@ -2,10 +2,9 @@
 // boxes. Created anew for every opening, so nothing carries over from the previous one.
 #pragma once
 
+#include <QDialog>
 #include <array>
 #include <string>
-
-#include <QDialog>
 
 #include "formwell/common/user_interaction.h"
 #include "formwell/document/barcode_mask.h"
@@ -18,7 +17,7 @@ namespace formwell {
 class frmBarcode_Selection : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // `barcodeString` is the mask going in; `ui` shows the "Error barcode" box.
     frmBarcode_Selection(std::string barcodeString, UserInteraction& ui, QWidget* parent = nullptr);
 
@@ -28,12 +27,12 @@ public:
     // Sets the check boxes from the mask (run when the dialog is built).
     void Form_Load();
 
-public slots:
+  public slots:
     // Builds the mask from the boxes and accepts, or shows "Error barcode" and stays open.
     void Ok_button_Click();
     void Cancel_Btn_Click();
 
-private:
+  private:
     std::string barcodeString_;
     UserInteraction& ui_;
     std::array<QCheckBox*, kSymbologyCount> checks_{};

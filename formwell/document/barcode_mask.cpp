@@ -2,8 +2,7 @@
 
 namespace formwell {
 
-SymbologyChecks checkedFromMask(std::string_view mask)
-{
+SymbologyChecks checkedFromMask(std::string_view mask) {
     SymbologyChecks checked{};
     for (std::size_t i = 0; i < kSymbologies.size(); ++i) {
         const auto index = static_cast<std::size_t>(kSymbologies[i].position - 1);
@@ -12,8 +11,7 @@ SymbologyChecks checkedFromMask(std::string_view mask)
     return checked;
 }
 
-std::optional<std::string> maskFromChecked(const SymbologyChecks& checked)
-{
+std::optional<std::string> maskFromChecked(const SymbologyChecks& checked) {
     std::string mask(kBarcodeMaskLength, '0');
     bool any = false;
     for (std::size_t i = 0; i < kSymbologies.size(); ++i) {
@@ -28,6 +26,8 @@ std::optional<std::string> maskFromChecked(const SymbologyChecks& checked)
     return mask;
 }
 
-Message noBarcodeMessage() { return critical(std::string(kNoBarcodeTitle), std::string(kNoBarcodeText)); }
+Message noBarcodeMessage() {
+    return critical(std::string(kNoBarcodeTitle), std::string(kNoBarcodeText));
+}
 
 }  // namespace formwell

@@ -55,7 +55,9 @@ inline constexpr std::array<FieldColumnInfo, kFieldColumnCount> kFieldColumns = 
     {"Barcodes", 16, 1931},
 }};
 
-constexpr bool isFieldColumn(int column) { return column >= 0 && column < kFieldColumnCount; }
+constexpr bool isFieldColumn(int column) {
+    return column >= 0 && column < kFieldColumnCount;
+}
 
 std::string& cell(FieldDefinition& row, FieldColumn column);
 const std::string& cell(const FieldDefinition& row, FieldColumn column);

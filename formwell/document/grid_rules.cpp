@@ -17,18 +17,18 @@ constexpr int kMaxWhenNotNumeric = 0;
 constexpr int kMinColumn = static_cast<int>(FieldColumn::MinFieldLength);
 constexpr int kMaxColumn = static_cast<int>(FieldColumn::FieldLength);
 
-char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-LengthEditDecision refuse(LengthEditOutcome outcome, std::string_view oldValue)
-{
+LengthEditDecision refuse(LengthEditOutcome outcome, std::string_view oldValue) {
     return LengthEditDecision{outcome, std::string(oldValue), -1, {}};
 }
 
 }  // namespace
 
 LengthEditDecision checkLengthEdit(const FieldDefinition& row, int column, std::string_view newText,
-                                   std::string_view oldValue)
-{
+                                   std::string_view oldValue) {
     if (column != kMinColumn && column != kMaxColumn) {
         return LengthEditDecision{LengthEditOutcome::Accept, std::string(newText), -1, {}};
     }
@@ -59,22 +59,23 @@ LengthEditDecision checkLengthEdit(const FieldDefinition& row, int column, std::
     return accepted;
 }
 
-void reportLengthRefusal(const LengthEditDecision& decision, UserInteraction& ui)
-{
+void reportLengthRefusal(const LengthEditDecision& decision, UserInteraction& ui) {
     switch (decision.outcome) {
-    case LengthEditOutcome::RefuseNotNumeric: ui.show(plainNotice(std::string(kNotNumericText))); break;
-    case LengthEditOutcome::RefuseTooLong:
-        ui.beep();
-        ui.show(information(std::string(kInvalidValueTitle), std::string(kTooLongText)));
-        break;
-    case LengthEditOutcome::Accept:
-    case LengthEditOutcome::AcceptAndSetPartner: break;
+        case LengthEditOutcome::RefuseNotNumeric:
+            ui.show(plainNotice(std::string(kNotNumericText)));
+            break;
+        case LengthEditOutcome::RefuseTooLong:
+            ui.beep();
+            ui.show(information(std::string(kInvalidValueTitle), std::string(kTooLongText)));
+            break;
+        case LengthEditOutcome::Accept:
+        case LengthEditOutcome::AcceptAndSetPartner:
+            break;
     }
 }
 
 LengthEditDecision applyLengthEdit(FieldDefinition& row, int column, std::string_view newText,
-                                   std::string_view oldValue, UserInteraction& ui)
-{
+                                   std::string_view oldValue, UserInteraction& ui) {
     LengthEditDecision decision = checkLengthEdit(row, column, newText, oldValue);
     reportLengthRefusal(decision, ui);
     setCellText(row, column, decision.editedText);
@@ -84,14 +85,12 @@ LengthEditDecision applyLengthEdit(FieldDefinition& row, int column, std::string
     return decision;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
-int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow)
-{
+int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow) {
     int changed = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (static_cast<int>(i) != currentRow && equalsIgnoringCase(rows[i].Loopback, "Y")) {
@@ -102,8 +101,7 @@ int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow)
     return changed;
 }
 
-int CountMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text)
-{
+int CountMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text) {
     if (!isFieldColumn(column)) {
         return 0;
     }

@@ -20,11 +20,12 @@ constexpr Slot kLoopbackSlot{24, 1};
 constexpr Slot kMinLengthSlot{25, 2};
 constexpr Slot kMaskSlot{27, 16};
 
-int widthOf(Slot slot) { return static_cast<int>(slot.width); }
+int widthOf(Slot slot) {
+    return static_cast<int>(slot.width);
+}
 
 // Short lines give what exists of the slot, possibly nothing.
-std::string_view cut(std::string_view line, Slot slot)
-{
+std::string_view cut(std::string_view line, Slot slot) {
     const std::size_t start = slot.position - 1;
     if (start >= line.size()) {
         return {};
@@ -33,8 +34,7 @@ std::string_view cut(std::string_view line, Slot slot)
 }
 
 // Only blanks are trimmed; tabs and other characters belong to the value.
-std::string_view trimBlanks(std::string_view text)
-{
+std::string_view trimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
@@ -45,15 +45,13 @@ std::string_view trimBlanks(std::string_view text)
 
 // A slot holding only blanks is an empty value; otherwise the value keeps its padding, so that
 // writing it back reproduces the same characters.
-std::string untrimmedUnlessBlank(std::string_view slotText)
-{
+std::string untrimmedUnlessBlank(std::string_view slotText) {
     return trimBlanks(slotText).empty() ? std::string() : std::string(slotText);
 }
 
 }  // namespace
 
-std::string formatIniRecord(const FieldDefinition& row)
-{
+std::string formatIniRecord(const FieldDefinition& row) {
     const std::string_view mask = row.Barcodes.empty() ? kDefaultBarcodeMask : row.Barcodes;
     std::string line;
     line.reserve(kIniRecordLength + kIniLineEnd.size());
@@ -68,8 +66,7 @@ std::string formatIniRecord(const FieldDefinition& row)
     return line;
 }
 
-std::string formatIniDocument(const std::vector<FieldDefinition>& rows)
-{
+std::string formatIniDocument(const std::vector<FieldDefinition>& rows) {
     std::string text;
     text.reserve(rows.size() * (kIniRecordLength + kIniLineEnd.size()));
     for (const FieldDefinition& row : rows) {
@@ -78,8 +75,7 @@ std::string formatIniDocument(const std::vector<FieldDefinition>& rows)
     return text;
 }
 
-FieldDefinition parseIniLine(std::string_view line)
-{
+FieldDefinition parseIniLine(std::string_view line) {
     FieldDefinition row;
     row.FieldName = untrimmedUnlessBlank(cut(line, kNameSlot));
     row.FieldType = untrimmedUnlessBlank(cut(line, kTypeSlot));
@@ -94,8 +90,7 @@ FieldDefinition parseIniLine(std::string_view line)
     return row;
 }
 
-std::vector<std::string> splitIniLines(std::string_view text)
-{
+std::vector<std::string> splitIniLines(std::string_view text) {
     std::vector<std::string> lines;
     IniLineSplitter splitter;
     const auto keep = [&lines](std::string_view line) {
@@ -109,30 +104,26 @@ std::vector<std::string> splitIniLines(std::string_view text)
 
 IniDocumentParser::IniDocumentParser() : splitter_(kIniRecordLength) {}
 
-bool IniDocumentParser::feed(std::string_view chunk)
-{
+bool IniDocumentParser::feed(std::string_view chunk) {
     if (result_.error) {
         return false;
     }
     return splitter_.feed(chunk, [this](std::string_view line) { return addLine(line); });
 }
 
-IniReadResult IniDocumentParser::finish()
-{
+IniReadResult IniDocumentParser::finish() {
     if (!result_.error) {
         splitter_.finish([this](std::string_view line) { return addLine(line); });
     }
     return std::move(result_);
 }
 
-IniReadResult IniDocumentParser::stop(AppError error)
-{
+IniReadResult IniDocumentParser::stop(AppError error) {
     result_.error = std::move(error);
     return std::move(result_);
 }
 
-bool IniDocumentParser::addLine(std::string_view line)
-{
+bool IniDocumentParser::addLine(std::string_view line) {
     // The terminal and the editor count rows in 16 bits: refuse the row that would not fit rather
     // than let a counter wrap.
     if (result_.rows.size() >= static_cast<std::size_t>(kMaxFields)) {
@@ -143,8 +134,7 @@ bool IniDocumentParser::addLine(std::string_view line)
     return true;
 }
 
-IniReadResult parseIniDocument(std::string_view text)
-{
+IniReadResult parseIniDocument(std::string_view text) {
     IniDocumentParser parser;
     parser.feed(text);
     return parser.finish();

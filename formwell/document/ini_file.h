@@ -45,7 +45,7 @@ struct IniReadResult {
 
 // Rows from a file's bytes as they arrive, chunk by chunk. Stops at the first error.
 class IniDocumentParser {
-public:
+  public:
     IniDocumentParser();
     // False once no more input is wanted (an error occurred).
     bool feed(std::string_view chunk);
@@ -54,7 +54,7 @@ public:
     // The rows completed so far and `error`; a line cut off by the error is dropped.
     IniReadResult stop(AppError error);
 
-private:
+  private:
     bool addLine(std::string_view line);
 
     IniLineSplitter splitter_;

@@ -16,14 +16,14 @@ struct FileCloser {
 };
 }  // namespace
 
-IniReadResult readIniFile(const std::filesystem::path& path)
-{
+IniReadResult readIniFile(const std::filesystem::path& path) {
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        return IniReadResult{{}, AppError{errnum::kPathFileAccess, describeError(errnum::kPathFileAccess) +
-                                                                       ": not a regular file (" +
-                                                                       path.string() + ")"}};
+        return IniReadResult{
+            {},
+            AppError{errnum::kPathFileAccess, describeError(errnum::kPathFileAccess) +
+                                                  ": not a regular file (" + path.string() + ")"}};
     }
     errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
@@ -49,8 +49,8 @@ IniReadResult readIniFile(const std::filesystem::path& path)
     return parser.finish();
 }
 
-std::optional<AppError> writeIniFile(const std::filesystem::path& path, const std::vector<FieldDefinition>& rows)
-{
+std::optional<AppError> writeIniFile(const std::filesystem::path& path,
+                                     const std::vector<FieldDefinition>& rows) {
     if (rows.size() > static_cast<std::size_t>(kMaxFields)) {
         return makeError(errnum::kOverflow);
     }

@@ -11,19 +11,16 @@
 namespace formwell {
 
 class IniLineSplitter {
-public:
+  public:
     // Keeps at most `keptChars` characters of each line, so one endless line cannot exhaust memory
     // when the reader only needs the record's columns.
     explicit IniLineSplitter(std::size_t keptChars = std::numeric_limits<std::size_t>::max())
-        : keptChars_(keptChars)
-    {
-    }
+        : keptChars_(keptChars) {}
 
     // Calls onLine(std::string_view) for each line completed in `chunk`; stops early and returns
     // false when onLine returns false.
     template <typename OnLine>
-    bool feed(std::string_view chunk, OnLine&& onLine)
-    {
+    bool feed(std::string_view chunk, OnLine&& onLine) {
         for (const char c : chunk) {
             if (afterCr_) {
                 afterCr_ = false;
@@ -51,8 +48,7 @@ public:
 
     // Delivers the unterminated last line, if any.
     template <typename OnLine>
-    void finish(OnLine&& onLine)
-    {
+    void finish(OnLine&& onLine) {
         if (open_) {
             onLine(std::string_view(line_));
             line_.clear();
@@ -60,7 +56,7 @@ public:
         }
     }
 
-private:
+  private:
     std::size_t keptChars_;
     std::string line_;
     bool open_ = false;  // characters seen since the last line ending

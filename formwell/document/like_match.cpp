@@ -9,20 +9,23 @@ namespace formwell {
 
 namespace {
 
-unsigned char byteOf(char c) { return static_cast<unsigned char>(c); }
+unsigned char byteOf(char c) {
+    return static_cast<unsigned char>(c);
+}
 
 // Case folding of the single-byte text: only the ASCII letters have a case here.
-char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 struct Token {
     enum class Kind { Literal, AnyChar, Digit, AnyRun, Set };
     Kind kind = Kind::Literal;
-    char literal = 0;  // folded
+    char literal = 0;      // folded
     std::bitset<256> set;  // members in both cases; negation already applied
 };
 
-void addToSet(std::bitset<256>& set, char c)
-{
+void addToSet(std::bitset<256>& set, char c) {
     set.set(byteOf(c));
     set.set(byteOf(foldCase(c)));
     if (c >= 'a' && c <= 'z') {
@@ -32,8 +35,7 @@ void addToSet(std::bitset<256>& set, char c)
 
 // Parses "[...]" starting after the '['. Returns the position after ']', or nullopt when the set is
 // not closed. An empty set "[]" yields no token: it matches the empty text.
-std::optional<std::size_t> parseSet(std::string_view pattern, std::size_t i, std::vector<Token>& tokens)
-{
+std::optional<std::size_t> parseSet(std::string_view pattern, std::size_t i, std::vector<Token>& tokens) {
     const std::size_t close = pattern.find(']', i);
     if (close == std::string_view::npos) {
         return std::nullopt;
@@ -69,25 +71,32 @@ std::optional<std::size_t> parseSet(std::string_view pattern, std::size_t i, std
     return close + 1;
 }
 
-std::optional<std::vector<Token>> tokenize(std::string_view pattern)
-{
+std::optional<std::vector<Token>> tokenize(std::string_view pattern) {
     std::vector<Token> tokens;
     for (std::size_t i = 0; i < pattern.size();) {
         const char c = pattern[i];
         Token token;
         switch (c) {
-        case '?': token.kind = Token::Kind::AnyChar; break;
-        case '#': token.kind = Token::Kind::Digit; break;
-        case '*': token.kind = Token::Kind::AnyRun; break;
-        case '[': {
-            const std::optional<std::size_t> next = parseSet(pattern, i + 1, tokens);
-            if (!next) {
-                return std::nullopt;
+            case '?':
+                token.kind = Token::Kind::AnyChar;
+                break;
+            case '#':
+                token.kind = Token::Kind::Digit;
+                break;
+            case '*':
+                token.kind = Token::Kind::AnyRun;
+                break;
+            case '[': {
+                const std::optional<std::size_t> next = parseSet(pattern, i + 1, tokens);
+                if (!next) {
+                    return std::nullopt;
+                }
+                i = *next;
+                continue;
             }
-            i = *next;
-            continue;
-        }
-        default: token.literal = foldCase(c); break;
+            default:
+                token.literal = foldCase(c);
+                break;
         }
         tokens.push_back(token);
         ++i;
@@ -95,22 +104,25 @@ std::optional<std::vector<Token>> tokenize(std::string_view pattern)
     return tokens;
 }
 
-bool matchesOne(const Token& token, char c)
-{
+bool matchesOne(const Token& token, char c) {
     switch (token.kind) {
-    case Token::Kind::Literal: return foldCase(c) == token.literal;
-    case Token::Kind::AnyChar: return true;
-    case Token::Kind::Digit: return c >= '0' && c <= '9';
-    case Token::Kind::Set: return token.set.test(byteOf(c));
-    case Token::Kind::AnyRun: break;
+        case Token::Kind::Literal:
+            return foldCase(c) == token.literal;
+        case Token::Kind::AnyChar:
+            return true;
+        case Token::Kind::Digit:
+            return c >= '0' && c <= '9';
+        case Token::Kind::Set:
+            return token.set.test(byteOf(c));
+        case Token::Kind::AnyRun:
+            break;
     }
     return false;
 }
 
 }  // namespace
 
-bool LikeMatch(std::string_view text, std::string_view pattern)
-{
+bool LikeMatch(std::string_view text, std::string_view pattern) {
     const std::optional<std::vector<Token>> parsed = tokenize(pattern);
     if (!parsed) {
         return false;
@@ -141,18 +153,19 @@ bool LikeMatch(std::string_view text, std::string_view pattern)
     return p == tokens.size();
 }
 
-std::span<const std::string_view> listForColumn(int column)
-{
+std::span<const std::string_view> listForColumn(int column) {
     switch (static_cast<FieldColumn>(column)) {
-    case FieldColumn::FieldType: return kFieldTypeEntries;
-    case FieldColumn::Required:
-    case FieldColumn::Loopback: return kYesNoEntries;
-    default: return {};
+        case FieldColumn::FieldType:
+            return kFieldTypeEntries;
+        case FieldColumn::Required:
+        case FieldColumn::Loopback:
+            return kYesNoEntries;
+        default:
+            return {};
     }
 }
 
-std::string AutoComplete(std::string_view cellText, std::span<const std::string_view> list)
-{
+std::string AutoComplete(std::string_view cellText, std::span<const std::string_view> list) {
     std::string text(cellText);
     if (text.empty()) {
         return text;

@@ -1,22 +1,26 @@
 // Numbers typed into the length cells: the general number test and the conversion to a 16-bit whole
 // number with halves rounded to even.
+#include "formwell/document/number_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "formwell/document/grid_rules.h"
-#include "formwell/document/number_text.h"
 
 namespace formwell {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-std::string_view trimNumberBlanks(std::string_view text)
-{
+std::string_view trimNumberBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -26,8 +30,7 @@ std::string_view trimNumberBlanks(std::string_view text)
     return text;
 }
 
-double roundHalfToEven(double value)
-{
+double roundHalfToEven(double value) {
     const double below = std::floor(value);
     const double fraction = value - below;
     if (fraction < 0.5) {
@@ -41,8 +44,7 @@ double roundHalfToEven(double value)
 
 }  // namespace
 
-bool IsNumeric(std::string_view text)
-{
+bool IsNumeric(std::string_view text) {
     std::string_view s = trimNumberBlanks(text);
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
@@ -80,8 +82,7 @@ bool IsNumeric(std::string_view text)
     return i == s.size();
 }
 
-std::optional<double> roundedNumber(std::string_view text)
-{
+std::optional<double> roundedNumber(std::string_view text) {
     if (!IsNumeric(text)) {
         return std::nullopt;
     }
@@ -107,8 +108,7 @@ std::optional<double> roundedNumber(std::string_view text)
     return roundHalfToEven(value);
 }
 
-std::optional<std::int16_t> ToWholeNumber16(std::string_view text)
-{
+std::optional<std::int16_t> ToWholeNumber16(std::string_view text) {
     const std::optional<double> value = roundedNumber(text);
     if (!value || *value < std::numeric_limits<std::int16_t>::min() ||
         *value > std::numeric_limits<std::int16_t>::max()) {
@@ -117,8 +117,7 @@ std::optional<std::int16_t> ToWholeNumber16(std::string_view text)
     return static_cast<std::int16_t>(*value);
 }
 
-int saturatedWholeNumber16(std::string_view text, int fallback)
-{
+int saturatedWholeNumber16(std::string_view text, int fallback) {
     const std::optional<double> value = roundedNumber(text);
     if (!value) {
         return fallback;

@@ -15,8 +15,7 @@ namespace {
 constexpr int kTempNameAttempts = 100;
 
 // A symbolic link stays a link: the file it points to is the one replaced.
-std::filesystem::path resolveTarget(const std::filesystem::path& path)
-{
+std::filesystem::path resolveTarget(const std::filesystem::path& path) {
     std::error_code ec;
     if (!std::filesystem::is_symlink(path, ec)) {
         return path;
@@ -25,16 +24,14 @@ std::filesystem::path resolveTarget(const std::filesystem::path& path)
     return ec ? path : resolved;
 }
 
-std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt)
-{
+std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};
     const std::string name = "." + target.filename().string() + ".saving-" + std::to_string(::getpid()) +
                              "-" + std::to_string(counter++) + "-" + std::to_string(attempt);
     return target.parent_path() / name;
 }
 
-bool writeAll(int fd, std::string_view bytes)
-{
+bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
@@ -50,8 +47,7 @@ bool writeAll(int fd, std::string_view bytes)
 
 // Makes the rename itself durable. A failure here cannot be undone any more (the new content is
 // already in place), so it is not reported.
-void syncDirectory(const std::filesystem::path& dir)
-{
+void syncDirectory(const std::filesystem::path& dir) {
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         (void)::fsync(fd);
@@ -61,8 +57,7 @@ void syncDirectory(const std::filesystem::path& dir)
 
 }  // namespace
 
-std::optional<AppError> replaceFileContents(const std::filesystem::path& path, std::string_view bytes)
-{
+std::optional<AppError> replaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path target = resolveTarget(path);
     const std::string shownPath = path.string();
 
@@ -92,7 +87,8 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
     if (fd < 0) {
         // The file itself does not exist yet: a missing name here is a missing directory.
         if (errno == ENOENT) {
-            return AppError{errnum::kPathNotFound, describeError(errnum::kPathNotFound) + " (" + shownPath + ")"};
+            return AppError{errnum::kPathNotFound,
+                            describeError(errnum::kPathNotFound) + " (" + shownPath + ")"};
         }
         return errorFromErrno(errno, shownPath);
     }

@@ -11,32 +11,36 @@ namespace {
 
 constexpr int kTempNameAttempts = 100;
 
-AppError errorFromWin32(DWORD error, const std::string& path)
-{
+AppError errorFromWin32(DWORD error, const std::string& path) {
     int number = errnum::kPathFileAccess;
     switch (error) {
-    case ERROR_FILE_NOT_FOUND: number = errnum::kFileNotFound; break;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH: number = errnum::kPathNotFound; break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: number = errnum::kDiskFull; break;
-    default: break;
+        case ERROR_FILE_NOT_FOUND:
+            number = errnum::kFileNotFound;
+            break;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            number = errnum::kPathNotFound;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            number = errnum::kDiskFull;
+            break;
+        default:
+            break;
     }
     return AppError{number, describeError(number) + " (" + path + ")"};
 }
 
-std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt)
-{
+std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};
     const std::wstring name = L"." + target.filename().wstring() + L".saving-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) + L"-" +
-                              std::to_wstring(attempt);
+                              std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
+                              L"-" + std::to_wstring(attempt);
     return target.parent_path() / name;
 }
 
-bool writeAll(HANDLE file, std::string_view bytes)
-{
+bool writeAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
@@ -50,8 +54,7 @@ bool writeAll(HANDLE file, std::string_view bytes)
 
 }  // namespace
 
-std::optional<AppError> replaceFileContents(const std::filesystem::path& path, std::string_view bytes)
-{
+std::optional<AppError> replaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
     const std::string shownPath = path.string();
     const DWORD attributes = GetFileAttributesW(path.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -66,7 +69,8 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kTempNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         temp = tempPathFor(path, attempt);
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file =
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
             break;
         }

@@ -1,3 +1,5 @@
+#include "formwell/document/barcode_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,15 +10,13 @@
 #include <QTimer>
 
 #include "formwell/common/testing/recording_interaction.h"
-#include "formwell/document/barcode_dialog.h"
 
 namespace formwell {
 namespace {
 
 class BarcodeDialog : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
+  protected:
+    static void SetUpTestSuite() {
         if (QApplication::instance() == nullptr) {
             static int argc = 1;
             static char name[] = "barcode_dialog_test";
@@ -25,13 +25,11 @@ protected:
         }
     }
 
-    static QCheckBox* box(QDialog& dialog, const char* name)
-    {
+    static QCheckBox* box(QDialog& dialog, const char* name) {
         return dialog.findChild<QCheckBox*>(QString::fromLatin1(name));
     }
 
-    static std::string checkedBits(QDialog& dialog)
-    {
+    static std::string checkedBits(QDialog& dialog) {
         std::string bits;
         for (const Symbology& s : kSymbologies) {
             QCheckBox* check = dialog.findChild<QCheckBox*>(QString::fromLatin1(s.checkBoxName.data()));
@@ -40,8 +38,7 @@ protected:
         return bits;
     }
 
-    static void click(QDialog& dialog, const char* buttonName)
-    {
+    static void click(QDialog& dialog, const char* buttonName) {
         QPushButton* button = dialog.findChild<QPushButton*>(QString::fromLatin1(buttonName));
         ASSERT_NE(button, nullptr) << buttonName;
         QTest::mouseClick(button, Qt::LeftButton);
@@ -51,8 +48,7 @@ protected:
     static inline QApplication* app_ = nullptr;
 };
 
-TEST_F(BarcodeDialog, LayoutNamesAndCaptions)
-{
+TEST_F(BarcodeDialog, LayoutNamesAndCaptions) {
     frmBarcode_Selection dialog("0111111111111111", ui_);
     EXPECT_EQ(dialog.windowTitle(), "Activate Barcode Types");
     auto* frame = dialog.findChild<QGroupBox*>();
@@ -78,8 +74,7 @@ TEST_F(BarcodeDialog, LayoutNamesAndCaptions)
     EXPECT_EQ(ok->width(), cancel->width());
 }
 
-TEST_F(BarcodeDialog, OkBuildsTheMaskAndClearsTheReservedPosition)
-{
+TEST_F(BarcodeDialog, OkBuildsTheMaskAndClearsTheReservedPosition) {
     frmBarcode_Selection dialog("1111111111111111", ui_);
     EXPECT_EQ(checkedBits(dialog), "111111111111111");
     click(dialog, "Ok_button");
@@ -94,15 +89,15 @@ TEST_F(BarcodeDialog, OkBuildsTheMaskAndClearsTheReservedPosition)
     EXPECT_TRUE(ui_.transcript().empty());
 }
 
-TEST_F(BarcodeDialog, OkWithNothingCheckedShowsErrorAndStaysOpen)
-{
+TEST_F(BarcodeDialog, OkWithNothingCheckedShowsErrorAndStaysOpen) {
     frmBarcode_Selection dialog("0000000000000000", ui_);
     dialog.show();
     click(dialog, "Ok_button");
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.barcodeString(), "0000000000000000");
-    EXPECT_EQ(ui_.transcript(),
-              std::vector<std::string>{"msg[Error barcode|Need to check at least\r\none Barcode type|critical]"});
+    EXPECT_EQ(
+        ui_.transcript(),
+        std::vector<std::string>{"msg[Error barcode|Need to check at least\r\none Barcode type|critical]"});
 
     box(dialog, "CheckChinesePost")->setChecked(true);
     click(dialog, "Ok_button");
@@ -110,15 +105,13 @@ TEST_F(BarcodeDialog, OkWithNothingCheckedShowsErrorAndStaysOpen)
     EXPECT_EQ(dialog.barcodeString(), "0000000000000001");
 }
 
-TEST_F(BarcodeDialog, OddMasksLoadWithoutFailing)
-{
+TEST_F(BarcodeDialog, OddMasksLoadWithoutFailing) {
     frmBarcode_Selection dialog("01x", ui_);
     EXPECT_EQ(checkedBits(dialog), "100000000000000");
 }
 
 // The whole modal round: the helper runs the dialog and only OK changes the caller's text.
-TEST_F(BarcodeDialog, RunUpdatesTheMaskOnlyOnOk)
-{
+TEST_F(BarcodeDialog, RunUpdatesTheMaskOnlyOnOk) {
     const auto whenOpen = [](std::function<void(QDialog&)> act) {
         QTimer::singleShot(0, [act] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());

@@ -1,44 +1,59 @@
+#include "formwell/document/grid_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "formwell/common/testing/recording_interaction.h"
-#include "formwell/document/grid_rules.h"
 
 namespace formwell {
 namespace {
 
-TEST(IsNumeric, GeneralNumberTest)
-{
-    for (const char* text : {"0", "5", "14", "-1", "+3", "1.", ".5", "2.5", " 7", "7 ", "\t7", "1e1", "1E+2", "-0"}) {
+TEST(IsNumeric, GeneralNumberTest) {
+    for (const char* text :
+         {"0", "5", "14", "-1", "+3", "1.", ".5", "2.5", " 7", "7 ", "\t7", "1e1", "1E+2", "-0"}) {
         EXPECT_TRUE(IsNumeric(text)) << '"' << text << '"';
     }
-    for (const char* text : {"", " ", "ab", "-", "+", ".", "-.", "1a", "1.2.3", "1e", "e1", "1 2", "--1", "0x1"}) {
+    for (const char* text :
+         {"", " ", "ab", "-", "+", ".", "-.", "1a", "1.2.3", "1e", "e1", "1 2", "--1", "0x1"}) {
         EXPECT_FALSE(IsNumeric(text)) << '"' << text << '"';
     }
 }
 
-TEST(ToWholeNumber16, RoundsHalfToEvenAndRefusesWhatDoesNotFit)
-{
+TEST(ToWholeNumber16, RoundsHalfToEvenAndRefusesWhatDoesNotFit) {
     struct Case {
         const char* text;
         std::optional<std::int16_t> value;
     };
     const Case cases[] = {
-        {"5", 5},          {"0.5", 0},        {"1.5", 2},         {"2.5", 2},         {"3.5", 4},
-        {"-2.5", -2},      {"-.5", 0},        {"2.51", 3},        {" 14 ", 14},       {"+7", 7},
-        {"1e1", 10},       {"32767", 32767},  {"-32768", -32768}, {"32767.5", std::nullopt},
-        {"32768", std::nullopt}, {"-32769", std::nullopt}, {"1e999", std::nullopt}, {"1e-999", 0},
-        {"ab", std::nullopt}, {"", std::nullopt},
+        {"5", 5},
+        {"0.5", 0},
+        {"1.5", 2},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"-.5", 0},
+        {"2.51", 3},
+        {" 14 ", 14},
+        {"+7", 7},
+        {"1e1", 10},
+        {"32767", 32767},
+        {"-32768", -32768},
+        {"32767.5", std::nullopt},
+        {"32768", std::nullopt},
+        {"-32769", std::nullopt},
+        {"1e999", std::nullopt},
+        {"1e-999", 0},
+        {"ab", std::nullopt},
+        {"", std::nullopt},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ToWholeNumber16(c.text), c.value) << '"' << c.text << '"';
     }
 }
 
-FieldDefinition lengths(std::string min, std::string max)
-{
+FieldDefinition lengths(std::string min, std::string max) {
     FieldDefinition row;
     row.MinFieldLength = std::move(min);
     row.FieldLength = std::move(max);
@@ -57,8 +72,7 @@ struct LengthCase {
 
 class LengthCheck : public ::testing::TestWithParam<LengthCase> {};
 
-TEST_P(LengthCheck, CommitsCorrectsOrRestores)
-{
+TEST_P(LengthCheck, CommitsCorrectsOrRestores) {
     const LengthCase& c = GetParam();
     FieldDefinition row = c.before;
     const std::string oldValue = cellText(row, c.column);
@@ -97,10 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{"negative max lowers min", lengths("5", "10"), kMax, "-1", "-1", "-1", kNone},
         LengthCase{"decimal min copies its rounded value", lengths("", ""), kMin, "2.5", "2.5", "2", kNone},
         LengthCase{"non-numeric partner max counts as 0", lengths("", "xx"), kMin, "4", "4", "4", kNone},
-        LengthCase{"non-numeric partner min counts as 15", lengths("zz", ""), kMax, "14", "14", "14", kNone}));
+        LengthCase{"non-numeric partner min counts as 15", lengths("zz", ""), kMax, "14", "14", "14",
+                   kNone}));
 
-TEST(LengthCheckDecision, OtherColumnsAreAcceptedUnchanged)
-{
+TEST(LengthCheckDecision, OtherColumnsAreAcceptedUnchanged) {
     const FieldDefinition row = lengths("5", "10");
     for (const int column : {0, 1, 4, 5, 6, 7, -1}) {
         const LengthEditDecision d = checkLengthEdit(row, column, "ab", "old");
@@ -109,8 +123,7 @@ TEST(LengthCheckDecision, OtherColumnsAreAcceptedUnchanged)
     }
 }
 
-TEST(AutoComplete, FirstLetterCompletesInEitherCase)
-{
+TEST(AutoComplete, FirstLetterCompletesInEitherCase) {
     const auto types = listForColumn(1);
     const auto flags = listForColumn(5);
     ASSERT_EQ(listForColumn(4).size(), 2u);
@@ -123,18 +136,17 @@ TEST(AutoComplete, FirstLetterCompletesInEitherCase)
         const char* result;
     };
     const Case cases[] = {
-        {types, "t", "Text"},   {types, "N", "Number"}, {types, "d", "Date"},   {types, "x", "x"},
+        {types, "t", "Text"},    {types, "N", "Number"},  {types, "d", "Date"},  {types, "x", "x"},
         {types, "nu", "Number"}, {types, "Numx", "Numx"}, {types, "?a", "Date"}, {types, "*", "Text"},
-        {types, "[", "["},      {types, "", ""},        {flags, "y", "Y"},      {flags, "n", "N"},
-        {flags, "?", "Y"},      {flags, "q", "q"},
+        {types, "[", "["},       {types, "", ""},         {flags, "y", "Y"},     {flags, "n", "N"},
+        {flags, "?", "Y"},       {flags, "q", "q"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(AutoComplete(c.typed, c.list), c.result) << '"' << c.typed << '"';
     }
 }
 
-std::vector<FieldDefinition> withLoopbacks(std::vector<std::string> flags)
-{
+std::vector<FieldDefinition> withLoopbacks(std::vector<std::string> flags) {
     std::vector<FieldDefinition> rows(flags.size());
     for (std::size_t i = 0; i < flags.size(); ++i) {
         rows[i].Loopback = flags[i];
@@ -142,8 +154,7 @@ std::vector<FieldDefinition> withLoopbacks(std::vector<std::string> flags)
     return rows;
 }
 
-std::vector<std::string> loopbacksOf(const std::vector<FieldDefinition>& rows)
-{
+std::vector<std::string> loopbacksOf(const std::vector<FieldDefinition>& rows) {
     std::vector<std::string> flags;
     for (const FieldDefinition& row : rows) {
         flags.push_back(row.Loopback);
@@ -151,8 +162,7 @@ std::vector<std::string> loopbacksOf(const std::vector<FieldDefinition>& rows)
     return flags;
 }
 
-TEST(SingleLoopback, ChoosingYClearsEveryOtherY)
-{
+TEST(SingleLoopback, ChoosingYClearsEveryOtherY) {
     std::vector<FieldDefinition> rows = withLoopbacks({"Y", "N", "Y", "", "y", "x"});
     EXPECT_EQ(ApplySingleLoopback(rows, 2), 2);
     EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N", "Y", "", "N", "x"}));
@@ -163,8 +173,7 @@ TEST(SingleLoopback, ChoosingYClearsEveryOtherY)
     EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N"}));
 }
 
-TEST(CountMatches, IgnoresCaseAndNeedsTheWholeText)
-{
+TEST(CountMatches, IgnoresCaseAndNeedsTheWholeText) {
     const std::vector<FieldDefinition> rows = withLoopbacks({"Y", "y", "N", "", "YY", " Y"});
     EXPECT_EQ(CountMatches(rows, 5, "Y"), 2);
     EXPECT_EQ(CountMatches(rows, 5, "n"), 1);

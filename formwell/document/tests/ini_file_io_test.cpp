@@ -21,8 +21,7 @@ namespace fs = std::filesystem;
 
 const std::string kOldContent = "OLD           Text  4 NN1 0111111111111111\r\n";
 
-std::vector<FieldDefinition> someRows(int count)
-{
+std::vector<FieldDefinition> someRows(int count) {
     std::vector<FieldDefinition> rows(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         rows[static_cast<std::size_t>(i)] = {"F" + std::to_string(i), "Text", "1", "5", "Y", "N", ""};
@@ -30,13 +29,11 @@ std::vector<FieldDefinition> someRows(int count)
     return rows;
 }
 
-std::size_t entriesIn(const fs::path& dir)
-{
+std::size_t entriesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
-TEST(IniFileWrite, WritesExactBytesAndReadsThemBack)
-{
+TEST(IniFileWrite, WritesExactBytesAndReadsThemBack) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     const std::vector<FieldDefinition> rows = {{"QTY", "Number", "1", "5", "Y", "N", ""}, {}};
@@ -52,8 +49,7 @@ TEST(IniFileWrite, WritesExactBytesAndReadsThemBack)
     EXPECT_EQ(read.rows[1].MinFieldLength, "1");
 }
 
-TEST(IniFileWrite, NoRowsReplacesTheFileWithZeroBytes)
-{
+TEST(IniFileWrite, NoRowsReplacesTheFileWithZeroBytes) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     writeBytes(file, kOldContent);
@@ -64,8 +60,7 @@ TEST(IniFileWrite, NoRowsReplacesTheFileWithZeroBytes)
     EXPECT_TRUE(read.rows.empty());
 }
 
-TEST(IniFileWrite, KeepsPermissionsAndFollowsSymlinks)
-{
+TEST(IniFileWrite, KeepsPermissionsAndFollowsSymlinks) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     writeBytes(file, kOldContent);
@@ -81,8 +76,7 @@ TEST(IniFileWrite, KeepsPermissionsAndFollowsSymlinks)
 }
 
 // Every failed save must leave the old document byte for byte and no temporary file.
-TEST(IniFileWrite, FailuresLeaveTheOldFileIntact)
-{
+TEST(IniFileWrite, FailuresLeaveTheOldFileIntact) {
     TempDir dir;
 
     // The target is a directory.
@@ -113,8 +107,7 @@ TEST(IniFileWrite, FailuresLeaveTheOldFileIntact)
 
 // The disk fills up part-way through the new content (a file-size limit stands in for a full disk;
 // unlike permissions it also stops the superuser).
-TEST(IniFileWrite, DiskFullPartWayLeavesTheOldFileIntact)
-{
+TEST(IniFileWrite, DiskFullPartWayLeavesTheOldFileIntact) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     writeBytes(file, kOldContent);
@@ -134,8 +127,7 @@ TEST(IniFileWrite, DiskFullPartWayLeavesTheOldFileIntact)
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "temporary file left behind";
 }
 
-TEST(IniFileWrite, ReadOnlyFileOrDirectoryLeavesTheOldFileIntact)
-{
+TEST(IniFileWrite, ReadOnlyFileOrDirectoryLeavesTheOldFileIntact) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "the superuser writes to read-only files and directories";
     }
@@ -159,8 +151,7 @@ TEST(IniFileWrite, ReadOnlyFileOrDirectoryLeavesTheOldFileIntact)
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
-TEST(IniFileRead, MissingFileAndNonFilesAreErrors)
-{
+TEST(IniFileRead, MissingFileAndNonFilesAreErrors) {
     TempDir dir;
     IniReadResult read = readIniFile(dir / "nothing.ini");
     ASSERT_TRUE(read.error);
@@ -177,8 +168,7 @@ TEST(IniFileRead, MissingFileAndNonFilesAreErrors)
     }
 }
 
-TEST(IniFileRead, LineEndingStraddlingReadChunksAndAnOverlongLine)
-{
+TEST(IniFileRead, LineEndingStraddlingReadChunksAndAnOverlongLine) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     // The first line is exactly 64 KiB - 1 long, so its CR ends one read chunk and its LF starts the
@@ -194,8 +184,7 @@ TEST(IniFileRead, LineEndingStraddlingReadChunksAndAnOverlongLine)
     EXPECT_EQ(read.rows[1].FieldName, "QTY           ");
 }
 
-TEST(IniFileRead, MoreThanTheRowLimitIsOverflowWithTheRowsKept)
-{
+TEST(IniFileRead, MoreThanTheRowLimitIsOverflowWithTheRowsKept) {
     TempDir dir;
     const fs::path file = dir / "big.ini";
     std::string bytes;

@@ -18,28 +18,29 @@ struct RecordCase {
 
 class IniRecordFormat : public ::testing::TestWithParam<RecordCase> {};
 
-TEST_P(IniRecordFormat, WritesFixedColumns)
-{
+TEST_P(IniRecordFormat, WritesFixedColumns) {
     const RecordCase& c = GetParam();
     EXPECT_EQ(formatIniRecord(c.row), c.line + "\r\n") << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniRecordFormat,
-    ::testing::Values(
-        RecordCase{"max length before the flags, min length after them",
-                   {"QTY", "Number", "1", "5", "Y", "N", ""},
-                   "QTY           Number5 YN1 0111111111111111"},
-        RecordCase{"empty min length is two blanks", {"A", "Text", "", "12", "N", "N", "0100000000000000"},
-                   "A             Text  12NN  0100000000000000"},
-        RecordCase{"all empty", {}, std::string(26, ' ') + "0111111111111111"},
-        RecordCase{"blank mask is kept as blanks", {"A", "", "", "", "", "", std::string(16, ' ')},
-                   "A" + std::string(41, ' ')},
-        RecordCase{"case and partial type kept", {"name", "Numb", "3", "4", "y", "y", ""},
-                   "name          Numb  4 yy3 0111111111111111"},
-        RecordCase{"overlong values push the rest right",
-                   {"FIFTEEN_CHARS__", "Numbers", "123", "4", "Y", "N", "01"},
-                   "FIFTEEN_CHARS__Numbers4 YN12301" + std::string(14, ' ')}));
+    ::testing::Values(RecordCase{"max length before the flags, min length after them",
+                                 {"QTY", "Number", "1", "5", "Y", "N", ""},
+                                 "QTY           Number5 YN1 0111111111111111"},
+                      RecordCase{"empty min length is two blanks",
+                                 {"A", "Text", "", "12", "N", "N", "0100000000000000"},
+                                 "A             Text  12NN  0100000000000000"},
+                      RecordCase{"all empty", {}, std::string(26, ' ') + "0111111111111111"},
+                      RecordCase{"blank mask is kept as blanks",
+                                 {"A", "", "", "", "", "", std::string(16, ' ')},
+                                 "A" + std::string(41, ' ')},
+                      RecordCase{"case and partial type kept",
+                                 {"name", "Numb", "3", "4", "y", "y", ""},
+                                 "name          Numb  4 yy3 0111111111111111"},
+                      RecordCase{"overlong values push the rest right",
+                                 {"FIFTEEN_CHARS__", "Numbers", "123", "4", "Y", "N", "01"},
+                                 "FIFTEEN_CHARS__Numbers4 YN12301" + std::string(14, ' ')}));
 
 struct LineCase {
     const char* what;
@@ -49,8 +50,7 @@ struct LineCase {
 
 class IniLineParse : public ::testing::TestWithParam<LineCase> {};
 
-TEST_P(IniLineParse, CutsTrimsAndDefaults)
-{
+TEST_P(IniLineParse, CutsTrimsAndDefaults) {
     const LineCase& c = GetParam();
     EXPECT_EQ(parseIniLine(c.line), c.row) << c.what;
 }
@@ -58,23 +58,33 @@ TEST_P(IniLineParse, CutsTrimsAndDefaults)
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniLineParse,
     ::testing::Values(
-        LineCase{"full record keeps padding of stored cuts", "QTY           Number5 YN1 0111111111111111",
+        LineCase{"full record keeps padding of stored cuts",
+                 "QTY           Number5 YN1 0111111111111111",
                  {"QTY           ", "Number", "1 ", "5 ", "Y", "N", "0111111111111111"}},
         LineCase{"empty line", "", {"", "", "1", "", "", "", kDefaultMask}},
-        LineCase{"24 characters: no min length, no mask", "ID            Text  9 NY",
+        LineCase{"24 characters: no min length, no mask",
+                 "ID            Text  9 NY",
                  {"ID            ", "Text  ", "1", "9 ", "N", "Y", kDefaultMask}},
-        LineCase{"26 characters: no mask", "ID            Text  9 NY3 ",
+        LineCase{"26 characters: no mask",
+                 "ID            Text  9 NY3 ",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", kDefaultMask}},
-        LineCase{"cut through the type", "ID            Te", {"ID            ", "Te", "1", "", "", "", kDefaultMask}},
-        LineCase{"15-character mask", "ID            Text  9 NY3 011111111111111",
+        LineCase{"cut through the type",
+                 "ID            Te",
+                 {"ID            ", "Te", "1", "", "", "", kDefaultMask}},
+        LineCase{"15-character mask",
+                 "ID            Text  9 NY3 011111111111111",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", kDefaultMask}},
-        LineCase{"15-character mask and a blank", "ID            Text  9 NY3 011111111111111 ",
+        LineCase{"15-character mask and a blank",
+                 "ID            Text  9 NY3 011111111111111 ",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", kDefaultMask}},
-        LineCase{"non-binary 16-character mask kept", "ID            Text  9 NY3 ab2?xyz..1111111",
+        LineCase{"non-binary 16-character mask kept",
+                 "ID            Text  9 NY3 ab2?xyz..1111111",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", "ab2?xyz..1111111"}},
-        LineCase{"blank mask", "ID            Text  9 NY3                 ",
+        LineCase{"blank mask",
+                 "ID            Text  9 NY3                 ",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", kDefaultMask}},
-        LineCase{"characters after 42 ignored", "ID            Text  9 NY3 0100000000000000EXTRA",
+        LineCase{"characters after 42 ignored",
+                 "ID            Text  9 NY3 0100000000000000EXTRA",
                  {"ID            ", "Text  ", "3 ", "9 ", "N", "Y", "0100000000000000"}},
         LineCase{"leading blanks kept in a cut; a 14-character mask inside blanks is short",
                  std::string("  X           ") + "Date  " + " 5" + " " + " " + "1 " + "  01000000000000  ",
@@ -83,8 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("\t             ") + "\t     " + "\t " + "Y" + " " + "\t " + "0100000000000000",
                  {"\t             ", "\t     ", "\t ", "\t ", "Y", "", "0100000000000000"}}));
 
-TEST(IniLineSplit, LineEndings)
-{
+TEST(IniLineSplit, LineEndings) {
     using Lines = std::vector<std::string>;
     EXPECT_EQ(splitIniLines(""), Lines{});
     EXPECT_EQ(splitIniLines("a"), Lines{"a"});
@@ -99,8 +108,7 @@ TEST(IniLineSplit, LineEndings)
     EXPECT_EQ(splitIniLines(std::string("a\0b", 3)), Lines{std::string("a\0b", 3)});
 }
 
-TEST(IniLineSplit, CrLfSplitAcrossChunksIsOneEnding)
-{
+TEST(IniLineSplit, CrLfSplitAcrossChunksIsOneEnding) {
     IniLineSplitter splitter;
     std::vector<std::string> lines;
     const auto keep = [&lines](std::string_view line) {
@@ -113,8 +121,7 @@ TEST(IniLineSplit, CrLfSplitAcrossChunksIsOneEnding)
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two"}));
 }
 
-TEST(IniDocument, RoundTripReproducesBytesAndRows)
-{
+TEST(IniDocument, RoundTripReproducesBytesAndRows) {
     const std::vector<FieldDefinition> rows = {
         {"QTY", "Number", "1", "5", "Y", "N", ""},
         {"DESCRIPTION", "Text", "", "14", "n", "y", "0000001001000000"},
@@ -128,7 +135,8 @@ TEST(IniDocument, RoundTripReproducesBytesAndRows)
     ASSERT_FALSE(read.error);
     ASSERT_EQ(read.rows.size(), rows.size());
     // Read-back values carry their padding; empty Min Length and empty or blank masks get defaults.
-    EXPECT_EQ(read.rows[0], (FieldDefinition{"QTY           ", "Number", "1 ", "5 ", "Y", "N", kDefaultMask}));
+    EXPECT_EQ(read.rows[0],
+              (FieldDefinition{"QTY           ", "Number", "1 ", "5 ", "Y", "N", kDefaultMask}));
     EXPECT_EQ(read.rows[1],
               (FieldDefinition{"DESCRIPTION   ", "Text  ", "1", "14", "n", "y", "0000001001000000"}));
     EXPECT_EQ(read.rows[2], (FieldDefinition{"", "", "1", "", "", "", kDefaultMask}));
