@@ -59,18 +59,33 @@ void ListComboEditor::hidePopup()
     QTimer::singleShot(0, this, [this] { listOpen_ = false; });
 }
 
+void ListComboEditor::completeTypedText()
+{
+    const std::string typed = lineEdit()->text().toLatin1().toStdString();
+    if (typed.empty()) {
+        return;
+    }
+    const QString completed = latin1(AutoComplete(typed, entries_));
+    if (completed != lineEdit()->text()) {
+        lineEdit()->setText(completed);
+    }
+}
+
+// Keys reach the text either through the drop-down (which hands them on to its line edit directly,
+// past any filter) or straight in the line edit; both end in one completion.
+void ListComboEditor::keyReleaseEvent(QKeyEvent* event)
+{
+    QComboBox::keyReleaseEvent(event);
+    completeTypedText();
+}
+
 bool ListComboEditor::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool handled = QComboBox::eventFilter(watched, event);
     if (watched == lineEdit() && event->type() == QEvent::KeyRelease) {
-        const std::string typed = lineEdit()->text().toLatin1().toStdString();
-        if (!typed.empty()) {
-            const QString completed = latin1(AutoComplete(typed, entries_));
-            if (completed != lineEdit()->text()) {
-                lineEdit()->setText(completed);
-            }
-        }
+        completeTypedText();
     }
-    return QComboBox::eventFilter(watched, event);
+    return handled;
 }
 
 QWidget* FieldItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -145,8 +160,11 @@ void FieldItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     button.text = QStringLiteral("...");
     button.state = QStyle::State_Raised;
     const auto* model = qobject_cast<const FieldTableModel*>(index.model());
+    button.palette = option.palette;
     if (model != nullptr && model->isEditing()) {
         button.state |= QStyle::State_Enabled;
+    } else {
+        button.palette.setCurrentColorGroup(QPalette::Disabled);  // locked with its column
     }
     QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);

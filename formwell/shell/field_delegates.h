@@ -28,8 +28,11 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    void completeTypedText();
+
     std::span<const std::string_view> entries_;
     bool listOpen_ = false;
 };

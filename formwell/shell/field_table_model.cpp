@@ -39,7 +39,9 @@ int FieldTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant FieldTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!isCell(index) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+    // The mask is wider than its column: the tooltip shows it whole.
+    const bool maskTip = role == Qt::ToolTipRole && index.column() == static_cast<int>(FieldColumn::Barcodes);
+    if (!isCell(index) || (role != Qt::DisplayRole && role != Qt::EditRole && !maskTip)) {
         return {};
     }
     if (index.row() >= static_cast<int>(rows_.size())) {

@@ -154,7 +154,8 @@ TEST_F(FieldTableModelTest, ChosenLoopbackClearsTheOthersAndRowsCanBeRemoved)
 // The list editors complete what is typed on each key release.
 class ListEditorTest : public ::testing::Test {
 protected:
-    QString typeInto(int column, const QString& keys)
+    // Keys arrive either at the drop-down (which hands them to its text) or at the text itself.
+    QString typeInto(int column, const QString& keys, bool intoDropDown)
     {
         FieldItemDelegate delegate;
         RecordingInteraction ui;
@@ -167,7 +168,11 @@ protected:
             return QStringLiteral("<no list editor>");
         }
         delegate.setEditorData(combo, model.index(0, column));  // the new-row line: empty
-        QTest::keyClicks(combo->lineEdit(), keys);
+        if (intoDropDown) {
+            QTest::keyClicks(combo, keys);
+        } else {
+            QTest::keyClicks(combo->lineEdit(), keys);
+        }
         return combo->currentText();
     }
 };
@@ -183,8 +188,10 @@ TEST_F(ListEditorTest, CompletesFromTheColumnsListAndKeepsOtherText)
         {kType, "Numbe", "Number"}, {kRequired, "y", "Y"}, {kLoopback, "n", "N"}, {kLoopback, "q", "q"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(typeInto(c.column, QString::fromLatin1(c.keys)), QString::fromLatin1(c.expected))
-            << c.column << " " << c.keys;
+        for (bool intoDropDown : {false, true}) {
+            EXPECT_EQ(typeInto(c.column, QString::fromLatin1(c.keys), intoDropDown), QString::fromLatin1(c.expected))
+                << c.column << " " << c.keys << " " << intoDropDown;
+        }
     }
 }
 
