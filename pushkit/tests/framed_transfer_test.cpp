@@ -259,7 +259,6 @@ TEST_F(FramedTransferTest, EveryFailureHasItsResult) {
         {"record unanswered", namedSilentAfter(8), named, result::kNoAck},
         {"percent display refused", nakTo(displayFrame("\r25% ready  ")), named, result::kNoAck},
         {"close marker refused", nakTo(*recordFrame("S20520FFFF00DC")), named, result::kNoAckCloseMarker},
-        {"100% display refused", nakTo(displayFrame("\r100% ready  ")), named, result::kNoAck},
         {"first display refused", nakTo(displayFrame("\f0% ready.  ")), named, result::kNoAck},
     };
     for (const FailureCase& c : cases) {

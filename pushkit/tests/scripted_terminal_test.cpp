@@ -39,35 +39,8 @@ TEST(ScriptedTerminalTest, ReadsEndByCountIntervalOrDeadline) {
     }
 }
 
-TEST(ScriptedTerminalTest, ResponderSeesWritesAndLogKeepsOrder) {
+TEST(ScriptedTerminalTest, PurgeDropsOnlyWhatHasArrived) {
     ScriptedTerminal terminal;
-    terminal.setResponder(identifiesAs("VKD12345", silentAfter(1, ackEverything())));
-    terminal.failWritesFrom(3);
-    {
-        auto port = terminal.openPort(2, {.baud = 19200});
-        const Bytes query = bytesOf("\x1bZ1\r");
-        std::uint8_t buf[16] = {};
-        EXPECT_TRUE(port->write(query.data(), query.size()));
-        EXPECT_EQ(port->read(buf, 8), 8u);
-        EXPECT_EQ(Bytes(buf, buf + 8), bytesOf("VKD12345"));
-        const std::uint8_t frame[] = {1, 2};
-        EXPECT_TRUE(port->write(frame, 2));  // first other write: ACK
-        EXPECT_TRUE(port->write(frame, 2));  // silent from here
-        EXPECT_FALSE(port->write(frame, 2));
-        EXPECT_EQ(port->read(buf, 2), 1u);
-        EXPECT_EQ(buf[0], 0x06);
-        port->sleepMs(50);
-    }
-    EXPECT_EQ(terminal.writes().size(), 3u);
-    EXPECT_EQ(terminal.count(EventKind::WriteFailed), 1u);
-    EXPECT_EQ(terminal.sleeps(), std::vector<std::uint32_t>{50});
-    EXPECT_EQ(terminal.log().front().kind, EventKind::Open);
-    EXPECT_EQ(terminal.log().back().kind, EventKind::Close);
-}
-
-TEST(ScriptedTerminalTest, PurgeDropsArrivedBytesAndCtsFollowsScript) {
-    ScriptedTerminal terminal;
-    terminal.setCts([](std::size_t query) { return query < 2; });
     auto port = terminal.openPort();
     terminal.answer({1, 2});
     terminal.answer({3}, 500);
@@ -76,23 +49,6 @@ TEST(ScriptedTerminalTest, PurgeDropsArrivedBytesAndCtsFollowsScript) {
     EXPECT_EQ(port->read(buf, 1), 0u);  // byte 3 arrives after this read's 200 ms
     EXPECT_EQ(port->read(buf, 4), 1u);
     EXPECT_EQ(buf[0], 3);
-    EXPECT_TRUE(port->cts());
-    EXPECT_TRUE(port->cts());
-    EXPECT_FALSE(port->cts());
-}
-
-TEST(ScriptedTerminalTest, OpenerCanFailAndPortsShareOneLog) {
-    ScriptedTerminal terminal;
-    terminal.failOpens(1);
-    auto opener = terminal.opener();
-    EXPECT_EQ(opener->open(3, {}), nullptr);
-    auto port = opener->open(3, {.baud = 115200});
-    ASSERT_NE(port, nullptr);
-    port.reset();
-    ASSERT_EQ(terminal.log().size(), 3u);
-    EXPECT_EQ(terminal.log()[0].kind, EventKind::OpenFailed);
-    EXPECT_EQ(terminal.log()[1].line.baud, 115200u);
-    EXPECT_EQ(terminal.log()[2].kind, EventKind::Close);
 }
 
 }  // namespace
