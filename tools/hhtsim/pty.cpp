@@ -96,8 +96,10 @@ void PtyLine::closeAll() {
 }
 
 bool PtyLine::handleWatchEvents() {
-    bool lastClosed = false;
+    bool closeSeen = false;
 #ifdef __linux__
+    // Events arrive late relative to the bytes: by the time a batch is read the host may have closed and
+    // opened again. Only the count after the whole batch says whether it is gone.
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         ssize_t n = ::read(watch_, buffer, sizeof buffer);
@@ -109,15 +111,16 @@ bool PtyLine::handleWatchEvents() {
             }
             if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && hostOpens_ > 0 && --hostOpens_ == 0) {
                 log_.note("HOST CLOSE");
-                // Like a real port, bytes the host never read do not wait for its next open.
-                (void)tcflush(slave_, TCIFLUSH);
-                lastClosed = true;
+                closeSeen = true;
             }
             p += sizeof(inotify_event) + event->len;
         }
     }
 #endif
-    return lastClosed;
+    if (!closeSeen || hostOpens_ > 0) return false;
+    // Like a real port, bytes the host never read do not wait for its next open.
+    (void)tcflush(slave_, TCIFLUSH);
+    return true;
 }
 
 ReadResult PtyLine::read(std::optional<std::chrono::milliseconds> timeout) {

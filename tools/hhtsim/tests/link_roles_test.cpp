@@ -1,0 +1,165 @@
+// INI receive, data send and auto mode against a scripted host on the pty.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "tools/hhtsim/tests/sim_host.h"
+
+namespace hhtsim::testing {
+namespace {
+
+constexpr std::uint8_t SOH = 0x01, STX = 0x02, ETX = 0x03, EOT = 0x04, ACK = 0x06;
+
+// The host's frame, built here independently of the simulator's codec.
+Bytes hostFrame(const std::string& line) {
+    Bytes frame;
+    frame.reserve(line.size() + 8);
+    frame.push_back(STX);
+    frame.insert(frame.end(), line.begin(), line.end());
+    frame.push_back(0x0D);
+    frame.push_back(0x0A);
+    frame.push_back(ETX);
+    std::uint8_t check = 0;
+    for (auto b : frame) check ^= b;
+    frame.push_back(check);
+    return frame;
+}
+
+TEST(HhtsimIniReceiver, StoresGoodFramesAndRefusesABadCheckByte) {
+    TempDir dir;
+    SimHost sim({"--role", "ini-receiver", "--once", "--out", (dir / "got.ini").string(), "--log",
+                 (dir / "log").string()});
+    ASSERT_TRUE(sim.openDevice()) << sim.device();
+
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    const std::string record = "QTY           Number5 YN1 0111111111111111";
+    sim.send(hostFrame(record));
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+
+    Bytes damaged = hostFrame("abc");
+    damaged.back() ^= 0x40;
+    sim.send(damaged);
+    EXPECT_TRUE(sim.silent()) << "a frame with a wrong check byte must not be acknowledged";
+    Bytes good = hostFrame("abc");
+    ASSERT_EQ(good, (Bytes{0x02, 0x61, 0x62, 0x63, 0x0D, 0x0A, 0x03, 0x66}));
+    sim.send(good);
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(Bytes{0x02, 0x0D, 0x0A, 0x03, 0x06});  // a blank line
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(Bytes{EOT});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.closeDevice();
+    EXPECT_EQ(sim.waitExit(), 0);
+
+    EXPECT_EQ(readFile(dir / "got.ini"), record + "\r\nabc\r\n\r\n");
+    auto events = logEvents(dir / "log");
+    EXPECT_TRUE(containsInOrder(events, {"rx SOH", "tx ACK", "note SESSION ini-receiver",
+                                         "rx FRAME STX \"" + record + "\\r\\n\" xor=OK", "tx ACK",
+                                         "rx FRAME STX \"abc\\r\\n\" xor=BAD", "note NO ACK: check byte refused",
+                                         "rx FRAME STX \"abc\\r\\n\" xor=OK", "tx ACK", "rx EOT", "tx ACK",
+                                         "note EXCHANGE completed"}));
+    for (const auto& e : events) EXPECT_EQ(e.rfind("MALFORMED", 0), std::string::npos) << e;
+}
+
+TEST(HhtsimIniReceiver, IncompleteReceiveLeavesTheOldFileAlone) {
+    TempDir dir;
+    writeFile(dir / "got.ini", "old\r\n");
+    SimHost sim({"--role", "ini-receiver", "--once", "--idle-timeout", "300", "--out",
+                 (dir / "got.ini").string()});
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(hostFrame("new"));
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    // The host falls silent: the exchange is abandoned, not reported as done.
+    EXPECT_EQ(sim.waitExit(), 1);
+    EXPECT_EQ(readFile(dir / "got.ini"), "old\r\n");
+}
+
+TEST(HhtsimDataSender, SendsEachRecordUntilAcknowledgedThenEot) {
+    TempDir dir;
+    writeFile(dir / "records", "abc\r\n\nSKU 42  \n");
+    SimHost sim({"--role", "data-sender", "--once", "--records", (dir / "records").string(), "--log",
+                 (dir / "log").string()});
+    ASSERT_TRUE(sim.openDevice());
+    EXPECT_TRUE(sim.silent()) << "the terminal speaks only after the host's SOH";
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+
+    EXPECT_EQ(sim.read(8), (Bytes{0x02, 0x61, 0x62, 0x63, 0x0D, 0x0A, 0x03, 0x66}));
+    sim.send(Bytes{ACK});
+    EXPECT_EQ(sim.read(5), (Bytes{0x02, 0x0D, 0x0A, 0x03, 0x06}));
+    // No answer: the terminal sends the same frame again after its wait.
+    EXPECT_EQ(sim.read(5), (Bytes{0x02, 0x0D, 0x0A, 0x03, 0x06}));
+    sim.send(Bytes{ACK});
+    EXPECT_EQ(sim.read(hostFrame("SKU 42  ").size()), hostFrame("SKU 42  "));
+    sim.send(Bytes{ACK});
+    EXPECT_EQ(sim.read(1), Bytes{EOT});
+    EXPECT_TRUE(sim.silent()) << "nothing follows the EOT";
+    sim.closeDevice();
+    EXPECT_EQ(sim.waitExit(), 0);
+    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
+                                {"note SESSION data-sender", "tx FRAME STX \"abc\\r\\n\" xor=OK", "rx ACK",
+                                 "tx FRAME STX \"\\r\\n\" xor=OK", "note NO ACK", "tx FRAME STX \"\\r\\n\" xor=OK",
+                                 "rx ACK", "tx FRAME STX \"SKU 42  \\r\\n\" xor=OK", "rx ACK", "tx EOT"}));
+}
+
+TEST(HhtsimDataSender, GivesUpAfterThreeUnansweredSends) {
+    TempDir dir;
+    writeFile(dir / "records", "one\n");
+    SimHost sim({"--role", "data-sender", "--once", "--records", (dir / "records").string()});
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    const Bytes frame = hostFrame("one");
+    for (int send = 0; send < 3; ++send) EXPECT_EQ(sim.read(frame.size()), frame) << "send " << send;
+    EXPECT_EQ(sim.waitExit(), 1);
+}
+
+TEST(HhtsimAutoMode, TellsTheExchangesApartAndServesOneAfterAnother) {
+    TempDir dir;
+    writeFile(dir / "records", "R1\n");
+    const auto link = dir / "COM1";
+    SimHost sim({"--role", "auto", "--link", link.string(), "--records", (dir / "records").string(), "--out",
+                 (dir / "got.ini").string(), "--log", (dir / "log").string()});
+    ASSERT_EQ(std::filesystem::read_symlink(link).string(), sim.device());
+
+    // An INI send: the frame follows the ACK at once.
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(hostFrame("L1"));
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(Bytes{EOT});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.closeDevice();
+
+    // A data receive after the host reopened the port: the host stays quiet after the ACK.
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    EXPECT_EQ(sim.read(hostFrame("R1").size()), hostFrame("R1"));
+    sim.send(Bytes{ACK});
+    EXPECT_EQ(sim.read(1), Bytes{EOT});
+    sim.closeDevice();
+
+    // An empty INI file: EOT straight after the handshake is an INI send too.
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(Bytes{EOT});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.closeDevice();
+
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.waitExit(), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "link left behind";
+    EXPECT_EQ(readFile(dir / "got.ini"), "");
+    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
+                                {"note SESSION ini-receiver", "note EXCHANGE completed", "note HOST CLOSE",
+                                 "note SESSION data-sender", "tx EOT", "note EXCHANGE completed",
+                                 "note SESSION ini-receiver", "note EXCHANGE completed", "note EXIT"}));
+}
+
+}  // namespace
+}  // namespace hhtsim::testing
