@@ -16,8 +16,10 @@ enum class AckWait { Acked, Missing, Ended };
 AckWait awaitAck(Session& session, Outcome& end) {
     auto deadline = std::chrono::steady_clock::now() + kAckWait;
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return AckWait::Missing;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return AckWait::Missing;
         ReadResult result = session.terminal.read(left);
         switch (result.status) {
             case ReadStatus::Byte:
@@ -52,14 +54,16 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
 
     while (!sohAnswered) {
         auto byte = role::next(session, false, end);
-        if (!byte) return end;
+        if (!byte)
+            return end;
         if (*byte != kSoh) {
             role::logStray(session, *byte);
             continue;
         }
         log.rx("SOH");
         Permit permit = terminal.answerAck(role::plainAck, "ACK");
-        if (permit == Permit::LineGone) return Outcome::HungUp;
+        if (permit == Permit::LineGone)
+            return Outcome::HungUp;
         sohAnswered = permit == Permit::Go;
     }
     log.note("SESSION data-sender");
@@ -70,19 +74,29 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
             text.append(kOverlongRecordBytes - text.size(), 'X');
         text += "\r\n";
         Bytes frame = buildLinkFrame(text);
-        if (misbehaviour.badCheck) frame.back() ^= 0xFF;
-        std::string what = "FRAME STX \"" + escapeText(text) + "\" xor=" + (misbehaviour.badCheck ? "BAD" : "OK");
+        if (misbehaviour.badCheck)
+            frame.back() ^= 0xFF;
+        std::string what =
+            "FRAME STX \"" + escapeText(text) + "\" xor=" + (misbehaviour.badCheck ? "BAD" : "OK");
 
         bool acked = false;
         for (int sends = 0; sends < kSendsPerRecord && !acked; ++sends) {
             Permit permit = terminal.permit(what);
-            if (permit == Permit::LineGone) return Outcome::HungUp;
-            if (permit == Permit::Withheld) return Outcome::Abandoned;
-            if (!terminal.send(frame, what)) return terminal.hungUp() ? Outcome::HungUp : Outcome::Abandoned;
+            if (permit == Permit::LineGone)
+                return Outcome::HungUp;
+            if (permit == Permit::Withheld)
+                return Outcome::Abandoned;
+            if (!terminal.send(frame, what))
+                return terminal.hungUp() ? Outcome::HungUp : Outcome::Abandoned;
             switch (awaitAck(session, end)) {
-                case AckWait::Acked: acked = true; break;
-                case AckWait::Missing: log.note("NO ACK"); break;
-                case AckWait::Ended: return end;
+                case AckWait::Acked:
+                    acked = true;
+                    break;
+                case AckWait::Missing:
+                    log.note("NO ACK");
+                    break;
+                case AckWait::Ended:
+                    return end;
             }
         }
         if (!acked) {
@@ -92,10 +106,13 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
     }
 
     Permit permit = terminal.permit("EOT");
-    if (permit == Permit::LineGone) return Outcome::HungUp;
-    if (permit == Permit::Withheld) return Outcome::Abandoned;
+    if (permit == Permit::LineGone)
+        return Outcome::HungUp;
+    if (permit == Permit::Withheld)
+        return Outcome::Abandoned;
     const Bytes eot{kEot};
-    if (!terminal.send(eot, "EOT")) return Outcome::Abandoned;
+    if (!terminal.send(eot, "EOT"))
+        return Outcome::Abandoned;
     return Outcome::Completed;
 }
 

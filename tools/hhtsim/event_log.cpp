@@ -8,7 +8,8 @@ namespace hhtsim {
 EventLog::EventLog() : start_(std::chrono::steady_clock::now()) {}
 
 EventLog::~EventLog() {
-    if (file_) std::fclose(file_);
+    if (file_)
+        std::fclose(file_);
 }
 
 bool EventLog::open(const std::string& path, std::string& error) {
@@ -17,7 +18,8 @@ bool EventLog::open(const std::string& path, std::string& error) {
         error = "cannot write the log " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (file_) std::fclose(file_);
+    if (file_)
+        std::fclose(file_);
     file_ = file;
     return true;
 }
@@ -28,7 +30,8 @@ std::int64_t EventLog::elapsedMs() const {
 }
 
 void EventLog::add(std::string_view direction, std::string_view event) {
-    if (!file_) return;
+    if (!file_)
+        return;
     std::fprintf(file_, "%lld %.*s %.*s\n", static_cast<long long>(elapsedMs()),
                  static_cast<int>(direction.size()), direction.data(), static_cast<int>(event.size()),
                  event.data());

@@ -12,7 +12,7 @@
 namespace hhtsim {
 
 class EventLog {
-public:
+  public:
     EventLog();
     ~EventLog();
     EventLog(const EventLog&) = delete;
@@ -27,7 +27,7 @@ public:
 
     std::int64_t elapsedMs() const;
 
-private:
+  private:
     void add(std::string_view direction, std::string_view event);
     std::chrono::steady_clock::time_point start_;
     std::FILE* file_ = nullptr;

@@ -30,7 +30,8 @@ FlashImage::~FlashImage() = default;
 std::size_t FlashImage::write(std::uint32_t address, std::span<const std::uint8_t> bytes) {
     std::size_t stored = 0;
     for (std::uint8_t b : bytes) {
-        if (address >= kSize) break;
+        if (address >= kSize)
+            break;
         auto& page = pages_[address >> kPageBits];
         if (!page) {
             page = std::make_unique<Page>();
@@ -62,12 +63,14 @@ void FlashImage::eraseAll() {
 }
 
 std::uint8_t FlashImage::read(std::uint32_t address) const {
-    if (address >= kSize || !pages_[address >> kPageBits]) return 0xFF;
+    if (address >= kSize || !pages_[address >> kPageBits])
+        return 0xFF;
     return pages_[address >> kPageBits]->data[address & (kPageSize - 1)];
 }
 
 bool FlashImage::isWritten(std::uint32_t address) const {
-    if (address >= kSize || !pages_[address >> kPageBits]) return false;
+    if (address >= kSize || !pages_[address >> kPageBits])
+        return false;
     return pages_[address >> kPageBits]->written.test(address & (kPageSize - 1));
 }
 
@@ -94,7 +97,8 @@ std::vector<FlashImage::Range> FlashImage::writtenRanges() const {
             }
         }
     }
-    if (open) ranges.back().endExclusive = kSize;
+    if (open)
+        ranges.back().endExclusive = kSize;
     return ranges;
 }
 

@@ -14,7 +14,7 @@
 namespace hhtsim {
 
 class FlashImage {
-public:
+  public:
     static constexpr std::uint32_t kSize = 1u << 24;
 
     FlashImage();
@@ -38,7 +38,7 @@ public:
     // CR LF like the images the loader reads.
     std::string toS2Text() const;
 
-private:
+  private:
     static constexpr std::uint32_t kPageBits = 12;
     static constexpr std::uint32_t kPageSize = 1u << kPageBits;
     struct Page {

@@ -29,14 +29,17 @@ struct FlashLayout {
 // Where the terminal's program flash starts, by the kind its identification names.
 FlashLayout layoutFor(const std::string& ident) {
     std::string kind = ident.substr(0, 3);
-    if (kind == "VKA") return {0x300000, false};
-    if (kind == "VKS") return {0, true};
+    if (kind == "VKA")
+        return {0x300000, false};
+    if (kind == "VKS")
+        return {0, true};
     return {0x200000, false};
 }
 
 bool largeBlocks(const std::array<std::uint8_t, 3>& flashId) {
     for (const auto& id : kLargeBlockIds)
-        if (flashId[0] == id[0] && flashId[1] == id[1]) return true;
+        if (flashId[0] == id[0] && flashId[1] == id[1])
+            return true;
     return false;
 }
 
@@ -60,19 +63,22 @@ Outcome runFramedLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) return Outcome::Failed;
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+            return Outcome::Failed;
         return outcome;
     };
     auto ack = [&](const std::string& what) { return terminal.answerAck(role::plainAck, what); };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte) return finish(end);
+        if (!byte)
+            return finish(end);
         if (*byte != kEsc && *byte != kDle) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started) log.note("SESSION loader");
+        if (!started)
+            log.note("SESSION loader");
         started = true;
 
         if (*byte == kEsc) {
@@ -80,7 +86,8 @@ Outcome runFramedLoader(Session& session) {
             FeedStatus status = command.feed(*byte);
             while (status == FeedStatus::More) {
                 auto more = role::next(session, true, end);
-                if (!more) return finish(end);
+                if (!more)
+                    return finish(end);
                 status = command.feed(*more);
             }
             const std::string& body = command.body();
@@ -110,7 +117,8 @@ Outcome runFramedLoader(Session& session) {
         FeedStatus status = reader.feed(*byte);
         while (status == FeedStatus::More) {
             auto more = role::next(session, true, end);
-            if (!more) return finish(end);
+            if (!more)
+                return finish(end);
             status = reader.feed(*more);
         }
         const DleFrame& frame = reader.result();
@@ -134,7 +142,8 @@ Outcome runFramedLoader(Session& session) {
             } else {
                 std::uint32_t size = large ? kLargeBlock : kSmallBlock;
                 std::uint32_t index = erase->block;
-                if (large && index >= kLargeBlockNumberBase) index -= kLargeBlockNumberBase;
+                if (large && index >= kLargeBlockNumberBase)
+                    index -= kLargeBlockNumberBase;
                 std::uint32_t first = layout.base + index * size;
                 session.flash.erase(first, first + size);
                 char text[48];
@@ -144,7 +153,8 @@ Outcome runFramedLoader(Session& session) {
             permit = ack("ACK");
         } else if (auto* record = std::get_if<loader::Record>(&message)) {
             std::size_t stored = session.flash.write(record->address, record->data);
-            if (stored != record->data.size()) log.note("RECORD beyond the 24-bit address space cut short");
+            if (stored != record->data.size())
+                log.note("RECORD beyond the 24-bit address space cut short");
             permit = ack("ACK");
         } else if (std::holds_alternative<loader::Display>(message) ||
                    std::holds_alternative<loader::Clock>(message)) {
@@ -160,7 +170,8 @@ Outcome runFramedLoader(Session& session) {
         } else {
             log.note("NO ACK: unknown frame");
         }
-        if (permit == Permit::LineGone) return finish(Outcome::HungUp);
+        if (permit == Permit::LineGone)
+            return finish(Outcome::HungUp);
     }
 }
 

@@ -17,14 +17,16 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
 
     while (!sohAnswered) {
         auto byte = role::next(session, false, end);
-        if (!byte) return end;
+        if (!byte)
+            return end;
         if (*byte != kSoh) {
             role::logStray(session, *byte);
             continue;
         }
         log.rx("SOH");
         Permit permit = terminal.answerAck(role::plainAck, "ACK");
-        if (permit == Permit::LineGone) return Outcome::HungUp;
+        if (permit == Permit::LineGone)
+            return Outcome::HungUp;
         sohAnswered = permit == Permit::Go;
     }
     log.note("SESSION ini-receiver");
@@ -33,17 +35,20 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
     LinkFrameReader reader(kMaxLineBytes);
     for (;;) {
         auto byte = role::next(session, true, end);
-        if (!byte) return end;
+        if (!byte)
+            return end;
         if (*byte == kSoh) {
             // The host did not see the ACK in time and asks again.
             log.rx("SOH");
-            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone) return Outcome::HungUp;
+            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
+                return Outcome::HungUp;
         } else if (*byte == kStx) {
             reader.reset();
             FeedStatus status = reader.feed(*byte);
             while (status == FeedStatus::More) {
                 auto more = role::next(session, true, end);
-                if (!more) return end;
+                if (!more)
+                    return end;
                 status = reader.feed(*more);
             }
             const LinkFrame& frame = reader.result();
@@ -54,14 +59,18 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
                 continue;
             }
             received += frame.text;
-            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone) return Outcome::HungUp;
+            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
+                return Outcome::HungUp;
         } else if (*byte == kEot) {
             log.rx("EOT");
             // The file is complete once the EOT is in, whether or not the answer goes out.
-            bool stored = session.options.out.empty() || role::storeFile(session, session.options.out, received);
-            if (stored && !session.options.out.empty()) log.note("STORED " + session.options.out);
+            bool stored =
+                session.options.out.empty() || role::storeFile(session, session.options.out, received);
+            if (stored && !session.options.out.empty())
+                log.note("STORED " + session.options.out);
             Permit permit = terminal.answerAck(role::plainAck, "ACK");
-            if (permit == Permit::LineGone) return Outcome::HungUp;
+            if (permit == Permit::LineGone)
+                return Outcome::HungUp;
             return stored ? Outcome::Completed : Outcome::Failed;
         } else {
             role::logStray(session, *byte);

@@ -22,7 +22,7 @@ struct ReadResult {
 };
 
 class Line {
-public:
+  public:
     virtual ~Line() = default;
     // The next byte from the host, waiting at most timeout (no limit when empty).
     virtual ReadResult read(std::optional<std::chrono::milliseconds> timeout) = 0;

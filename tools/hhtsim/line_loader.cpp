@@ -23,6 +23,7 @@ struct HexLoad {
     std::string pending;  // a line whose end has not arrived yet
     long lines = 0;
     long badLines = 0;
+    bool endRecordSeen = false;
 };
 
 void applyHexLine(Session& session, HexLoad& load, const std::string& line) {
@@ -47,7 +48,9 @@ void applyHexLine(Session& session, HexLoad& load, const std::string& line) {
         load.base = static_cast<std::uint32_t>(record->data[0] << 8 | record->data[1]) << 4;
     } else if (record->type == kHexLinear && record->data.size() == 2) {
         load.base = static_cast<std::uint32_t>(record->data[0] << 8 | record->data[1]) << 16;
-    } else if (record->type != kHexEnd) {
+    } else if (record->type == kHexEnd) {
+        load.endRecordSeen = true;
+    } else {
         log.note("HEX LINE type ignored \"" + escapeText(line) + "\"");
     }
 }
@@ -81,24 +84,28 @@ Outcome runLineLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) return Outcome::Failed;
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+            return Outcome::Failed;
         return outcome;
     };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte) return finish(end);
+        if (!byte)
+            return finish(end);
         if (*byte != kStx) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started) log.note("SESSION line-loader");
+        if (!started)
+            log.note("SESSION line-loader");
         started = true;
         reader.reset();
         FeedStatus status = reader.feed(*byte);
         while (status == FeedStatus::More) {
             auto more = role::next(session, true, end);
-            if (!more) return finish(end);
+            if (!more)
+                return finish(end);
             status = reader.feed(*more);
         }
         const LineFrame& frame = reader.result();
@@ -148,13 +155,19 @@ Outcome runLineLoader(Session& session) {
                                                      : std::string(1, static_cast<char>(ack)));
         };
         Permit permit = terminal.answerAck(build, "LINEFRAME seq=" + std::to_string(sequence) + " ACK");
-        if (permit == Permit::LineGone) return finish(Outcome::HungUp);
+        if (permit == Permit::LineGone)
+            return finish(Outcome::HungUp);
         if (endOfLoad) {
-            if (!load.pending.empty()) applyHexLine(session, load, load.pending);
+            if (!load.pending.empty())
+                applyHexLine(session, load, load.pending);
             if (announced >= 0 && announced != load.lines)
                 log.note("LINE COUNT MISMATCH announced=" + std::to_string(announced) +
                          " received=" + std::to_string(load.lines));
-            log.note("SESSION END lines=" + std::to_string(load.lines) + " bad=" + std::to_string(load.badLines));
+            // A host that cuts long lines into pieces but counts whole lines stops short of the end.
+            if (!load.endRecordSeen)
+                log.note("HEX END RECORD missing: the image arrived incomplete");
+            log.note("SESSION END lines=" + std::to_string(load.lines) +
+                     " bad=" + std::to_string(load.badLines));
             return finish(Outcome::Completed);
         }
     }

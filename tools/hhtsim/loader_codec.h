@@ -27,14 +27,14 @@ struct DleFrame {
 };
 
 class DleFrameReader {
-public:
+  public:
     explicit DleFrameReader(std::size_t maxBody) : maxBody_(maxBody) {}
     // The first byte fed must be the opening DLE.
     FeedStatus feed(std::uint8_t byte);
     const DleFrame& result() const { return frame_; }
     void reset();
 
-private:
+  private:
     enum class State { Dle, Stx, Body, AfterDle, Bcc };
     std::size_t maxBody_;
     State state_ = State::Dle;
@@ -72,14 +72,14 @@ std::string describe(const loader::Message& message);  // stable log text, e.g. 
 // ESC commands end at CR. The reader collects the bytes between ESC and CR; a command longer than the
 // terminal keeps is reported as overlong when its CR arrives.
 class EscCommandReader {
-public:
+  public:
     explicit EscCommandReader(std::size_t maxBody) : maxBody_(maxBody) {}
     FeedStatus feed(std::uint8_t byte);  // the first byte fed must be the ESC
     const std::string& body() const { return body_; }
     bool overlong() const { return overlong_; }
     void reset();
 
-private:
+  private:
     std::size_t maxBody_;
     bool started_ = false;
     bool overlong_ = false;

@@ -30,14 +30,16 @@ constexpr int kExitUsage = 2;
 
 // The symlink the user asked for; removed on exit only while it still points at our device.
 class DeviceLink {
-public:
+  public:
     DeviceLink() = default;
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
     ~DeviceLink() {
-        if (path_.empty()) return;
+        if (path_.empty())
+            return;
         std::error_code error;
-        if (std::filesystem::is_symlink(path_, error) && std::filesystem::read_symlink(path_, error) == target_)
+        if (std::filesystem::is_symlink(path_, error) &&
+            std::filesystem::read_symlink(path_, error) == target_)
             std::filesystem::remove(path_, error);
     }
 
@@ -48,7 +50,8 @@ public:
             message = path + " exists and is not a symbolic link; not replacing it";
             return false;
         }
-        if (std::filesystem::is_symlink(status)) std::filesystem::remove(path, error);
+        if (std::filesystem::is_symlink(status))
+            std::filesystem::remove(path, error);
         std::filesystem::create_symlink(target, path, error);
         if (error) {
             message = "cannot make the link " + path + ": " + error.message();
@@ -59,7 +62,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path target_;
 };
@@ -72,7 +75,8 @@ bool loadRecords(const std::string& path, std::vector<std::string>& records, std
     }
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         records.push_back(line);
     }
     if (in.bad()) {
@@ -146,10 +150,12 @@ int main(int argc, char** argv) {
         outcome = runRole(session);
         static constexpr const char* kNames[] = {"completed", "abandoned", "failed", "stopped", "hung-up"};
         log.note(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
-        if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp) break;
+        if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp)
+            break;
     }
     line.drain();
     log.note("EXIT");
-    if (options.once) return outcome == Outcome::Completed ? kExitDone : kExitFailure;
+    if (options.once)
+        return outcome == Outcome::Completed ? kExitDone : kExitFailure;
     return kExitDone;
 }

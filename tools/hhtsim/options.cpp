@@ -12,21 +12,25 @@ struct RoleEntry {
     const char* name;
     Role role;
 };
-constexpr RoleEntry kRoles[] = {{"auto", Role::Auto},           {"ini-receiver", Role::IniReceiver},
-                                {"data-sender", Role::DataSender}, {"loader", Role::Loader},
-                                {"rmt-loader", Role::RmtLoader},   {"line-loader", Role::LineLoader}};
+constexpr RoleEntry kRoles[] = {
+    {"auto", Role::Auto},     {"ini-receiver", Role::IniReceiver}, {"data-sender", Role::DataSender},
+    {"loader", Role::Loader}, {"rmt-loader", Role::RmtLoader},     {"line-loader", Role::LineLoader}};
 
 std::optional<long> parseNumber(const std::string& text, long low, long high) {
     long value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
     return value;
 }
 
 std::optional<std::uint8_t> parseByte(std::string text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
-    if (text.size() == 1) text = "0" + text;
-    if (text.size() != 2) return std::nullopt;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    if (text.size() == 1)
+        text = "0" + text;
+    if (text.size() != 2)
+        return std::nullopt;
     return hexByte(text[0], text[1]);
 }
 
@@ -34,11 +38,14 @@ std::optional<std::uint8_t> parseByte(std::string text) {
 
 const char* roleName(Role role) {
     for (const auto& entry : kRoles)
-        if (entry.role == role) return entry.name;
+        if (entry.role == role)
+            return entry.name;
     return "?";
 }
 
-std::string defaultIdent(Role role) { return role == Role::RmtLoader ? "RMT VKN01" : "VKNV0105"; }
+std::string defaultIdent(Role role) {
+    return role == Role::RmtLoader ? "RMT VKN01" : "VKNV0105";
+}
 
 std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& args) {
     Options options;
@@ -50,21 +57,26 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             name = name.substr(0, eq);
         }
         auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) return inlineValue;
-            if (i + 1 < args.size()) return args[++i];
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < args.size())
+                return args[++i];
             return std::nullopt;
         };
         auto need = [&](std::string& into) -> bool {
             auto v = value();
-            if (!v || v->empty()) return false;
+            if (!v || v->empty())
+                return false;
             into = *v;
             return true;
         };
         auto needCount = [&](std::optional<int>& into, long low, long high) -> bool {
             std::string text;
-            if (!need(text)) return false;
+            if (!need(text))
+                return false;
             auto number = parseNumber(text, low, high);
-            if (!number) return false;
+            if (!number)
+                return false;
             into = static_cast<int>(*number);
             return true;
         };
@@ -72,7 +84,8 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             return UsageError{"hhtsim: " + name + " needs " + what + " (see --help)"};
         };
         auto flag = [&](bool& into) -> std::optional<UsageError> {
-            if (inlineValue) return UsageError{"hhtsim: " + name + " takes no value (see --help)"};
+            if (inlineValue)
+                return UsageError{"hhtsim: " + name + " takes no value (see --help)"};
             into = true;
             return std::nullopt;
         };
@@ -83,7 +96,8 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             options.help = true;
         } else if (name == "--role") {
             std::string text;
-            if (!need(text)) return bad("a role");
+            if (!need(text))
+                return bad("a role");
             bool found = false;
             for (const auto& entry : kRoles) {
                 if (text == entry.name) {
@@ -91,29 +105,38 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
                     found = true;
                 }
             }
-            if (!found) return UsageError{"hhtsim: unknown role \"" + text + "\" (see --help)"};
+            if (!found)
+                return UsageError{"hhtsim: unknown role \"" + text + "\" (see --help)"};
         } else if (name == "--once") {
             flagError = flag(options.once);
         } else if (name == "--link") {
-            if (!need(options.link)) return bad("a path");
+            if (!need(options.link))
+                return bad("a path");
         } else if (name == "--out") {
-            if (!need(options.out)) return bad("a file name");
+            if (!need(options.out))
+                return bad("a file name");
         } else if (name == "--records") {
-            if (!need(options.records)) return bad("a file name");
+            if (!need(options.records))
+                return bad("a file name");
         } else if (name == "--flash-out") {
-            if (!need(options.flashOut)) return bad("a file name");
+            if (!need(options.flashOut))
+                return bad("a file name");
         } else if (name == "--log") {
-            if (!need(options.log)) return bad("a file name");
+            if (!need(options.log))
+                return bad("a file name");
         } else if (name == "--ident") {
             std::string text;
-            if (!need(text) || text.size() > 18) return bad("a text of 1 to 18 characters");
+            if (!need(text) || text.size() > 18)
+                return bad("a text of 1 to 18 characters");
             options.ident = text;
         } else if (name == "--flash-id") {
             std::string text;
-            if (!need(text) || text.size() != 6) return bad("six hexadecimal digits, e.g. A40100");
+            if (!need(text) || text.size() != 6)
+                return bad("six hexadecimal digits, e.g. A40100");
             for (std::size_t k = 0; k < 3; ++k) {
                 auto b = hexByte(text[2 * k], text[2 * k + 1]);
-                if (!b) return bad("six hexadecimal digits, e.g. A40100");
+                if (!b)
+                    return bad("six hexadecimal digits, e.g. A40100");
                 options.flashId[k] = *b;
             }
         } else if (name == "--rmt") {
@@ -122,33 +145,40 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             flagError = flag(options.autoData);
         } else if (name == "--idle-timeout") {
             std::optional<int> ms;
-            if (!needCount(ms, 100, 3600000)) return bad("milliseconds from 100 to 3600000");
+            if (!needCount(ms, 100, 3600000))
+                return bad("milliseconds from 100 to 3600000");
             options.idleTimeout = std::chrono::milliseconds(*ms);
         } else if (name == "--silent") {
             flagError = flag(m.silent);
         } else if (name == "--stop-after") {
-            if (!needCount(m.stopAfter, 0, 1000000)) return bad("a count from 0");
+            if (!needCount(m.stopAfter, 0, 1000000))
+                return bad("a count from 0");
         } else if (name == "--hangup-after") {
-            if (!needCount(m.hangupAfter, 0, 1000000)) return bad("a count from 0");
+            if (!needCount(m.hangupAfter, 0, 1000000))
+                return bad("a count from 0");
         } else if (name == "--wrong-ack") {
             std::string text;
-            if (!need(text) || !(m.wrongAck = parseByte(text))) return bad("a byte in hexadecimal, e.g. 15");
+            if (!need(text) || !(m.wrongAck = parseByte(text)))
+                return bad("a byte in hexadecimal, e.g. 15");
         } else if (name == "--bad-check") {
             flagError = flag(m.badCheck);
         } else if (name == "--overlong") {
             flagError = flag(m.overlong);
         } else if (name == "--drip") {
             std::optional<int> ms;
-            if (!needCount(ms, 0, 10000)) return bad("milliseconds from 0 to 10000");
+            if (!needCount(ms, 0, 10000))
+                return bad("milliseconds from 0 to 10000");
             m.drip = std::chrono::milliseconds(*ms);
         } else if (name == "--baud-throttle") {
             flagError = flag(m.baudThrottle);
         } else if (name == "--baud") {
-            if (!needCount(m.baud, 50, 4000000)) return bad("a baud rate from 50 to 4000000");
+            if (!needCount(m.baud, 50, 4000000))
+                return bad("a baud rate from 50 to 4000000");
         } else {
             return UsageError{"hhtsim: unknown argument \"" + args[i] + "\" (see --help)"};
         }
-        if (flagError) return *flagError;
+        if (flagError)
+            return *flagError;
     }
     return options;
 }

@@ -15,12 +15,12 @@ enum class Role { Auto, IniReceiver, DataSender, Loader, RmtLoader, LineLoader }
 
 struct Misbehaviour {
     bool silent = false;
-    std::optional<int> stopAfter;      // answer this many frames, then nothing
+    std::optional<int> stopAfter;  // answer this many frames, then nothing
     std::optional<std::uint8_t> wrongAck;
-    bool badCheck = false;             // data-sender: wrong check byte on every frame
+    bool badCheck = false;  // data-sender: wrong check byte on every frame
     bool overlong = false;
     std::chrono::milliseconds drip{0};  // pause between the bytes the terminal sends
-    std::optional<int> hangupAfter;    // answer this many frames, then close the line
+    std::optional<int> hangupAfter;     // answer this many frames, then close the line
     bool baudThrottle = false;
     std::optional<int> baud;
 };

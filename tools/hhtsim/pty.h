@@ -15,7 +15,7 @@
 namespace hhtsim {
 
 class PtyLine final : public Line {
-public:
+  public:
     // stopFd becomes readable when the program is asked to stop.
     static std::variant<std::unique_ptr<PtyLine>, std::string> open(int stopFd, EventLog& log);
     ~PtyLine() override;
@@ -32,7 +32,7 @@ public:
     // sent to it or has closed the port; closing the master earlier would discard those bytes.
     void drain();
 
-private:
+  private:
     PtyLine(int master, int slave, int watch, int stopFd, std::string path, EventLog& log);
     // Counts the host's opens and closes; true when the last host descriptor was closed.
     bool handleWatchEvents();

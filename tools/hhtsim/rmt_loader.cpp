@@ -21,15 +21,16 @@ constexpr std::uint8_t kClock = 0x0C;
 constexpr std::size_t kClockDigits = 12;
 
 std::string answerFor(std::string ident) {
-    if (ident.size() < 3 || !(std::toupper(ident[0]) == 'R' && std::toupper(ident[1]) == 'M' &&
-                              std::toupper(ident[2]) == 'T'))
+    if (ident.size() < 3 ||
+        !(std::toupper(ident[0]) == 'R' && std::toupper(ident[1]) == 'M' && std::toupper(ident[2]) == 'T'))
         ident = "RMT" + ident;
     return ident.substr(0, kAnswerBytes);
 }
 
 bool allDigits(std::string_view text) {
     for (char c : text)
-        if (c < '0' || c > '9') return false;
+        if (c < '0' || c > '9')
+            return false;
     return true;
 }
 }  // namespace
@@ -43,25 +44,29 @@ Outcome runRmtLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) return Outcome::Failed;
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+            return Outcome::Failed;
         return outcome;
     };
     auto ack = [&] { return terminal.answerAck(role::plainAck, "ACK"); };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte) return finish(end);
+        if (!byte)
+            return finish(end);
         if (*byte != kEsc) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started) log.note("SESSION rmt-loader");
+        if (!started)
+            log.note("SESSION rmt-loader");
         started = true;
         command.reset();
         FeedStatus status = command.feed(*byte);
         while (status == FeedStatus::More) {
             auto more = role::next(session, true, end);
-            if (!more) return finish(end);
+            if (!more)
+                return finish(end);
             status = command.feed(*more);
         }
         const std::string& body = command.body();
@@ -96,7 +101,8 @@ Outcome runRmtLoader(Session& session) {
                 log.note("NO ACK: unknown command");
             }
         } else if (body.size() == 4 + kClockDigits && body.compare(0, 3, "XLT") == 0 &&
-                   static_cast<std::uint8_t>(body[3]) == kClock && allDigits(std::string_view(body).substr(4))) {
+                   static_cast<std::uint8_t>(body[3]) == kClock &&
+                   allDigits(std::string_view(body).substr(4))) {
             log.rx("CLOCK " + body.substr(4));
             permit = ack();
         } else if (auto line = parseHexBlockLine(body)) {
@@ -115,7 +121,8 @@ Outcome runRmtLoader(Session& session) {
             log.rx("COMMAND \"" + escapeText(body) + "\"");
             log.note("NO ACK: unknown command");
         }
-        if (permit == Permit::LineGone) return finish(Outcome::HungUp);
+        if (permit == Permit::LineGone)
+            return finish(Outcome::HungUp);
     }
 }
 

@@ -13,8 +13,8 @@ namespace role {
 std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end) {
     auto& log = session.terminal.log();
     for (;;) {
-        ReadResult result = session.terminal.read(inExchange ? std::optional(session.options.idleTimeout)
-                                                             : std::nullopt);
+        ReadResult result =
+            session.terminal.read(inExchange ? std::optional(session.options.idleTimeout) : std::nullopt);
         switch (result.status) {
             case ReadStatus::Byte:
                 return result.byte;
@@ -23,7 +23,8 @@ std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end
                 end = Outcome::Abandoned;
                 return std::nullopt;
             case ReadStatus::HostClosed:
-                if (!inExchange) continue;
+                if (!inExchange)
+                    continue;
                 log.note("ABANDONED: the host closed the port");
                 end = Outcome::Abandoned;
                 return std::nullopt;
@@ -65,8 +66,10 @@ bool storeFile(Session& session, const std::string& path, const std::string& tex
 }
 
 bool saveFlash(Session& session) {
-    if (session.options.flashOut.empty()) return true;
-    if (!storeFile(session, session.options.flashOut, session.flash.toS2Text())) return false;
+    if (session.options.flashOut.empty())
+        return true;
+    if (!storeFile(session, session.options.flashOut, session.flash.toS2Text()))
+        return false;
     session.terminal.log().note("FLASH SAVED " + session.options.flashOut);
     return true;
 }
@@ -77,18 +80,26 @@ void logStray(Session& session, std::uint8_t byte) {
     session.terminal.log().rx(text);
 }
 
-Bytes plainAck(std::uint8_t ack) { return Bytes{ack}; }
+Bytes plainAck(std::uint8_t ack) {
+    return Bytes{ack};
+}
 
 }  // namespace role
 
 Outcome runRole(Session& session) {
     switch (session.options.role) {
-        case Role::Auto: return runAuto(session);
-        case Role::IniReceiver: return runIniReceiver(session, false);
-        case Role::DataSender: return runDataSender(session, false);
-        case Role::Loader: return runFramedLoader(session);
-        case Role::RmtLoader: return runRmtLoader(session);
-        case Role::LineLoader: return runLineLoader(session);
+        case Role::Auto:
+            return runAuto(session);
+        case Role::IniReceiver:
+            return runIniReceiver(session, false);
+        case Role::DataSender:
+            return runDataSender(session, false);
+        case Role::Loader:
+            return runFramedLoader(session);
+        case Role::RmtLoader:
+            return runRmtLoader(session);
+        case Role::LineLoader:
+            return runLineLoader(session);
     }
     return Outcome::Failed;
 }

@@ -15,12 +15,14 @@ ReadResult Terminal::read(std::optional<std::chrono::milliseconds> timeout) {
         unread_.pop_front();
         return result;
     }
-    if (hungUp_) return {ReadStatus::HungUp};
+    if (hungUp_)
+        return {ReadStatus::HungUp};
     return line_.read(timeout);
 }
 
 Permit Terminal::permit(std::string_view what) {
-    if (hungUp_) return Permit::LineGone;
+    if (hungUp_)
+        return Permit::LineGone;
     ++framesCounted_;
     if (misbehaviour_.hangupAfter && framesCounted_ > *misbehaviour_.hangupAfter) {
         line_.hangUp();
@@ -36,7 +38,8 @@ Permit Terminal::permit(std::string_view what) {
 
 Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what) {
     Permit permitted = permit(what);
-    if (permitted != Permit::Go) return permitted;
+    if (permitted != Permit::Go)
+        return permitted;
     std::uint8_t ack = misbehaviour_.wrongAck.value_or(kAck);
     std::string label(what);
     if (ack != kAck) {
@@ -49,15 +52,18 @@ Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std:
 
 Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view what) {
     Permit permitted = permit(what);
-    if (permitted != Permit::Go) return permitted;
+    if (permitted != Permit::Go)
+        return permitted;
     return send(bytes, what) ? Permit::Go : Permit::LineGone;
 }
 
 bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) {
-    if (hungUp_) return false;
+    if (hungUp_)
+        return false;
     log_.tx(what);
     bool paced = misbehaviour_.baudThrottle || misbehaviour_.drip.count() > 0;
-    if (!paced) return line_.write(bytes);
+    if (!paced)
+        return line_.write(bytes);
 
     int baud = misbehaviour_.baud.value_or(line_.hostBaud().value_or(kDefaultBaud));
     auto byteTime = std::chrono::microseconds(kBitsPerByte * 1000000 / baud);
@@ -70,7 +76,8 @@ bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) 
                 return false;
             lineFreeAt_ = std::max(lineFreeAt_, std::chrono::steady_clock::now()) + byteTime;
         }
-        if (!line_.write(bytes.subspan(i, 1))) return false;
+        if (!line_.write(bytes.subspan(i, 1)))
+            return false;
         if (misbehaviour_.drip.count() > 0 && i + 1 < bytes.size() && !line_.pause(misbehaviour_.drip))
             return false;
     }

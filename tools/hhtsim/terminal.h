@@ -21,7 +21,7 @@ namespace hhtsim {
 enum class Permit { Go, Withheld, LineGone };
 
 class Terminal {
-public:
+  public:
     Terminal(Line& line, EventLog& log, const Misbehaviour& misbehaviour)
         : line_(line), log_(log), misbehaviour_(misbehaviour) {}
 
@@ -47,7 +47,7 @@ public:
     const Misbehaviour& misbehaviour() const { return misbehaviour_; }
     bool hungUp() const { return hungUp_; }
 
-private:
+  private:
     Line& line_;
     EventLog& log_;
     const Misbehaviour& misbehaviour_;

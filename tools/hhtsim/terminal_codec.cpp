@@ -10,7 +10,9 @@ std::uint8_t xorOf(std::span<const std::uint8_t> bytes) {
     return value;
 }
 
-Bytes toBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes toBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes buildLinkFrame(std::string_view textWithLineEnd) {
     Bytes frame;
@@ -82,7 +84,8 @@ FeedStatus LineFrameReader::feed(std::uint8_t byte) {
         state_ = State::Stx;
         return FeedStatus::Complete;
     };
-    if (state_ != State::Stx && state_ != State::Bcc) running_ ^= byte;
+    if (state_ != State::Stx && state_ != State::Bcc)
+        running_ ^= byte;
     switch (state_) {
         case State::Stx:
             running_ = 0;
@@ -93,16 +96,21 @@ FeedStatus LineFrameReader::feed(std::uint8_t byte) {
             state_ = State::Length;
             return FeedStatus::More;
         case State::Length:
-            if (byte < '0' || byte > '9') return malformed();
+            if (byte < '0' || byte > '9')
+                return malformed();
             length_ = length_ * 10 + (byte - '0');
-            if (++lengthDigits_ == 4) state_ = length_ == 0 ? State::Etx : State::Text;
+            if (++lengthDigits_ == 4)
+                state_ = length_ == 0 ? State::Etx : State::Text;
             return FeedStatus::More;
         case State::Text:
-            if (frame_.text.size() < maxText_) frame_.text.push_back(static_cast<char>(byte));
-            if (++textSeen_ == length_) state_ = State::Etx;
+            if (frame_.text.size() < maxText_)
+                frame_.text.push_back(static_cast<char>(byte));
+            if (++textSeen_ == length_)
+                state_ = State::Etx;
             return FeedStatus::More;
         case State::Etx:
-            if (byte != kEtx) return malformed();
+            if (byte != kEtx)
+                return malformed();
             state_ = State::Bcc;
             return FeedStatus::More;
         case State::Bcc:
@@ -120,13 +128,27 @@ std::string escapeText(std::string_view text) {
     for (char c : text) {
         auto b = static_cast<std::uint8_t>(c);
         switch (b) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case kCr: out += "\\r"; break;
-            case kLf: out += "\\n"; break;
-            case 0x0C: out += "\\f"; break;
-            case 0x09: out += "\\t"; break;
-            case kEsc: out += "\\e"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case kCr:
+                out += "\\r";
+                break;
+            case kLf:
+                out += "\\n";
+                break;
+            case 0x0C:
+                out += "\\f";
+                break;
+            case 0x09:
+                out += "\\t";
+                break;
+            case kEsc:
+                out += "\\e";
+                break;
             default:
                 if (b >= 0x20 && b < 0x7F) {
                     out.push_back(c);
@@ -145,7 +167,8 @@ std::string hexBytes(std::span<const std::uint8_t> bytes) {
     for (std::uint8_t b : bytes) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X", b);
-        if (!out.empty()) out.push_back(' ');
+        if (!out.empty())
+            out.push_back(' ');
         out += hex;
     }
     return out;

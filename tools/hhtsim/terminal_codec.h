@@ -43,14 +43,14 @@ struct LinkFrame {
 };
 
 class LinkFrameReader {
-public:
+  public:
     explicit LinkFrameReader(std::size_t maxText) : maxText_(maxText) {}
     // The first byte fed must be the STX.
     FeedStatus feed(std::uint8_t byte);
     const LinkFrame& result() const { return frame_; }
     void reset();
 
-private:
+  private:
     enum class State { Stx, Text, Check };
     std::size_t maxText_;
     State state_ = State::Stx;
@@ -71,7 +71,7 @@ struct LineFrame {
 };
 
 class LineFrameReader {
-public:
+  public:
     explicit LineFrameReader(std::size_t maxText) : maxText_(maxText) {}
     // The first byte fed must be the STX. A malformed header completes the frame at once (malformed set),
     // so the caller can resynchronise on the next STX.
@@ -79,7 +79,7 @@ public:
     const LineFrame& result() const { return frame_; }
     void reset();
 
-private:
+  private:
     enum class State { Stx, Sequence, Length, Text, Etx, Bcc };
     std::size_t maxText_;
     State state_ = State::Stx;

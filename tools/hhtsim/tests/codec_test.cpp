@@ -10,7 +10,8 @@ template <typename Reader>
 bool feedAll(Reader& reader, const Bytes& bytes, std::size_t* consumed = nullptr) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (reader.feed(bytes[i]) == FeedStatus::Complete) {
-            if (consumed) *consumed = i + 1;
+            if (consumed)
+                *consumed = i + 1;
             return true;
         }
     }
@@ -99,8 +100,8 @@ TEST(HhtsimDleFrame, ReadsTheLoaderFrames) {
         {"close", {0x10, 0x02, 0x51, 0x50, 0x58, 0x03, 0x10, 0x03, 0x5B}, "CLOSE"},
         {"erase", {0x10, 0x02, 0x51, 0x50, 0x58, 0x01, 0x01, 0x10, 0x03, 0x58}, "ERASE block=1"},
         {"display",
-         {0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00, 0x10, 0x03,
-          0x13},
+         {0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00, 0x10,
+          0x03, 0x13},
          "DISPLAY \"\\fErasing\""},
         {"clock with the day doubled",
          {0x10, 0x02, 0x51, 0x50, 0x58, 0x04, 0x05, 0x03, 0x10, 0x10, 0x0E, 0x05, 0x09, 0x10, 0x03, 0x58},
@@ -202,9 +203,9 @@ TEST(HhtsimIntelHex, DecodesRecordsAndChecksums) {
     ASSERT_TRUE(wrongSum);
     EXPECT_FALSE(wrongSum->checksumOk);
 
-    EXPECT_FALSE(parseIntelHexLine("0400100001020304E2"));     // no colon
-    EXPECT_FALSE(parseIntelHexLine(":0500100001020304E2"));    // count disagrees with the data
-    EXPECT_FALSE(parseIntelHexLine(":04001000010203G4E2"));    // not hexadecimal
+    EXPECT_FALSE(parseIntelHexLine("0400100001020304E2"));   // no colon
+    EXPECT_FALSE(parseIntelHexLine(":0500100001020304E2"));  // count disagrees with the data
+    EXPECT_FALSE(parseIntelHexLine(":04001000010203G4E2"));  // not hexadecimal
 }
 
 TEST(HhtsimLogText, EscapesControlBytesStably) {

@@ -30,7 +30,7 @@ TEST(HhtsimFlashImage, SplitsRangesIntoRecordsAndForgetsErasedBytes) {
     EXPECT_EQ(ranges[0].first, 0x200FF0u);
     EXPECT_EQ(ranges[0].endExclusive, 0x201018u);
     std::string text = flash.toS2Text();
-    EXPECT_EQ(text.substr(0, 10), "S224200FF0");          // 32 data bytes
+    EXPECT_EQ(text.substr(0, 10), "S224200FF0");                // 32 data bytes
     EXPECT_NE(text.find("\r\nS20C201010"), std::string::npos);  // the remaining 8
 
     flash.erase(0x201000, 0x202000);
@@ -70,9 +70,17 @@ TEST(HhtsimOptions, ReadsValuesInBothSpellings) {
 
 TEST(HhtsimOptions, RejectsBadArgumentsWithAMessage) {
     const std::vector<std::string> bad[] = {
-        {"--role", "modem"}, {"--role"},          {"--flash-id", "A401"}, {"--flash-id", "A4010Z"},
-        {"--stop-after", "-1"}, {"--drip", "x"},  {"--wrong-ack", "100"}, {"--once=yes"},
-        {"--bogus"},         {"--baud", "12abc"}, {"--ident", ""},
+        {"--role", "modem"},
+        {"--role"},
+        {"--flash-id", "A401"},
+        {"--flash-id", "A4010Z"},
+        {"--stop-after", "-1"},
+        {"--drip", "x"},
+        {"--wrong-ack", "100"},
+        {"--once=yes"},
+        {"--bogus"},
+        {"--baud", "12abc"},
+        {"--ident", ""},
     };
     for (const auto& args : bad) {
         auto result = parseOptions(args);
@@ -83,10 +91,11 @@ TEST(HhtsimOptions, RejectsBadArgumentsWithAMessage) {
 
 TEST(HhtsimOptions, HelpNamesEveryOption) {
     const std::string help = helpText();
-    for (const char* option : {"--role", "--once", "--link", "--out", "--records", "--ident", "--flash-id",
-                               "--flash-out", "--log", "--rmt", "--auto-data", "--idle-timeout", "--silent",
-                               "--stop-after", "--wrong-ack", "--bad-check", "--overlong", "--drip",
-                               "--hangup-after", "--baud-throttle", "--baud", "--help"})
+    for (const char* option :
+         {"--role",         "--once",          "--link",      "--out",       "--records",   "--ident",
+          "--flash-id",     "--flash-out",     "--log",       "--rmt",       "--auto-data", "--idle-timeout",
+          "--silent",       "--stop-after",    "--wrong-ack", "--bad-check", "--overlong",  "--drip",
+          "--hangup-after", "--baud-throttle", "--baud",      "--help"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -53,19 +53,19 @@ TEST(HhtsimIniReceiver, StoresGoodFramesAndRefusesABadCheckByte) {
 
     EXPECT_EQ(readFile(dir / "got.ini"), record + "\r\nabc\r\n\r\n");
     auto events = logEvents(dir / "log");
-    EXPECT_TRUE(containsInOrder(events, {"rx SOH", "tx ACK", "note SESSION ini-receiver",
-                                         "rx FRAME STX \"" + record + "\\r\\n\" xor=OK", "tx ACK",
-                                         "rx FRAME STX \"abc\\r\\n\" xor=BAD", "note NO ACK: check byte refused",
-                                         "rx FRAME STX \"abc\\r\\n\" xor=OK", "tx ACK", "rx EOT", "tx ACK",
-                                         "note EXCHANGE completed"}));
+    EXPECT_TRUE(containsInOrder(
+        events,
+        {"rx SOH", "tx ACK", "note SESSION ini-receiver", "rx FRAME STX \"" + record + "\\r\\n\" xor=OK",
+         "tx ACK", "rx FRAME STX \"abc\\r\\n\" xor=BAD", "note NO ACK: check byte refused",
+         "rx FRAME STX \"abc\\r\\n\" xor=OK", "tx ACK", "rx EOT", "tx ACK", "note EXCHANGE completed"}));
     for (const auto& e : events) EXPECT_EQ(e.rfind("MALFORMED", 0), std::string::npos) << e;
 }
 
 TEST(HhtsimIniReceiver, IncompleteReceiveLeavesTheOldFileAlone) {
     TempDir dir;
     writeFile(dir / "got.ini", "old\r\n");
-    SimHost sim({"--role", "ini-receiver", "--once", "--idle-timeout", "300", "--out",
-                 (dir / "got.ini").string()});
+    SimHost sim(
+        {"--role", "ini-receiver", "--once", "--idle-timeout", "300", "--out", (dir / "got.ini").string()});
     ASSERT_TRUE(sim.openDevice());
     sim.send(Bytes{SOH});
     EXPECT_EQ(sim.read(1), Bytes{ACK});
@@ -98,10 +98,11 @@ TEST(HhtsimDataSender, SendsEachRecordUntilAcknowledgedThenEot) {
     EXPECT_TRUE(sim.silent()) << "nothing follows the EOT";
     sim.closeDevice();
     EXPECT_EQ(sim.waitExit(), 0);
-    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
-                                {"note SESSION data-sender", "tx FRAME STX \"abc\\r\\n\" xor=OK", "rx ACK",
-                                 "tx FRAME STX \"\\r\\n\" xor=OK", "note NO ACK", "tx FRAME STX \"\\r\\n\" xor=OK",
-                                 "rx ACK", "tx FRAME STX \"SKU 42  \\r\\n\" xor=OK", "rx ACK", "tx EOT"}));
+    EXPECT_TRUE(
+        containsInOrder(logEvents(dir / "log"),
+                        {"note SESSION data-sender", "tx FRAME STX \"abc\\r\\n\" xor=OK", "rx ACK",
+                         "tx FRAME STX \"\\r\\n\" xor=OK", "note NO ACK", "tx FRAME STX \"\\r\\n\" xor=OK",
+                         "rx ACK", "tx FRAME STX \"SKU 42  \\r\\n\" xor=OK", "rx ACK", "tx EOT"}));
 }
 
 TEST(HhtsimDataSender, GivesUpAfterThreeUnansweredSends) {

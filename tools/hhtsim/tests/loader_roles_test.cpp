@@ -17,7 +17,8 @@ Bytes dleFrame(const Bytes& body) {
     frame.push_back(0x02);
     for (auto b : body) {
         frame.push_back(b);
-        if (b == 0x10) frame.push_back(b);
+        if (b == 0x10)
+            frame.push_back(b);
     }
     frame.push_back(0x10);
     frame.push_back(0x03);
@@ -74,8 +75,8 @@ TEST(HhtsimFramedLoader, PlaysAWholeSessionIntoItsFlash) {
 
     sim.send(dleFrame({0x51, 0x50, 0x58, 0x05}));
     EXPECT_EQ(sim.read(3), (Bytes{0xE2, 0x20, 0x00}));
-    sim.send(Bytes{0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00, 0x10,
-                   0x03, 0x13});
+    sim.send(Bytes{0x10, 0x02, 0x51, 0x50, 0x58, 0x02, 0x0C, 0x45, 0x72, 0x61, 0x73, 0x69, 0x6E, 0x67, 0x00,
+                   0x10, 0x03, 0x13});
     EXPECT_EQ(sim.read(1), Bytes{ACK});
     // Large blocks are numbered from 8: block 8 is the first 64 KiB, which wipes the marker at 0x200000.
     sim.send(dleFrame({0x51, 0x50, 0x58, 0x01, 0x08}));
@@ -90,7 +91,8 @@ TEST(HhtsimFramedLoader, PlaysAWholeSessionIntoItsFlash) {
     sim.send(dleFrame({0x20, 0x10, 0x10, 0x10, 0x01, 0x02}));  // 0x10 in address and data
     EXPECT_EQ(sim.read(1), Bytes{ACK});
 
-    sim.send(Bytes{0x10, 0x02, 0x51, 0x50, 0x58, 0x04, 0x05, 0x03, 0x10, 0x10, 0x0E, 0x05, 0x09, 0x10, 0x03, 0x58});
+    sim.send(Bytes{0x10, 0x02, 0x51, 0x50, 0x58, 0x04, 0x05, 0x03, 0x10, 0x10, 0x0E, 0x05, 0x09, 0x10, 0x03,
+                   0x58});
     EXPECT_EQ(sim.read(1), Bytes{ACK});
     sim.send(Bytes{0x10, 0x02, 0x51, 0x50, 0x58, 0x03, 0x10, 0x03, 0x5B});
     sim.read(1);  // the final close is acknowledged too; the host does not wait for it
@@ -98,14 +100,14 @@ TEST(HhtsimFramedLoader, PlaysAWholeSessionIntoItsFlash) {
 
     EXPECT_EQ(lines(readFile(dir / "flash.s2")),
               (std::vector<std::string>{"S205200010AA20", "S207201010100102A5", "S804000000FB"}));
-    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
-                                {"rx QUERY XLT 0x0B", "rx IDENT-QUERY", "tx IDENT \"VKNV0105          \"",
-                                 "rx PRESENCE", "rx FRAME DLE RECORD 200000 len=1 bcc=OK",
-                                 "rx FRAME DLE CLOSE bcc=OK", "rx FRAME DLE FLASHQUERY bcc=OK",
-                                 "tx FLASHID E2 20 00", "rx FRAME DLE DISPLAY \"\\fErasing\" bcc=OK",
-                                 "rx FRAME DLE ERASE block=8 bcc=OK", "note ERASED 200000-20FFFF",
-                                 "rx FRAME DLE RECORD 200010 len=1 bcc=BAD",
-                                 "rx FRAME DLE CLOCK 05-03-16 14:05:09 bcc=OK", "note SESSION END"}));
+    EXPECT_TRUE(
+        containsInOrder(logEvents(dir / "log"),
+                        {"rx QUERY XLT 0x0B", "rx IDENT-QUERY", "tx IDENT \"VKNV0105          \"",
+                         "rx PRESENCE", "rx FRAME DLE RECORD 200000 len=1 bcc=OK",
+                         "rx FRAME DLE CLOSE bcc=OK", "rx FRAME DLE FLASHQUERY bcc=OK", "tx FLASHID E2 20 00",
+                         "rx FRAME DLE DISPLAY \"\\fErasing\" bcc=OK", "rx FRAME DLE ERASE block=8 bcc=OK",
+                         "note ERASED 200000-20FFFF", "rx FRAME DLE RECORD 200010 len=1 bcc=BAD",
+                         "rx FRAME DLE CLOCK 05-03-16 14:05:09 bcc=OK", "note SESSION END"}));
 }
 
 TEST(HhtsimFramedLoader, SmallBlockFlashErasesSixteenKilobytes) {
@@ -119,7 +121,8 @@ TEST(HhtsimFramedLoader, SmallBlockFlashErasesSixteenKilobytes) {
     sim.send(dleFrame({0x51, 0x50, 0x58, 0x01, 0x01}));
     EXPECT_EQ(sim.read(1), Bytes{ACK});
     EXPECT_EQ(sim.waitExit(), 1) << "no close: the session was abandoned";
-    EXPECT_EQ(lines(readFile(dir / "flash.s2")), (std::vector<std::string>{"S205203FFF118B", "S804000000FB"}));
+    EXPECT_EQ(lines(readFile(dir / "flash.s2")),
+              (std::vector<std::string>{"S205203FFF118B", "S804000000FB"}));
 }
 
 std::string hexLine(std::uint32_t address, const std::vector<std::uint8_t>& data, int checkAdjust = 0) {
@@ -170,9 +173,10 @@ TEST(HhtsimRmtLoader, AnswersRmtAndWritesHexBlocks) {
     ASSERT_EQ(records.size(), 5u);  // 128 bytes in four records of 32, then the end record
     EXPECT_EQ(records[0].substr(0, 42), "S2242040000102030405060708090A0B0C0D0E0F10");
     EXPECT_EQ(records[3].substr(0, 10), "S224204060");
-    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
-                                {"tx IDENT \"RMTVKNV010\"", "note ERASED 204000-207FFF", "rx DATA 204000 xor=BAD",
-                                 "rx DATA 204000 xor=OK", "rx CLOCK 050316140509", "note SESSION END"}));
+    EXPECT_TRUE(
+        containsInOrder(logEvents(dir / "log"),
+                        {"tx IDENT \"RMTVKNV010\"", "note ERASED 204000-207FFF", "rx DATA 204000 xor=BAD",
+                         "rx DATA 204000 xor=OK", "rx CLOCK 050316140509", "note SESSION END"}));
 }
 
 TEST(HhtsimLineLoader, AcknowledgesFramesAndDecodesTheHexLines) {
@@ -211,10 +215,10 @@ TEST(HhtsimLineLoader, AcknowledgesFramesAndDecodesTheHexLines) {
 
     EXPECT_EQ(lines(readFile(dir / "flash.s2")),
               (std::vector<std::string>{"S20801001001020304DC", "S20801002005060708BC", "S804000000FB"}));
-    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
-                                {"rx LINEFRAME seq=0 \"P1\" bcc=OK", "tx LINEFRAME seq=0 ACK", "note LINES 4",
-                                 "note NO ACK: frame refused", "note REPEATED frame",
-                                 "note SESSION END lines=4 bad=0"}));
+    EXPECT_TRUE(containsInOrder(
+        logEvents(dir / "log"),
+        {"rx LINEFRAME seq=0 \"P1\" bcc=OK", "tx LINEFRAME seq=0 ACK", "note LINES 4",
+         "note NO ACK: frame refused", "note REPEATED frame", "note SESSION END lines=4 bad=0"}));
 }
 
 }  // namespace

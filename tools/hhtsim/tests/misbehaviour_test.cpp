@@ -137,9 +137,9 @@ TEST(HhtsimMisbehaviour, DripAndBaudThrottlePaceTheOutput) {
 }
 
 TEST(HhtsimCommandLine, BadArgumentsExitWithTwoAndOpenNoDevice) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--role", "printer"},
-                                                  std::vector<std::string>{"--drip"},
-                                                  std::vector<std::string>{"extra"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--role", "printer"}, std::vector<std::string>{"--drip"},
+          std::vector<std::string>{"extra"}}) {
         SimHost sim(args);
         EXPECT_TRUE(sim.device().empty());
         EXPECT_EQ(sim.waitExit(), 2) << args[0];

@@ -19,18 +19,18 @@ inline constexpr milliseconds kAnswerWait{5000};
 inline constexpr milliseconds kSilenceWait{300};
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 class SimHost {
-public:
+  public:
     explicit SimHost(const std::vector<std::string>& args);
     ~SimHost();
     SimHost(const SimHost&) = delete;
@@ -54,7 +54,7 @@ public:
     // The exit status, or -1 when the child did not end in time (it is killed then).
     int waitExit(milliseconds wait = kAnswerWait);
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdout_ = -1;
     int device_fd_ = -1;
