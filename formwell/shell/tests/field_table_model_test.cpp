@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -193,6 +194,37 @@ TEST_F(ListEditorTest, CompletesFromTheColumnsListAndKeepsOtherText)
                 << c.column << " " << c.keys << " " << intoDropDown;
         }
     }
+}
+
+TEST(LoopbackEditor, OnlyAChoiceFromTheListClearsTheOtherRows)
+{
+    RecordingInteraction ui;
+    FieldTableModel model(ui);
+    std::vector<FieldDefinition> rows(3);
+    rows[0].Loopback = "Y";
+    model.resetRows(rows);
+    model.setEditing(true);
+    FieldItemDelegate delegate;
+    QObject::connect(&delegate, &QAbstractItemDelegate::commitData, [&](QWidget* editor) {
+        delegate.setModelData(editor, &model, model.index(2, kLoopback));
+    });
+    QWidget parent;
+    std::unique_ptr<QWidget> editor(delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(2, kLoopback)));
+    auto* combo = qobject_cast<ListComboEditor*>(editor.get());
+    ASSERT_NE(combo, nullptr);
+    delegate.setEditorData(combo, model.index(2, kLoopback));
+
+    // Typed: the other row keeps its Y.
+    QTest::keyClicks(combo->lineEdit(), QStringLiteral("y"));
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(model.index(0, kLoopback).data().toString(), "Y");
+
+    // Chosen from the opened list: the cell takes Y and no other row keeps it.
+    combo->showPopup();
+    combo->view()->setCurrentIndex(combo->model()->index(0, 0));
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    EXPECT_EQ(model.index(2, kLoopback).data().toString(), "Y");
+    EXPECT_EQ(model.index(0, kLoopback).data().toString(), "N");
 }
 
 }  // namespace

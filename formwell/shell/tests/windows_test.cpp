@@ -137,6 +137,32 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled)
     EXPECT_EQ(window_.BarcodeString, "0000000000000011");
 }
 
+TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing)
+{
+    auto* grid = window_.findChild<QTableView*>(QStringLiteral("ParamGrid"));
+    ASSERT_NE(grid, nullptr);
+    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""}, FieldDefinition{"B", "", "", "", "", "", ""},
+                       FieldDefinition{"C", "", "", "", "", "", ""}});
+    auto selectRows = [&](std::initializer_list<int> rows) {
+        grid->clearSelection();
+        for (int r : rows) {
+            grid->selectionModel()->select(window_.fieldModel().index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+        grid->setFocus();
+    };
+
+    selectRows({0});
+    QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_EQ(window_.fieldModel().rows().size(), 3u);  // locked in viewing mode
+
+    window_.showEditingButtons();
+    selectRows({0, 2, 3});  // row 3 is the new-row line: not a row to delete
+    QTest::keyClick(grid, Qt::Key_Delete);
+    ASSERT_EQ(window_.fieldModel().rows().size(), 1u);
+    EXPECT_EQ(window_.fieldModel().rows()[0].FieldName, "B");
+}
+
 TEST(StartupDirectory, NoTrailingSeparator)
 {
     EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user/Formwell/")), "/home/user/Formwell");
