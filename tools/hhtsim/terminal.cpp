@@ -36,6 +36,13 @@ Permit Terminal::permit(std::string_view what) {
     return Permit::Go;
 }
 
+// A write that fails while the line is still up (a stop request, a host that stopped reading) loses the
+// answer but not the line: the conversation goes on and the next read tells what happened.
+Permit Terminal::delivered(bool sent) const {
+    if (sent) return Permit::Go;
+    return hungUp_ ? Permit::LineGone : Permit::Withheld;
+}
+
 Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what) {
     Permit permitted = permit(what);
     if (permitted != Permit::Go)
@@ -47,14 +54,14 @@ Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std:
         std::snprintf(text, sizeof text, " wrong-ack=0x%02X", ack);
         label += text;
     }
-    return send(build(ack), label) ? Permit::Go : Permit::LineGone;
+    return delivered(send(build(ack), label));
 }
 
 Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view what) {
     Permit permitted = permit(what);
     if (permitted != Permit::Go)
         return permitted;
-    return send(bytes, what) ? Permit::Go : Permit::LineGone;
+    return delivered(send(bytes, what));
 }
 
 bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) {

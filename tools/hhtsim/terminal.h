@@ -48,6 +48,8 @@ class Terminal {
     bool hungUp() const { return hungUp_; }
 
   private:
+    Permit delivered(bool sent) const;
+
     Line& line_;
     EventLog& log_;
     const Misbehaviour& misbehaviour_;

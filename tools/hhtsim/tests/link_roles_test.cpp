@@ -76,6 +76,19 @@ TEST(HhtsimIniReceiver, IncompleteReceiveLeavesTheOldFileAlone) {
     EXPECT_EQ(readFile(dir / "got.ini"), "old\r\n");
 }
 
+TEST(HhtsimIniReceiver, HostClosingMidTransferEndsTheExchangeAtOnce) {
+    TempDir dir;
+    SimHost sim({"--role", "ini-receiver", "--once", "--log", (dir / "log").string()});
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.closeDevice();
+    // Well inside the 15 s idle time-out: the close itself ends the exchange.
+    EXPECT_EQ(sim.waitExit(), 1);
+    EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
+                                {"note HOST CLOSE", "note ABANDONED: the host closed the port"}));
+}
+
 TEST(HhtsimDataSender, SendsEachRecordUntilAcknowledgedThenEot) {
     TempDir dir;
     writeFile(dir / "records", "abc\r\n\nSKU 42  \n");
