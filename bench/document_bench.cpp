@@ -1,5 +1,6 @@
 // Opening and saving the largest document (32767 fields) through the field grid's model, against a
 // plain read and write of the same bytes. Prints both times and their ratios, measured in one run.
+#include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -7,8 +8,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <QCoreApplication>
 
 #include "formwell/document/ini_file.h"
 #include "formwell/shell/field_table_model.h"
@@ -20,9 +19,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRepeats = 5;
 
 class SilentInteraction : public formwell::UserInteraction {
-public:
-    formwell::Answer show(const formwell::Message& m) override
-    {
+  public:
+    formwell::Answer show(const formwell::Message& m) override {
         std::fprintf(stderr, "unexpected message: %s\n", m.text.c_str());
         return formwell::Answer::Ok;
     }
@@ -32,21 +30,19 @@ public:
     std::string chooseFile(const formwell::FileDialogRequest&) override { return {}; }
 };
 
-std::vector<formwell::FieldDefinition> largestDocument()
-{
+std::vector<formwell::FieldDefinition> largestDocument() {
     std::vector<formwell::FieldDefinition> rows;
     rows.reserve(formwell::kMaxFields);
     for (int i = 0; i < formwell::kMaxFields; ++i) {
-        rows.push_back({"FIELD" + std::to_string(i), i % 2 ? "Number" : "Text", "1", std::to_string(i % 14 + 1),
-                        "Y", i == 0 ? "Y" : "N", "0111111111111111"});
+        rows.push_back({"FIELD" + std::to_string(i), i % 2 ? "Number" : "Text", "1",
+                        std::to_string(i % 14 + 1), "Y", i == 0 ? "Y" : "N", "0111111111111111"});
     }
     return rows;
 }
 
 // The best of a few runs: the least disturbed by the rest of the machine.
 template <typename F>
-double bestMs(F&& run)
-{
+double bestMs(F&& run) {
     double best = 1e300;
     for (int i = 0; i < kRepeats; ++i) {
         const auto start = Clock::now();
@@ -59,8 +55,7 @@ double bestMs(F&& run)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const fs::path dir = fs::temp_directory_path() / "formwell_document_bench";
     fs::create_directories(dir);

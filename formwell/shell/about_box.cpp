@@ -22,8 +22,7 @@ constexpr int kColumnWidthPx = 265;
 constexpr int kLineHeightPx = 18;
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
-                 Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
-{
+                 Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
@@ -34,8 +33,7 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const Q
 }  // namespace
 
 frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent)
-    : QDialog(parent), ui_(ui), launcher_(std::move(launcher))
-{
+    : QDialog(parent), ui_(ui), launcher_(std::move(launcher)) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About- Formwell"));
     setModal(true);
@@ -60,8 +58,9 @@ frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
     big.setBold(true);
     product->setFont(big);
 
-    QLabel* version = addLabel(this, "Label2", QStringLiteral("Application Generation Software, Version 3.01"),
-                               QRect(kColumnLeftPx, 44, kColumnWidthPx, 36));
+    QLabel* version =
+        addLabel(this, "Label2", QStringLiteral("Application Generation Software, Version 3.01"),
+                 QRect(kColumnLeftPx, 44, kColumnWidthPx, 36));
     version->setWordWrap(true);
 
     const char* const noticeNames[] = {"Label3", "Label4", "Label5", "Label7"};
@@ -83,7 +82,8 @@ frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
                                    "Tel: (555) 010-4400  Fax: (555) 010-4401"};
     for (int i = 0; i < 4; ++i) {
         addLabel(this, addressNames[i], QString::fromLatin1(address[i]),
-                 QRect(kColumnLeftPx, 174 + i * kLineHeightPx, kColumnWidthPx, kLineHeightPx), Qt::AlignCenter);
+                 QRect(kColumnLeftPx, 174 + i * kLineHeightPx, kColumnWidthPx, kLineHeightPx),
+                 Qt::AlignCenter);
     }
 
     auto* web = new ClickableLabel(QString::fromLatin1(kMakerWebAddress), this);
@@ -101,18 +101,23 @@ frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
     Form_Load();
 }
 
-void frmAbout::Form_Load()
-{
+void frmAbout::Form_Load() {
     const QSize size(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
     setFixedSize(size);
     move(twipsToPixels(kLeftTwips), twipsToPixels(kTopTwips));
 }
 
 // The picture and the address are the same link.
-void frmAbout::Image1_Click() { openWebPage(ui_, launcher_, kMakerWebAddress); }
+void frmAbout::Image1_Click() {
+    openWebPage(ui_, launcher_, kMakerWebAddress);
+}
 
-void frmAbout::Label15_Click() { openWebPage(ui_, launcher_, kMakerWebAddress); }
+void frmAbout::Label15_Click() {
+    openWebPage(ui_, launcher_, kMakerWebAddress);
+}
 
-void frmAbout::cmdOK_Click() { accept(); }
+void frmAbout::cmdOK_Click() {
+    accept();
+}
 
 }  // namespace formwell::shell

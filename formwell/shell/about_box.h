@@ -18,15 +18,15 @@ inline constexpr const char* kRevisionCode = "FW-301-B7";
 class frmAbout : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent = nullptr);
 
-public slots:
+  public slots:
     void Image1_Click();
     void Label15_Click();
     void cmdOK_Click();
 
-private:
+  private:
     void Form_Load();
 
     UserInteraction& ui_;

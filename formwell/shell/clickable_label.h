@@ -9,15 +9,14 @@ namespace formwell::shell {
 class ClickableLabel : public QLabel {
     Q_OBJECT
 
-public:
+  public:
     using QLabel::QLabel;
 
-signals:
+  signals:
     void clicked();
 
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override
-    {
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
             emit clicked();
         }

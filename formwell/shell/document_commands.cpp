@@ -17,18 +17,18 @@ namespace {
 
 constexpr int kLoopbackColumn = static_cast<int>(FieldColumn::Loopback);
 
-Message openFileFirst() { return information("Invalid Action", "Please open an ini file first ..."); }
+Message openFileFirst() {
+    return information("Invalid Action", "Please open an ini file first ...");
+}
 
 }  // namespace
 
-bool isExistingFile(const std::string& path)
-{
+bool isExistingFile(const std::string& path) {
     std::error_code ec;
     return !path.empty() && fs::is_regular_file(fs::path(path), ec);
 }
 
-ProgramStarter systemProgramStarter()
-{
+ProgramStarter systemProgramStarter() {
     return [](const ProgramCall& call, std::string& error) {
         return startDetached(call.program, call.arguments, error);
     };
@@ -36,25 +36,25 @@ ProgramStarter systemProgramStarter()
 
 DocumentCommands::DocumentCommands(DocumentWindow& window, UserInteraction& ui, std::string startupDirectory,
                                    ProgramStarter starter)
-    : window_(window), ui_(ui), startupDirectory_(std::move(startupDirectory)), starter_(std::move(starter))
-{
-}
+    : window_(window),
+      ui_(ui),
+      startupDirectory_(std::move(startupDirectory)),
+      starter_(std::move(starter)) {}
 
-void DocumentCommands::setCurrentFile(std::string path)
-{
+void DocumentCommands::setCurrentFile(std::string path) {
     currFile_ = std::move(path);
     window_.showCurrentFile(currFile_);
 }
 
-std::string DocumentCommands::startupFile(const std::string& name) const
-{
+std::string DocumentCommands::startupFile(const std::string& name) const {
     return (fs::path(startupDirectory_) / name).string();
 }
 
-void DocumentCommands::reportError(const AppError& error) { ui_.show(plainNotice(error.text())); }
+void DocumentCommands::reportError(const AppError& error) {
+    ui_.show(plainNotice(error.text()));
+}
 
-void DocumentCommands::loadGridFrom(const std::string& path)
-{
+void DocumentCommands::loadGridFrom(const std::string& path) {
     IniReadResult read = readIniFile(fs::path(path));
     window_.resetGrid(read.rows);
     if (read.error) {
@@ -62,8 +62,7 @@ void DocumentCommands::loadGridFrom(const std::string& path)
     }
 }
 
-void DocumentCommands::NewINI_Click()
-{
+void DocumentCommands::NewINI_Click() {
     const std::string path = ShowFileDialog(ui_, kIniFileFilter, "Type in the new file name", kAnyExtension);
     if (path.empty()) {
         return;
@@ -83,8 +82,7 @@ void DocumentCommands::NewINI_Click()
     mode_ = DocumentMode::Editing;
 }
 
-void DocumentCommands::OpenINI_Click()
-{
+void DocumentCommands::OpenINI_Click() {
     const std::string path = ShowFileDialog(ui_, kIniFileFilter, "Select File to Open", kAnyExtension);
     if (path.empty()) {
         return;
@@ -98,8 +96,7 @@ void DocumentCommands::OpenINI_Click()
     loadGridFrom(path);
 }
 
-void DocumentCommands::cmdModify_Click()
-{
+void DocumentCommands::cmdModify_Click() {
     if (currFile_.empty()) {
         ui_.beep();
         ui_.show(openFileFirst());
@@ -111,8 +108,7 @@ void DocumentCommands::cmdModify_Click()
     mode_ = DocumentMode::Editing;
 }
 
-void DocumentCommands::cmdSave_Click()
-{
+void DocumentCommands::cmdSave_Click() {
     const std::vector<FieldDefinition> rows = window_.gridRows();
     if (CountMatches(rows, kLoopbackColumn, "Y") > 1) {
         ui_.beep();
@@ -128,8 +124,7 @@ void DocumentCommands::cmdSave_Click()
     mode_ = DocumentMode::Viewing;
 }
 
-void DocumentCommands::cmdCancel_Click()
-{
+void DocumentCommands::cmdCancel_Click() {
     if (newFile_) {
         setCurrentFile({});
         window_.resetGrid({});
@@ -140,8 +135,7 @@ void DocumentCommands::cmdCancel_Click()
     mode_ = DocumentMode::Viewing;
 }
 
-void DocumentCommands::cmdDelete_Click()
-{
+void DocumentCommands::cmdDelete_Click() {
     if (currFile_.empty()) {
         ui_.beep();
         ui_.show(openFileFirst());
@@ -176,10 +170,11 @@ void DocumentCommands::cmdDelete_Click()
     setCurrentFile({});
 }
 
-void DocumentCommands::cmdClose_Click() { window_.closeWindow(); }
+void DocumentCommands::cmdClose_Click() {
+    window_.closeWindow();
+}
 
-void DocumentCommands::cmdHelp_Click()
-{
+void DocumentCommands::cmdHelp_Click() {
     const std::string readme = startupFile(kHelpFileName);
     if (!isExistingFile(readme)) {
         ui_.beep();
@@ -189,7 +184,8 @@ void DocumentCommands::cmdHelp_Click()
     std::string error;
     if (!starter_ || !starter_(textViewerCommand(readme), error)) {
         ui_.beep();
-        ui_.show(information("Help", "The text viewer could not be started to show " + readme + ": " + error));
+        ui_.show(
+            information("Help", "The text viewer could not be started to show " + readme + ": " + error));
     }
 }
 

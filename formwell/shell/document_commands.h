@@ -19,7 +19,7 @@ enum class DocumentMode { Viewing, Editing };
 
 // What only the window can do.
 class DocumentWindow {
-public:
+  public:
     virtual ~DocumentWindow() = default;
     // Shows Save and Cancel and gives Save the focus, which switches the window to editing.
     virtual void showEditingButtons() = 0;
@@ -39,7 +39,7 @@ ProgramStarter systemProgramStarter();
 inline constexpr const char* kHelpFileName = "readme.txt";
 
 class DocumentCommands {
-public:
+  public:
     DocumentCommands(DocumentWindow& window, UserInteraction& ui, std::string startupDirectory,
                      ProgramStarter starter = systemProgramStarter());
 
@@ -65,7 +65,7 @@ public:
     // A file in the start-up directory (mbx.dat, import.txt, readme.txt).
     std::string startupFile(const std::string& name) const;
 
-private:
+  private:
     // Clears the grid and loads the file into it; a read error is shown after the rows read so far.
     void loadGridFrom(const std::string& path);
     void reportError(const AppError& error);

@@ -21,15 +21,18 @@ constexpr int kBarcodesColumn = static_cast<int>(FieldColumn::Barcodes);
 constexpr int kLoopbackColumn = static_cast<int>(FieldColumn::Loopback);
 constexpr int kBarcodeButtonWidthPx = 22;
 
-int inputLimit(int column) { return kFieldColumns[static_cast<std::size_t>(column)].inputLimit; }
+int inputLimit(int column) {
+    return kFieldColumns[static_cast<std::size_t>(column)].inputLimit;
+}
 
-QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
 ListComboEditor::ListComboEditor(std::span<const std::string_view> entries, int maxLength, QWidget* parent)
-    : QComboBox(parent), entries_(entries)
-{
+    : QComboBox(parent), entries_(entries) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);  // completion follows the grid's own rule, on key release
@@ -45,22 +48,19 @@ ListComboEditor::ListComboEditor(std::span<const std::string_view> entries, int 
     });
 }
 
-void ListComboEditor::showPopup()
-{
+void ListComboEditor::showPopup() {
     listOpen_ = true;
     QComboBox::showPopup();
 }
 
-void ListComboEditor::hidePopup()
-{
+void ListComboEditor::hidePopup() {
     QComboBox::hidePopup();
     // A pick from the list is announced (activated) right after the list hides; the flag must still be
     // up for it, and down before the next key typed into the cell.
     QTimer::singleShot(0, this, [this] { listOpen_ = false; });
 }
 
-void ListComboEditor::completeTypedText()
-{
+void ListComboEditor::completeTypedText() {
     const std::string typed = lineEdit()->text().toLatin1().toStdString();
     if (typed.empty()) {
         return;
@@ -73,14 +73,12 @@ void ListComboEditor::completeTypedText()
 
 // Keys reach the text either through the drop-down (which hands them on to its line edit directly,
 // past any filter) or straight in the line edit; both end in one completion.
-void ListComboEditor::keyReleaseEvent(QKeyEvent* event)
-{
+void ListComboEditor::keyReleaseEvent(QKeyEvent* event) {
     QComboBox::keyReleaseEvent(event);
     completeTypedText();
 }
 
-bool ListComboEditor::eventFilter(QObject* watched, QEvent* event)
-{
+bool ListComboEditor::eventFilter(QObject* watched, QEvent* event) {
     const bool handled = QComboBox::eventFilter(watched, event);
     if (watched == lineEdit() && event->type() == QEvent::KeyRelease) {
         completeTypedText();
@@ -89,8 +87,7 @@ bool ListComboEditor::eventFilter(QObject* watched, QEvent* event)
 }
 
 QWidget* FieldItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                         const QModelIndex& index) const
-{
+                                         const QModelIndex& index) const {
     const int column = index.column();
     if (column == kBarcodesColumn) {
         return nullptr;
@@ -121,8 +118,7 @@ QWidget* FieldItemDelegate::createEditor(QWidget* parent, const QStyleOptionView
     return combo;
 }
 
-void FieldItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
-{
+void FieldItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         combo->setEditText(index.data(Qt::EditRole).toString());
         return;
@@ -130,8 +126,8 @@ void FieldItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index)
     QStyledItemDelegate::setEditorData(editor, index);
 }
 
-void FieldItemDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
-{
+void FieldItemDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                     const QModelIndex& index) const {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         model->setData(index, combo->currentText(), Qt::EditRole);
         return;
@@ -139,14 +135,13 @@ void FieldItemDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     QStyledItemDelegate::setModelData(editor, model, index);
 }
 
-QRect FieldItemDelegate::barcodeButtonRect(const QRect& cell)
-{
+QRect FieldItemDelegate::barcodeButtonRect(const QRect& cell) {
     return QRect(cell.right() - kBarcodeButtonWidthPx + 1, cell.top() + 1, kBarcodeButtonWidthPx - 1,
                  cell.height() - 2);
 }
 
-void FieldItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
+void FieldItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
     if (index.column() != kBarcodesColumn) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
@@ -170,9 +165,8 @@ void FieldItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
 }
 
-bool FieldItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index)
-{
+bool FieldItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (index.column() == kBarcodesColumn && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const auto* fields = qobject_cast<const FieldTableModel*>(model);

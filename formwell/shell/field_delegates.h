@@ -3,11 +3,10 @@
 // button cell.
 #pragma once
 
-#include <span>
-#include <string_view>
-
 #include <QComboBox>
 #include <QStyledItemDelegate>
+#include <span>
+#include <string_view>
 
 namespace formwell::shell {
 
@@ -17,20 +16,20 @@ namespace formwell::shell {
 class ListComboEditor : public QComboBox {
     Q_OBJECT
 
-public:
+  public:
     ListComboEditor(std::span<const std::string_view> entries, int maxLength, QWidget* parent = nullptr);
 
     void showPopup() override;
     void hidePopup() override;
 
-signals:
+  signals:
     void choseFromList(const QString& entry);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void completeTypedText();
 
     std::span<const std::string_view> entries_;
@@ -40,22 +39,23 @@ private:
 class FieldItemDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
-public:
+  public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
     // Where the button of a Barcodes cell is drawn inside the cell's rectangle.
     static QRect barcodeButtonRect(const QRect& cell);
 
-signals:
+  signals:
     void barcodeButtonClicked(const QModelIndex& index);
 
-protected:
+  protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
 };

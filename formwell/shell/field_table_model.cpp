@@ -12,33 +12,35 @@ constexpr int kLoopbackColumn = static_cast<int>(FieldColumn::Loopback);
 
 // The INI file is single-byte text that the terminal reads at fixed character positions, so cells
 // hold one byte per character: Latin-1 both ways (a character outside it becomes '?').
-QString toQt(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
-std::string fromQt(const QString& text) { return text.toLatin1().toStdString(); }
+QString toQt(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string fromQt(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 }  // namespace
 
-bool FieldTableModel::isCell(const QModelIndex& index) const
-{
-    return index.isValid() && index.model() == this && index.row() < rowCount() && isFieldColumn(index.column());
+bool FieldTableModel::isCell(const QModelIndex& index) const {
+    return index.isValid() && index.model() == this && index.row() < rowCount() &&
+           isFieldColumn(index.column());
 }
 
-FieldTableModel::FieldTableModel(UserInteraction& ui, QObject* parent) : QAbstractTableModel(parent), ui_(ui) {}
+FieldTableModel::FieldTableModel(UserInteraction& ui, QObject* parent)
+    : QAbstractTableModel(parent), ui_(ui) {}
 
-int FieldTableModel::rowCount(const QModelIndex& parent) const
-{
+int FieldTableModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
         return 0;
     }
     return static_cast<int>(rows_.size()) + (editing_ ? 1 : 0);
 }
 
-int FieldTableModel::columnCount(const QModelIndex& parent) const
-{
+int FieldTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kFieldColumnCount;
 }
 
-QVariant FieldTableModel::data(const QModelIndex& index, int role) const
-{
+QVariant FieldTableModel::data(const QModelIndex& index, int role) const {
     // The mask is wider than its column: the tooltip shows it whole.
     const bool maskTip = role == Qt::ToolTipRole && index.column() == static_cast<int>(FieldColumn::Barcodes);
     if (!isCell(index) || (role != Qt::DisplayRole && role != Qt::EditRole && !maskTip)) {
@@ -50,8 +52,7 @@ QVariant FieldTableModel::data(const QModelIndex& index, int role) const
     return toQt(cellText(rows_[static_cast<std::size_t>(index.row())], index.column()));
 }
 
-QVariant FieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant FieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) {
         return {};
     }
@@ -65,8 +66,7 @@ QVariant FieldTableModel::headerData(int section, Qt::Orientation orientation, i
     return isNewRowLine(section) ? QStringLiteral("*") : QString::number(section + 1);
 }
 
-Qt::ItemFlags FieldTableModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags FieldTableModel::flags(const QModelIndex& index) const {
     if (!isCell(index)) {
         return Qt::NoItemFlags;
     }
@@ -78,8 +78,7 @@ Qt::ItemFlags FieldTableModel::flags(const QModelIndex& index) const
     return flags;
 }
 
-bool FieldTableModel::editRow(FieldDefinition& row, int column, const QString& text)
-{
+bool FieldTableModel::editRow(FieldDefinition& row, int column, const QString& text) {
     const int limit = kFieldColumns[static_cast<std::size_t>(column)].inputLimit;
     const std::string newText = fromQt(text.left(limit));
     const std::string oldValue = cellText(row, column);
@@ -94,8 +93,7 @@ bool FieldTableModel::editRow(FieldDefinition& row, int column, const QString& t
     return setCellText(row, column, newText);
 }
 
-bool FieldTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool FieldTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!editing_ || role != Qt::EditRole || committing_ || !isCell(index)) {
         return false;
     }
@@ -129,8 +127,7 @@ bool FieldTableModel::setData(const QModelIndex& index, const QVariant& value, i
     return changed;
 }
 
-bool FieldTableModel::removeRows(int row, int count, const QModelIndex& parent)
-{
+bool FieldTableModel::removeRows(int row, int count, const QModelIndex& parent) {
     const int available = static_cast<int>(rows_.size());
     if (!editing_ || parent.isValid() || row < 0 || count <= 0 || row + count > available) {
         return false;
@@ -144,8 +141,7 @@ bool FieldTableModel::removeRows(int row, int count, const QModelIndex& parent)
     return true;
 }
 
-void FieldTableModel::setEditing(bool editing)
-{
+void FieldTableModel::setEditing(bool editing) {
     if (editing == editing_) {
         return;
     }
@@ -161,20 +157,19 @@ void FieldTableModel::setEditing(bool editing)
     }
 }
 
-void FieldTableModel::resetRows(std::vector<FieldDefinition> rows)
-{
+void FieldTableModel::resetRows(std::vector<FieldDefinition> rows) {
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
 }
 
-void FieldTableModel::applyLoopbackChoice(int row)
-{
+void FieldTableModel::applyLoopbackChoice(int row) {
     if (!editing_ || row < 0 || row >= static_cast<int>(rows_.size())) {
         return;
     }
     if (ApplySingleLoopback(rows_, row) > 0) {
-        emit dataChanged(index(0, kLoopbackColumn), index(static_cast<int>(rows_.size()) - 1, kLoopbackColumn));
+        emit dataChanged(index(0, kLoopbackColumn),
+                         index(static_cast<int>(rows_.size()) - 1, kLoopbackColumn));
     }
 }
 

@@ -5,9 +5,8 @@
 // UserInteraction.
 #pragma once
 
-#include <vector>
-
 #include <QAbstractTableModel>
+#include <vector>
 
 #include "formwell/common/user_interaction.h"
 #include "formwell/document/field_definition.h"
@@ -17,7 +16,7 @@ namespace formwell::shell {
 class FieldTableModel : public QAbstractTableModel {
     Q_OBJECT
 
-public:
+  public:
     explicit FieldTableModel(UserInteraction& ui, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,7 +42,7 @@ public:
     // loop-back field.
     void applyLoopbackChoice(int row);
 
-private:
+  private:
     bool isCell(const QModelIndex& index) const;
     // Applies an edit to `row` (the length check for the two length columns, the input limit for
     // all); false when the cell ended up unchanged.

@@ -1,13 +1,11 @@
-#include <memory>
-
 #include <QApplication>
 #include <QIcon>
+#include <memory>
 
 #include "formwell/shell/main_window.h"
 #include "formwell/shell/splash_window.h"
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Formwell"));
     QApplication::setOrganizationName(QStringLiteral("Veltrax Inc."));

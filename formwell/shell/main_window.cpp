@@ -1,9 +1,5 @@
 #include "formwell/shell/main_window.h"
 
-#include <algorithm>
-#include <array>
-#include <set>
-
 #include <QDir>
 #include <QEvent>
 #include <QHeaderView>
@@ -15,6 +11,9 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
+#include <array>
+#include <set>
 
 #include "formwell/document/barcode_dialog.h"
 #include "formwell/shell/about_box.h"
@@ -40,8 +39,7 @@ constexpr int kMarginPx = 8;
 
 const QColor kBandGrey(0xc0, 0xc0, 0xc0);
 
-QWidget* greyBand(QWidget* parent, const char* name, const QRect& geometry)
-{
+QWidget* greyBand(QWidget* parent, const char* name, const QRect& geometry) {
     auto* band = new QWidget(parent);
     band->setObjectName(QString::fromLatin1(name));
     band->setGeometry(geometry);
@@ -54,8 +52,7 @@ QWidget* greyBand(QWidget* parent, const char* name, const QRect& geometry)
 
 }  // namespace
 
-QString startupDirectoryFrom(const QString& currentPath)
-{
+QString startupDirectoryFrom(const QString& currentPath) {
     QString dir = QDir::toNativeSeparators(currentPath);
     while (dir.size() > 1 && dir.endsWith(QDir::separator()) && !dir.endsWith(QStringLiteral(":\\"))) {
         dir.chop(1);
@@ -67,8 +64,7 @@ QString startupDirectoryFrom(const QString& currentPath)
 }
 
 Interface::Interface(InterfaceServices services, QWidget* parent)
-    : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter))
-{
+    : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter)) {
     if (services.ui != nullptr) {
         ui_ = services.ui;
     } else {
@@ -93,16 +89,15 @@ Interface::Interface(InterfaceServices services, QWidget* parent)
 
 Interface::~Interface() = default;
 
-void Interface::Form_Load()
-{
+void Interface::Form_Load() {
     commands_ = std::make_unique<DocumentCommands>(
         *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
     move(0, 0);
     resize(twipsToPixels(kWindowWidthTwips), twipsToPixels(kWindowHeightTwips));
 }
 
-QPushButton* Interface::addButton(QWidget* parent, const char* name, const QString& caption, const QRect& geometry)
-{
+QPushButton* Interface::addButton(QWidget* parent, const char* name, const QString& caption,
+                                  const QRect& geometry) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
@@ -110,8 +105,7 @@ QPushButton* Interface::addButton(QWidget* parent, const char* name, const QStri
     return button;
 }
 
-void Interface::buildTopBand()
-{
+void Interface::buildTopBand() {
     QWidget* band = greyBand(this, "TopBand", QRect(0, 0, twipsToPixels(kWindowWidthTwips), kBandHeightPx));
     const int y = (kBandHeightPx - kButtonHeightPx) / 2;
     auto at = [y](int x) { return QRect(x, y, kButtonWidthPx, kButtonHeightPx); };
@@ -140,8 +134,7 @@ void Interface::buildTopBand()
     connect(cmdAbout, &QPushButton::clicked, this, &Interface::cmdAbout_Click);
 }
 
-void Interface::buildGrid()
-{
+void Interface::buildGrid() {
     auto* label = new QLabel(QStringLiteral("INI File"), this);
     label->setObjectName(QStringLiteral("IniFileLabel"));
     label->setGeometry(kMarginPx, 46, 120, 16);
@@ -183,8 +176,7 @@ void Interface::buildGrid()
             Qt::QueuedConnection);
 }
 
-void Interface::buildBottomBand()
-{
+void Interface::buildBottomBand() {
     QWidget* band = greyBand(this, "BottomBand",
                              QRect(0, kBottomBandTopPx, twipsToPixels(kWindowWidthTwips),
                                    twipsToPixels(kWindowHeightTwips) - kBottomBandTopPx));
@@ -203,18 +195,16 @@ void Interface::buildBottomBand()
     }
 }
 
-void Interface::setTabOrder()
-{
-    const std::array<QWidget*, 15> order = {OpenINI,   NewINI,  cmdSave,  cmdCancel, Setup,
-                                            Upload,    DownProg, DownINI, cmdDelete, cmdModify,
-                                            cmdClose,  cmdAbout, cmdHelp, CurrFile,  ParamGrid};
+void Interface::setTabOrder() {
+    const std::array<QWidget*, 15> order = {OpenINI,  NewINI,   cmdSave, cmdCancel, Setup,
+                                            Upload,   DownProg, DownINI, cmdDelete, cmdModify,
+                                            cmdClose, cmdAbout, cmdHelp, CurrFile,  ParamGrid};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
 }
 
-bool Interface::eventFilter(QObject* watched, QEvent* event)
-{
+bool Interface::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         if (watched == cmdSave) {
             applyEditingConfiguration();
@@ -222,8 +212,7 @@ bool Interface::eventFilter(QObject* watched, QEvent* event)
             applyViewingConfiguration();
         }
     } else if (watched == ParamGrid && event->type() == QEvent::KeyPress &&
-               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
-               ParamGrid->hasFocus()) {
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && ParamGrid->hasFocus()) {
         deleteSelectedRows();
         return true;
     } else if (watched == ParamGrid->viewport() && event->type() == QEvent::Resize) {
@@ -232,8 +221,7 @@ bool Interface::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void Interface::applyEditingConfiguration()
-{
+void Interface::applyEditingConfiguration() {
     model_->setEditing(true);
     for (QPushButton* b : {cmdDelete, cmdModify, cmdClose, NewINI, OpenINI}) {
         b->hide();
@@ -241,8 +229,7 @@ void Interface::applyEditingConfiguration()
     commands_->modeApplied(DocumentMode::Editing);
 }
 
-void Interface::applyViewingConfiguration()
-{
+void Interface::applyViewingConfiguration() {
     model_->setEditing(false);
     NewINI->show();
     OpenINI->show();
@@ -251,8 +238,7 @@ void Interface::applyViewingConfiguration()
     commands_->modeApplied(DocumentMode::Viewing);
 }
 
-void Interface::applyColumnWidths()
-{
+void Interface::applyColumnWidths() {
     int total = 0;
     for (const FieldColumnInfo& column : kFieldColumns) {
         total += column.widthWeight;
@@ -269,8 +255,7 @@ void Interface::applyColumnWidths()
     }
 }
 
-void Interface::showEditingButtons()
-{
+void Interface::showEditingButtons() {
     cmdSave->show();
     cmdCancel->show();
     cmdSave->setFocus(Qt::OtherFocusReason);
@@ -280,8 +265,7 @@ void Interface::showEditingButtons()
     }
 }
 
-void Interface::showViewingButtons()
-{
+void Interface::showViewingButtons() {
     for (QPushButton* b : {cmdDelete, cmdModify, cmdClose}) {
         b->show();
     }
@@ -291,28 +275,31 @@ void Interface::showViewingButtons()
     }
 }
 
-void Interface::resetGrid(const std::vector<FieldDefinition>& rows)
-{
+void Interface::resetGrid(const std::vector<FieldDefinition>& rows) {
     model_->resetRows(rows);
     if (model_->rowCount() > 0) {
         ParamGrid->setCurrentIndex(model_->index(0, 0));
     }
 }
 
-std::vector<FieldDefinition> Interface::gridRows() const { return model_->rows(); }
+std::vector<FieldDefinition> Interface::gridRows() const {
+    return model_->rows();
+}
 
-void Interface::showCurrentFile(const std::string& path) { CurrFile->setText(QString::fromStdString(path)); }
+void Interface::showCurrentFile(const std::string& path) {
+    CurrFile->setText(QString::fromStdString(path));
+}
 
-void Interface::closeWindow() { close(); }
+void Interface::closeWindow() {
+    close();
+}
 
-void Interface::cmdAbout_Click()
-{
+void Interface::cmdAbout_Click() {
     frmAbout about(*ui_, browser_, this);
     about.exec();
 }
 
-void Interface::ParamGrid_BtnClick(const QModelIndex& index)
-{
+void Interface::ParamGrid_BtnClick(const QModelIndex& index) {
     if (!index.isValid() || index.model() != model_ || !model_->isEditing()) {
         return;
     }
@@ -322,8 +309,7 @@ void Interface::ParamGrid_BtnClick(const QModelIndex& index)
     model_->setData(model_->index(index.row(), index.column()), QString::fromLatin1(BarcodeString.c_str()));
 }
 
-void Interface::deleteSelectedRows()
-{
+void Interface::deleteSelectedRows() {
     if (!model_->isEditing()) {
         return;
     }
@@ -339,11 +325,11 @@ void Interface::deleteSelectedRows()
     }
 }
 
-void Interface::showGridMenu(const QPoint& position)
-{
+void Interface::showGridMenu(const QPoint& position) {
     const QModelIndex under = ParamGrid->indexAt(position);
     if (under.isValid() && !ParamGrid->selectionModel()->isSelected(under)) {
-        ParamGrid->selectionModel()->select(under, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ParamGrid->selectionModel()->select(under,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     QMenu menu(this);
     QAction* remove = menu.addAction(QStringLiteral("Delete Row"));

@@ -4,11 +4,10 @@
 // means editing, Exit receiving it means viewing. The commands themselves live in DocumentCommands.
 #pragma once
 
-#include <memory>
-#include <string>
-
 #include <QString>
 #include <QWidget>
+#include <memory>
+#include <string>
 
 #include "formwell/shell/document_commands.h"
 #include "formwell/shell/web_page_link.h"
@@ -38,7 +37,7 @@ class Interface : public QWidget, public DocumentWindow {
     Q_OBJECT
     Q_PROPERTY(QString BarcodeString READ barcodeString WRITE setBarcodeString)
 
-public:
+  public:
     explicit Interface(QWidget* parent = nullptr) : Interface(InterfaceServices{}, parent) {}
     explicit Interface(InterfaceServices services, QWidget* parent = nullptr);
     ~Interface() override;
@@ -62,17 +61,17 @@ public:
     void showCurrentFile(const std::string& path) override;
     void closeWindow() override;
 
-public slots:
+  public slots:
     void cmdAbout_Click();
     // The Barcodes button of a grid cell: the dialog edits BarcodeString, which goes back into the
     // cell whether the dialog ended with OK or Cancel.
     void ParamGrid_BtnClick(const QModelIndex& index);
     void deleteSelectedRows();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void Form_Load();
     void buildTopBand();
     void buildGrid();

@@ -6,8 +6,7 @@
 
 namespace formwell::shell {
 
-std::string browserCommandFrom(const std::string& browserVariable, const std::string& xdgOpenPath)
-{
+std::string browserCommandFrom(const std::string& browserVariable, const std::string& xdgOpenPath) {
     // $BROWSER may list several commands separated by colons; the first one is the preferred.
     const std::string first = browserVariable.substr(0, browserVariable.find(':'));
     if (!first.empty()) {
@@ -19,8 +18,8 @@ std::string browserCommandFrom(const std::string& browserVariable, const std::st
     return kNotFound;
 }
 
-bool startDetached(const std::string& program, const std::vector<std::string>& arguments, std::string& error)
-{
+bool startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                   std::string& error) {
     QStringList args;
     for (const std::string& a : arguments) {
         args << QString::fromStdString(a);

@@ -1,21 +1,18 @@
-#include <cstdlib>
-
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdlib>
 
 #include "formwell/shell/platform.h"
 
 namespace formwell::shell {
 
-std::string browserCommand()
-{
+std::string browserCommand() {
     const char* browser = std::getenv("BROWSER");
     const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     return browserCommandFrom(browser ? browser : "", xdgOpen.toStdString());
 }
 
-bool startDetached(const std::string& commandLine, std::string& error)
-{
+bool startDetached(const std::string& commandLine, std::string& error) {
     const QStringList parts = QProcess::splitCommand(QString::fromStdString(commandLine));
     if (parts.isEmpty()) {
         error = "empty command line";
@@ -28,6 +25,8 @@ bool startDetached(const std::string& commandLine, std::string& error)
     return startDetached(parts.front().toStdString(), arguments, error);
 }
 
-ProgramCall textViewerCommand(const std::string& path) { return ProgramCall{"xdg-open", {path}}; }
+ProgramCall textViewerCommand(const std::string& path) {
+    return ProgramCall{"xdg-open", {path}};
+}
 
 }  // namespace formwell::shell

@@ -13,8 +13,7 @@ constexpr DWORD kRegistryBufferChars = 2048;
 
 // Reads one string value; never fails towards its caller: any problem gives kNotFound. The key is
 // closed whatever happened on the way.
-std::string ReadRegistry(HKEY Group, const std::string& Section, const std::string& Key)
-{
+std::string ReadRegistry(HKEY Group, const std::string& Section, const std::string& Key) {
     HKEY handle = nullptr;
     const LONG opened = RegOpenKeyA(Group, Section.c_str(), &handle);
     std::vector<char> buffer(kRegistryBufferChars, '\0');
@@ -37,12 +36,11 @@ std::string ReadRegistry(HKEY Group, const std::string& Section, const std::stri
     return result;
 }
 
-std::string lastErrorText()
-{
+std::string lastErrorText() {
     const DWORD code = GetLastError();
     char text[512] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                   text, sizeof text, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                   0, text, sizeof text, nullptr);
     std::string out(text, n);
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n')) {
         out.pop_back();
@@ -52,12 +50,13 @@ std::string lastErrorText()
 
 }  // namespace
 
-std::string browserCommand() { return ReadRegistry(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", ""); }
+std::string browserCommand() {
+    return ReadRegistry(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "");
+}
 
 // The registered browser command is used as written, switches and placeholders included, so the
 // whole line goes to CreateProcess unparsed.
-bool startDetached(const std::string& commandLine, std::string& error)
-{
+bool startDetached(const std::string& commandLine, std::string& error) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
@@ -65,7 +64,8 @@ bool startDetached(const std::string& commandLine, std::string& error)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
         error = lastErrorText();
         return false;
     }
@@ -74,6 +74,8 @@ bool startDetached(const std::string& commandLine, std::string& error)
     return true;
 }
 
-ProgramCall textViewerCommand(const std::string& path) { return ProgramCall{"notepad.exe", {path}}; }
+ProgramCall textViewerCommand(const std::string& path) {
+    return ProgramCall{"notepad.exe", {path}};
+}
 
 }  // namespace formwell::shell

@@ -11,8 +11,7 @@
 
 namespace formwell::shell {
 
-QString qtFileFilter(const std::string& pipeFilter)
-{
+QString qtFileFilter(const std::string& pipeFilter) {
     const QStringList parts = QString::fromStdString(pipeFilter).split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -38,21 +37,23 @@ QString qtFileFilter(const std::string& pipeFilter)
 
 namespace {
 
-QMessageBox::Icon qtIcon(MessageIcon icon)
-{
+QMessageBox::Icon qtIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Question: return QMessageBox::Question;
-    case MessageIcon::Critical: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-Answer QtInteraction::show(const Message& message)
-{
+Answer QtInteraction::show(const Message& message) {
     QMessageBox box(qtIcon(message.icon), QString::fromStdString(message.shownTitle()),
                     QString::fromStdString(message.text), QMessageBox::NoButton, owner_.data());
     if (message.buttons == MessageButtons::YesNo) {
@@ -78,10 +79,11 @@ Answer QtInteraction::show(const Message& message)
     return Answer::Ok;
 }
 
-void QtInteraction::beep() { QApplication::beep(); }
+void QtInteraction::beep() {
+    QApplication::beep();
+}
 
-void QtInteraction::setBusy(bool busy)
-{
+void QtInteraction::setBusy(bool busy) {
     if (busy == busy_) {
         return;
     }
@@ -93,10 +95,11 @@ void QtInteraction::setBusy(bool busy)
     }
 }
 
-void QtInteraction::processEvents() { QApplication::processEvents(); }
+void QtInteraction::processEvents() {
+    QApplication::processEvents();
+}
 
-std::string QtInteraction::chooseFile(const FileDialogRequest& request)
-{
+std::string QtInteraction::chooseFile(const FileDialogRequest& request) {
     QFileDialog dialog(owner_.data(), QString::fromStdString(request.title));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // The file need not exist (New ini names a file that Save creates), but its folder must.

@@ -15,7 +15,7 @@ namespace formwell::shell {
 QString qtFileFilter(const std::string& pipeFilter);
 
 class QtInteraction : public UserInteraction {
-public:
+  public:
     explicit QtInteraction(QWidget* owner = nullptr) : owner_(owner) {}
 
     Answer show(const Message& message) override;
@@ -24,7 +24,7 @@ public:
     void processEvents() override;
     std::string chooseFile(const FileDialogRequest& request) override;
 
-private:
+  private:
     QPointer<QWidget> owner_;
     bool busy_ = false;
 };

@@ -6,6 +6,8 @@ namespace formwell::shell {
 inline constexpr int kTwipsPerPixel = 15;
 
 // Rounded to the nearest pixel.
-constexpr int twipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+constexpr int twipsToPixels(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
 
 }  // namespace formwell::shell

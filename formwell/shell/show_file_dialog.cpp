@@ -5,8 +5,7 @@
 namespace formwell::shell {
 
 std::string ShowFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
-                           const std::string& defaultExt)
-{
+                           const std::string& defaultExt) {
     try {
         return ui.chooseFile(FileDialogRequest{filter, title, defaultExt});
     } catch (const std::exception& e) {

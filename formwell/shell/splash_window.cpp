@@ -9,8 +9,7 @@
 namespace formwell::shell {
 
 frmSpalsh::frmSpalsh(std::function<void()> showMainWindow, QWidget* parent)
-    : QWidget(parent), showMainWindow_(std::move(showMainWindow))
-{
+    : QWidget(parent), showMainWindow_(std::move(showMainWindow)) {
     setObjectName(QStringLiteral("frmSpalsh"));
     setWindowTitle(QStringLiteral("Veltrax Inc."));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -34,15 +33,13 @@ frmSpalsh::frmSpalsh(std::function<void()> showMainWindow, QWidget* parent)
     Form_Load();
 }
 
-void frmSpalsh::Form_Load()
-{
+void frmSpalsh::Form_Load() {
     move(0, 0);
     resize(twipsToPixels(9600), twipsToPixels(7100));
     Timer1->start(kSplashDuration);
 }
 
-void frmSpalsh::Timer1_Timer()
-{
+void frmSpalsh::Timer1_Timer() {
     Timer1->stop();
     // Taken out before closing: the splash is deleted once control returns to the event loop.
     std::function<void()> showMain = std::move(showMainWindow_);

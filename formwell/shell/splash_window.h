@@ -2,10 +2,9 @@
 // is shown. The timer fires once; the splash is gone before the main window appears.
 #pragma once
 
+#include <QWidget>
 #include <chrono>
 #include <functional>
-
-#include <QWidget>
 
 class QTimer;
 
@@ -16,16 +15,16 @@ inline constexpr std::chrono::milliseconds kSplashDuration{2000};
 class frmSpalsh : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     // `showMainWindow` runs once the splash has closed.
     explicit frmSpalsh(std::function<void()> showMainWindow, QWidget* parent = nullptr);
 
     QTimer* timer() const { return Timer1; }
 
-public slots:
+  public slots:
     void Timer1_Timer();
 
-private:
+  private:
     void Form_Load();
 
     std::function<void()> showMainWindow_;

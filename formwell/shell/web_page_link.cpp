@@ -4,16 +4,13 @@
 
 namespace formwell::shell {
 
-BrowserLauncher systemBrowserLauncher()
-{
-    return BrowserLauncher{[] { return browserCommand(); },
-                           [](const std::string& commandLine, std::string& error) {
-                               return startDetached(commandLine, error);
-                           }};
+BrowserLauncher systemBrowserLauncher() {
+    return BrowserLauncher{
+        [] { return browserCommand(); },
+        [](const std::string& commandLine, std::string& error) { return startDetached(commandLine, error); }};
 }
 
-bool openWebPage(UserInteraction& ui, const BrowserLauncher& launcher, const std::string& address)
-{
+bool openWebPage(UserInteraction& ui, const BrowserLauncher& launcher, const std::string& address) {
     const std::string command = launcher.lookup ? launcher.lookup() : std::string();
     if (command.empty() || command == kNotFound) {
         ui.show(critical("ERROR", "No browser installed"));

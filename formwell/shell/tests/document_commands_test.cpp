@@ -22,24 +22,21 @@ const std::string kOpenFirst = "msg[Invalid Action|Please open an ini file first
 const std::string kNewDialog = "file[Type in the new file name]";
 const std::string kOpenDialog = "file[Select File to Open]";
 
-FieldDefinition field(std::string name, std::string loopback = "N")
-{
+FieldDefinition field(std::string name, std::string loopback = "N") {
     return FieldDefinition{name, "Text", "1", "5", "Y", loopback, std::string(kDefaultBarcodeMask)};
 }
 
-std::string fileBytes(const fs::path& path)
-{
+std::string fileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class DocumentCommandsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("formwell_commands_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("formwell_commands_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         window_.commands = &commands_;
@@ -49,8 +46,7 @@ protected:
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     // A file on disk with the given rows, opened through Open ini; the transcript starts empty.
-    std::string openDocument(const std::vector<FieldDefinition>& rows, const std::string& name = "doc.ini")
-    {
+    std::string openDocument(const std::vector<FieldDefinition>& rows, const std::string& name = "doc.ini") {
         const std::string file = path(name);
         EXPECT_FALSE(writeIniFile(file, rows).has_value());
         ui_.queueFile(file);
@@ -75,8 +71,7 @@ protected:
                                }};
 };
 
-TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile)
-{
+TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile) {
     window_.rows = {field("KEEP")};
     commands_.cmdModify_Click();
     commands_.cmdDelete_Click();
@@ -85,14 +80,14 @@ TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile)
     EXPECT_EQ(window_.rows.size(), 1u);
 }
 
-TEST_F(DocumentCommandsTest, NewOverAnExistingNameClearsTheFileButKeepsTheRows)
-{
+TEST_F(DocumentCommandsTest, NewOverAnExistingNameClearsTheFileButKeepsTheRows) {
     const std::string existing = openDocument({field("A"), field("B")});
     ui_.queueFile(existing);
     commands_.NewINI_Click();
-    EXPECT_EQ(ui_.transcript(),
-              (Transcript{kNewDialog, "beep",
-                          "msg[Permission Denied|The file already exists. Please type in a new name ...|info]"}));
+    EXPECT_EQ(
+        ui_.transcript(),
+        (Transcript{kNewDialog, "beep",
+                    "msg[Permission Denied|The file already exists. Please type in a new name ...|info]"}));
     EXPECT_EQ(commands_.currentFile(), "");
     EXPECT_EQ(window_.shownFile, "");
     EXPECT_EQ(window_.rows.size(), 2u);
@@ -104,8 +99,7 @@ TEST_F(DocumentCommandsTest, NewOverAnExistingNameClearsTheFileButKeepsTheRows)
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 }
 
-TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind)
-{
+TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind) {
     window_.rows = {field("OLD")};
     const std::string fresh = path("fresh.ini");
     ui_.queueFile(fresh);
@@ -125,8 +119,7 @@ TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind)
     EXPECT_EQ(ui_.transcript(), (Transcript{kNewDialog}));
 }
 
-TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile)
-{
+TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile) {
     const std::string fresh = path("empty.ini");
     ui_.queueFile(fresh);
     commands_.NewINI_Click();
@@ -137,15 +130,16 @@ TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile)
     EXPECT_EQ(commands_.currentFile(), fresh);
 }
 
-TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase)
-{
+TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase) {
     const std::string file = openDocument({field("ONE")});
     const std::string before = fileBytes(file);
     commands_.cmdModify_Click();
     window_.rows = {field("ONE", "Y"), field("TWO", "N"), field("THREE", "y")};
     commands_.cmdSave_Click();
-    EXPECT_EQ(ui_.transcript(),
-              (Transcript{"beep", "msg[Operation Failed|Only one field can be selected as Loop-back field ...|info]"}));
+    EXPECT_EQ(
+        ui_.transcript(),
+        (Transcript{"beep",
+                    "msg[Operation Failed|Only one field can be selected as Loop-back field ...|info]"}));
     EXPECT_EQ(window_.mode, DocumentMode::Editing);
     EXPECT_EQ(fileBytes(file), before);
 
@@ -158,8 +152,7 @@ TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase)
     EXPECT_EQ(fileBytes(file), formatIniDocument(window_.rows));
 }
 
-TEST_F(DocumentCommandsTest, SaveFailureIsReportedAndTheWindowStillReturnsToViewing)
-{
+TEST_F(DocumentCommandsTest, SaveFailureIsReportedAndTheWindowStillReturnsToViewing) {
     const std::string file = openDocument({field("ONE")});
     commands_.cmdModify_Click();
     fs::remove(file);
@@ -174,8 +167,7 @@ TEST_F(DocumentCommandsTest, SaveFailureIsReportedAndTheWindowStillReturnsToView
     EXPECT_EQ(window_.rows.size(), 2u);  // the edits stay on screen
 }
 
-TEST_F(DocumentCommandsTest, CancelOfAModificationShowsTheFileAsOnDisk)
-{
+TEST_F(DocumentCommandsTest, CancelOfAModificationShowsTheFileAsOnDisk) {
     const std::vector<FieldDefinition> onDisk = {field("QTY"), field("ITEM", "Y")};
     const std::string file = openDocument(onDisk);
     const std::vector<FieldDefinition> loaded = window_.rows;
@@ -191,8 +183,7 @@ TEST_F(DocumentCommandsTest, CancelOfAModificationShowsTheFileAsOnDisk)
     EXPECT_TRUE(ui_.transcript().empty());
 }
 
-TEST_F(DocumentCommandsTest, DeleteAsksTwiceAndOnlyYesYesDeletes)
-{
+TEST_F(DocumentCommandsTest, DeleteAsksTwiceAndOnlyYesYesDeletes) {
     const std::string confirm = "msg[Confirm Action|Are you sure you want to delete the file?|question]";
     const std::string finalWarning = "msg[Confirm Action|Final Warning. Delete File ?|question]";
     struct Case {
@@ -222,8 +213,7 @@ TEST_F(DocumentCommandsTest, DeleteAsksTwiceAndOnlyYesYesDeletes)
     }
 }
 
-TEST_F(DocumentCommandsTest, DeleteOfAFileThatIsGoneIsReportedAndChangesNothing)
-{
+TEST_F(DocumentCommandsTest, DeleteOfAFileThatIsGoneIsReportedAndChangesNothing) {
     const std::string file = openDocument({field("A")});
     fs::remove(file);
     ui_.queueAnswer(Answer::Yes);
@@ -237,8 +227,7 @@ TEST_F(DocumentCommandsTest, DeleteOfAFileThatIsGoneIsReportedAndChangesNothing)
     EXPECT_EQ(window_.rows.size(), 1u);
 }
 
-TEST_F(DocumentCommandsTest, OpenOfSomethingThatIsNotAFileChangesNothing)
-{
+TEST_F(DocumentCommandsTest, OpenOfSomethingThatIsNotAFileChangesNothing) {
     fs::create_directory(path("folder.ini"));
     for (const std::string& name : {path("missing.ini"), path("folder.ini")}) {
         window_.rows = {field("KEEP")};
@@ -253,8 +242,7 @@ TEST_F(DocumentCommandsTest, OpenOfSomethingThatIsNotAFileChangesNothing)
     }
 }
 
-TEST_F(DocumentCommandsTest, CancelledFileDialogsChangeNothing)
-{
+TEST_F(DocumentCommandsTest, CancelledFileDialogsChangeNothing) {
     const std::string file = openDocument({field("A")});
     const int resets = window_.resets;
     commands_.NewINI_Click();
@@ -268,8 +256,7 @@ TEST_F(DocumentCommandsTest, CancelledFileDialogsChangeNothing)
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 }
 
-TEST_F(DocumentCommandsTest, OpenShowsTheRowsReadBeforeAReadError)
-{
+TEST_F(DocumentCommandsTest, OpenShowsTheRowsReadBeforeAReadError) {
     // More fields than a document can hold: the first 32767 are shown, then error 6.
     const std::string file = path("huge.ini");
     {
@@ -287,8 +274,7 @@ TEST_F(DocumentCommandsTest, OpenShowsTheRowsReadBeforeAReadError)
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 }
 
-TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding)
-{
+TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding) {
     DocumentCommands help(window_, ui_, dir_.string(), [this](const ProgramCall& call, std::string& error) {
         started_.push_back(call);
         error = "no viewer";
@@ -313,8 +299,7 @@ TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding)
     EXPECT_NE(ui_.messages()[0].text.find("no viewer"), std::string::npos);
 }
 
-TEST_F(DocumentCommandsTest, ExitClosesWithoutAskingEvenWhileEditing)
-{
+TEST_F(DocumentCommandsTest, ExitClosesWithoutAskingEvenWhileEditing) {
     ui_.queueFile(path("new.ini"));
     commands_.NewINI_Click();
     window_.rows = {field("UNSAVED")};

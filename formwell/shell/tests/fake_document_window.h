@@ -10,7 +10,7 @@
 namespace formwell::shell::testing {
 
 class FakeDocumentWindow : public DocumentWindow {
-public:
+  public:
     DocumentCommands* commands = nullptr;
     DocumentMode mode = DocumentMode::Viewing;
     std::vector<FieldDefinition> rows;
@@ -20,8 +20,7 @@ public:
 
     void showEditingButtons() override { apply(DocumentMode::Editing); }
     void showViewingButtons() override { apply(DocumentMode::Viewing); }
-    void resetGrid(const std::vector<FieldDefinition>& newRows) override
-    {
+    void resetGrid(const std::vector<FieldDefinition>& newRows) override {
         rows = newRows;
         ++resets;
     }
@@ -29,9 +28,8 @@ public:
     void showCurrentFile(const std::string& path) override { shownFile = path; }
     void closeWindow() override { closed = true; }
 
-private:
-    void apply(DocumentMode m)
-    {
+  private:
+    void apply(DocumentMode m) {
         mode = m;
         if (commands != nullptr) {
             commands->modeApplied(m);

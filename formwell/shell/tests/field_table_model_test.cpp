@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -25,22 +25,22 @@ const std::string kNotNumeric = "msg[Formwell|Please use numeric value ...|none]
 const std::string kTooLong = "msg[Invalid value|The length cannot be more than 14 characters long ...|info]";
 
 class FieldTableModelTest : public ::testing::Test {
-protected:
-    FieldTableModelTest()
-    {
+  protected:
+    FieldTableModelTest() {
         model_.resetRows({FieldDefinition{"QTY", "Number", "1", "5", "Y", "N", "0111111111111111"}});
     }
 
     QString cell(int row, int column) const { return model_.index(row, column).data().toString(); }
-    bool set(int row, int column, const QString& text) { return model_.setData(model_.index(row, column), text); }
+    bool set(int row, int column, const QString& text) {
+        return model_.setData(model_.index(row, column), text);
+    }
 
     RecordingInteraction ui_;
     FieldTableModel model_{ui_};
     QAbstractItemModelTester tester_{&model_, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
-TEST_F(FieldTableModelTest, ViewingModeLocksEveryCellAndOffersNoNewRow)
-{
+TEST_F(FieldTableModelTest, ViewingModeLocksEveryCellAndOffersNoNewRow) {
     EXPECT_EQ(model_.rowCount(), 1);
     EXPECT_EQ(model_.columnCount(), 7);
     EXPECT_EQ(model_.headerData(4, Qt::Horizontal).toString(), "Required ?");
@@ -52,8 +52,7 @@ TEST_F(FieldTableModelTest, ViewingModeLocksEveryCellAndOffersNoNewRow)
     EXPECT_EQ(cell(0, kName), "QTY");
 }
 
-TEST_F(FieldTableModelTest, EditingModeUnlocksTypedColumnsAndAddsTheNewRowLine)
-{
+TEST_F(FieldTableModelTest, EditingModeUnlocksTypedColumnsAndAddsTheNewRowLine) {
     model_.setEditing(true);
     EXPECT_EQ(model_.rowCount(), 2);
     EXPECT_TRUE(model_.isNewRowLine(1));
@@ -68,8 +67,7 @@ TEST_F(FieldTableModelTest, EditingModeUnlocksTypedColumnsAndAddsTheNewRowLine)
     EXPECT_EQ(model_.rowCount(), 1);
 }
 
-TEST_F(FieldTableModelTest, TypingIntoTheNewRowLineMakesItARow)
-{
+TEST_F(FieldTableModelTest, TypingIntoTheNewRowLineMakesItARow) {
     model_.setEditing(true);
     EXPECT_FALSE(set(1, kName, ""));  // nothing typed: no row
     EXPECT_EQ(model_.rows().size(), 1u);
@@ -86,8 +84,7 @@ TEST_F(FieldTableModelTest, TypingIntoTheNewRowLineMakesItARow)
     EXPECT_EQ(ui_.transcript(), (Transcript{kNotNumeric}));
 }
 
-TEST_F(FieldTableModelTest, InputLimitsPerColumn)
-{
+TEST_F(FieldTableModelTest, InputLimitsPerColumn) {
     model_.setEditing(true);
     const struct {
         int column;
@@ -100,8 +97,7 @@ TEST_F(FieldTableModelTest, InputLimitsPerColumn)
     }
 }
 
-TEST_F(FieldTableModelTest, LengthCheckCorrectsThePartnerOrRestoresTheOldValue)
-{
+TEST_F(FieldTableModelTest, LengthCheckCorrectsThePartnerOrRestoresTheOldValue) {
     model_.resetRows({FieldDefinition{}, FieldDefinition{"", "", "5", "10", "", "", ""}});
     model_.setEditing(true);
 
@@ -127,8 +123,7 @@ TEST_F(FieldTableModelTest, LengthCheckCorrectsThePartnerOrRestoresTheOldValue)
     EXPECT_EQ(cell(1, kMax), "12");
 }
 
-TEST_F(FieldTableModelTest, ChosenLoopbackClearsTheOthersAndRowsCanBeRemoved)
-{
+TEST_F(FieldTableModelTest, ChosenLoopbackClearsTheOthersAndRowsCanBeRemoved) {
     std::vector<FieldDefinition> rows(5);
     rows[0].Loopback = "Y";
     rows[2].Loopback = "Y";
@@ -154,16 +149,16 @@ TEST_F(FieldTableModelTest, ChosenLoopbackClearsTheOthersAndRowsCanBeRemoved)
 
 // The list editors complete what is typed on each key release.
 class ListEditorTest : public ::testing::Test {
-protected:
+  protected:
     // Keys arrive either at the drop-down (which hands them to its text) or at the text itself.
-    QString typeInto(int column, const QString& keys, bool intoDropDown)
-    {
+    QString typeInto(int column, const QString& keys, bool intoDropDown) {
         FieldItemDelegate delegate;
         RecordingInteraction ui;
         FieldTableModel model(ui);
         model.setEditing(true);
         QWidget parent;
-        std::unique_ptr<QWidget> editor(delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(0, column)));
+        std::unique_ptr<QWidget> editor(
+            delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(0, column)));
         auto* combo = qobject_cast<QComboBox*>(editor.get());
         if (combo == nullptr) {
             return QStringLiteral("<no list editor>");
@@ -178,26 +173,25 @@ protected:
     }
 };
 
-TEST_F(ListEditorTest, CompletesFromTheColumnsListAndKeepsOtherText)
-{
+TEST_F(ListEditorTest, CompletesFromTheColumnsListAndKeepsOtherText) {
     const struct {
         int column;
         const char* keys;
         const char* expected;
     } cases[] = {
-        {kType, "d", "Date"}, {kType, "N", "Number"}, {kType, "t", "Text"}, {kType, "x", "x"},
-        {kType, "Numbe", "Number"}, {kRequired, "y", "Y"}, {kLoopback, "n", "N"}, {kLoopback, "q", "q"},
+        {kType, "d", "Date"},       {kType, "N", "Number"}, {kType, "t", "Text"},  {kType, "x", "x"},
+        {kType, "Numbe", "Number"}, {kRequired, "y", "Y"},  {kLoopback, "n", "N"}, {kLoopback, "q", "q"},
     };
     for (const auto& c : cases) {
         for (bool intoDropDown : {false, true}) {
-            EXPECT_EQ(typeInto(c.column, QString::fromLatin1(c.keys), intoDropDown), QString::fromLatin1(c.expected))
+            EXPECT_EQ(typeInto(c.column, QString::fromLatin1(c.keys), intoDropDown),
+                      QString::fromLatin1(c.expected))
                 << c.column << " " << c.keys << " " << intoDropDown;
         }
     }
 }
 
-TEST(LoopbackEditor, OnlyAChoiceFromTheListClearsTheOtherRows)
-{
+TEST(LoopbackEditor, OnlyAChoiceFromTheListClearsTheOtherRows) {
     RecordingInteraction ui;
     FieldTableModel model(ui);
     std::vector<FieldDefinition> rows(3);
@@ -209,7 +203,8 @@ TEST(LoopbackEditor, OnlyAChoiceFromTheListClearsTheOtherRows)
         delegate.setModelData(editor, &model, model.index(2, kLoopback));
     });
     QWidget parent;
-    std::unique_ptr<QWidget> editor(delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(2, kLoopback)));
+    std::unique_ptr<QWidget> editor(
+        delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(2, kLoopback)));
     auto* combo = qobject_cast<ListComboEditor*>(editor.get());
     ASSERT_NE(combo, nullptr);
     delegate.setEditorData(combo, model.index(2, kLoopback));

@@ -23,17 +23,15 @@ namespace {
 
 using formwell::testing::RecordingInteraction;
 
-QPushButton* button(QWidget& w, const char* name)
-{
+QPushButton* button(QWidget& w, const char* name) {
     auto* b = w.findChild<QPushButton*>(QString::fromLatin1(name));
     EXPECT_NE(b, nullptr) << name;
     return b;
 }
 
 class MainWindowTest : public ::testing::Test {
-protected:
-    MainWindowTest() : window_(InterfaceServices{&ui_, {}, {}})
-    {
+  protected:
+    MainWindowTest() : window_(InterfaceServices{&ui_, {}, {}}) {
         window_.show();
         QApplication::setActiveWindow(&window_);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
@@ -45,8 +43,7 @@ protected:
     Interface window_;
 };
 
-TEST_F(MainWindowTest, FocusOnSaveOrExitSwitchesTheMode)
-{
+TEST_F(MainWindowTest, FocusOnSaveOrExitSwitchesTheMode) {
     const char* viewingOnly[] = {"NewINI", "OpenINI", "cmdDelete", "cmdModify", "cmdClose"};
     const char* always[] = {"cmdHelp", "cmdAbout", "Setup", "Upload", "DownProg", "DownINI"};
     for (const char* name : viewingOnly) {
@@ -78,8 +75,7 @@ TEST_F(MainWindowTest, FocusOnSaveOrExitSwitchesTheMode)
     }
 }
 
-TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons)
-{
+TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons) {
     EXPECT_EQ(window_.windowTitle(), "Formwell");
     EXPECT_EQ(window_.size(), QSize(640, 473));
     EXPECT_EQ(button(window_, "cmdSave")->geometry(), button(window_, "cmdModify")->geometry());
@@ -89,8 +85,8 @@ TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons)
         EXPECT_EQ(button(window_, name)->width(), button(window_, "Setup")->width());
     }
 
-    const char* order[] = {"OpenINI", "NewINI",  "cmdSave",  "cmdCancel", "Setup",    "Upload",  "DownProg",
-                           "DownINI", "cmdDelete", "cmdModify", "cmdClose", "cmdAbout", "cmdHelp"};
+    const char* order[] = {"OpenINI", "NewINI",    "cmdSave",   "cmdCancel", "Setup",    "Upload", "DownProg",
+                           "DownINI", "cmdDelete", "cmdModify", "cmdClose",  "cmdAbout", "cmdHelp"};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         EXPECT_EQ(button(window_, order[i])->nextInFocusChain()->objectName(), order[i + 1]) << order[i];
     }
@@ -101,8 +97,7 @@ TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons)
     EXPECT_EQ(button(window_, "cmdHelp")->geometry(), help);
 }
 
-TEST_F(MainWindowTest, ColumnsFillTheGridInTheirProportions)
-{
+TEST_F(MainWindowTest, ColumnsFillTheGridInTheirProportions) {
     auto* grid = window_.findChild<QTableView*>(QStringLiteral("ParamGrid"));
     ASSERT_NE(grid, nullptr);
     int total = 0;
@@ -113,10 +108,10 @@ TEST_F(MainWindowTest, ColumnsFillTheGridInTheirProportions)
     EXPECT_GT(grid->columnWidth(0), grid->columnWidth(4));  // 2725 against 1773
 }
 
-TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled)
-{
+TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled) {
     QAbstractItemModelTester tester(&window_.fieldModel());
-    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""}, FieldDefinition{"B", "", "", "", "", "", "0000000000000011"}});
+    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""},
+                       FieldDefinition{"B", "", "", "", "", "", "0000000000000011"}});
     const QModelIndex empty = window_.fieldModel().index(0, 6);
 
     // Locked in viewing mode.
@@ -137,11 +132,11 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled)
     EXPECT_EQ(window_.BarcodeString, "0000000000000011");
 }
 
-TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing)
-{
+TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing) {
     auto* grid = window_.findChild<QTableView*>(QStringLiteral("ParamGrid"));
     ASSERT_NE(grid, nullptr);
-    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""}, FieldDefinition{"B", "", "", "", "", "", ""},
+    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", ""},
+                       FieldDefinition{"B", "", "", "", "", "", ""},
                        FieldDefinition{"C", "", "", "", "", "", ""}});
     auto selectRows = [&](std::initializer_list<int> rows) {
         grid->clearSelection();
@@ -163,15 +158,13 @@ TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing)
     EXPECT_EQ(window_.fieldModel().rows()[0].FieldName, "B");
 }
 
-TEST(StartupDirectory, NoTrailingSeparator)
-{
+TEST(StartupDirectory, NoTrailingSeparator) {
     EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user/Formwell/")), "/home/user/Formwell");
     EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user")), "/home/user");
     EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/")), "/");
 }
 
-TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears)
-{
+TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears) {
     bool splashVisibleWhenMainShown = true;
     QPointer<frmSpalsh> splash;
     int shown = 0;
@@ -199,8 +192,7 @@ TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears)
     EXPECT_TRUE(splash.isNull());
 }
 
-TEST(AboutBox, LinksNeedABrowserAndAppendTheAddress)
-{
+TEST(AboutBox, LinksNeedABrowserAndAppendTheAddress) {
     RecordingInteraction ui;
     std::string browser = "Not Found";
     std::vector<std::string> started;
@@ -234,8 +226,7 @@ TEST(AboutBox, LinksNeedABrowserAndAppendTheAddress)
     EXPECT_EQ(started, (std::vector<std::string>{expected, expected}));
 }
 
-TEST(AboutBox, ABrowserThatCannotStartIsReported)
-{
+TEST(AboutBox, ABrowserThatCannotStartIsReported) {
     RecordingInteraction ui;
     BrowserLauncher launcher{[] { return std::string("/no/such/browser"); },
                              [](const std::string&, std::string& error) {
