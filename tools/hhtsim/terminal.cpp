@@ -39,7 +39,8 @@ Permit Terminal::permit(std::string_view what) {
 // A write that fails while the line is still up (a stop request, a host that stopped reading) loses the
 // answer but not the line: the conversation goes on and the next read tells what happened.
 Permit Terminal::delivered(bool sent) const {
-    if (sent) return Permit::Go;
+    if (sent)
+        return Permit::Go;
     return hungUp_ ? Permit::LineGone : Permit::Withheld;
 }
 
