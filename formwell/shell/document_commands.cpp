@@ -46,8 +46,13 @@ void DocumentCommands::setCurrentFile(std::string path) {
     window_.showCurrentFile(currFile_);
 }
 
+// Joined as text, not as a path: a start-up directory of "C:" (a drive's root, recorded without its
+// separator) must give "C:\name", where path joining would give the drive-relative "C:name".
 std::string DocumentCommands::startupFile(const std::string& name) const {
-    return (fs::path(startupDirectory_) / name).string();
+    if (startupDirectory_.empty() || startupDirectory_.back() == '/' || startupDirectory_.back() == '\\') {
+        return startupDirectory_ + name;
+    }
+    return startupDirectory_ + static_cast<char>(fs::path::preferred_separator) + name;
 }
 
 void DocumentCommands::reportError(const AppError& error) {
