@@ -210,9 +210,9 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
     return isDecimalDigit(versionMark) ? result::kAccepted : result::kHeaderMismatch;
 }
 
-std::size_t countHexLines(std::string_view image) {
+std::size_t countHexLines(std::string_view image, std::size_t limit) {
     constexpr std::string_view kEndRecord = ":00000001FF";
-    LineReader reader(image, kScanLineLimit);
+    LineReader reader(image, limit);
     std::size_t count = 0;
     std::string_view line;
     while (reader.next(line)) {

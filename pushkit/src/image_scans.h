@@ -63,7 +63,9 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
 // 11 accepted, -16 terminal version too low, -26 no fitting header, -13 unknown kind.
 int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
 
-// Lines up to and including the first ":00000001FF" line, or all lines.
-std::size_t countHexLines(std::string_view image);
+// Lines up to and including the first ":00000001FF" line, or all lines, read with `limit`. The line
+// protocol counts with its own, smaller limit so that the count it announces is the number of
+// frames it sends: a long HEX line goes out in pieces, and every piece must be counted and sent.
+std::size_t countHexLines(std::string_view image, std::size_t limit = kScanLineLimit);
 
 }  // namespace pushkit

@@ -94,7 +94,7 @@ int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const Progr
 
 int runLineTransfer(PortOpener& opener, int portNumber, const std::atomic<std::int32_t>& run,
                     const ProgressFn& progress, std::string_view image, int wakeMethod) {
-    const std::size_t lineCount = countHexLines(image);
+    const std::size_t lineCount = countHexLines(image, kLineProtocolLimit);
     const std::unique_ptr<Port> port = opener.open(
         portNumber, {.baud = kLineBaud, .dataBits = 8, .parity = kParityNone, .stopBits = kStopOne});
     if (!port) {

@@ -64,6 +64,19 @@ TEST_F(LineTransferTest, ThreeLinesFramedAndCounted) {
     EXPECT_EQ(terminal.log().back().kind, EventKind::Close);
 }
 
+// A HEX line of 32 data bytes is 77 characters: it goes out in two frames, and the count the
+// terminal is told must include both, or the rest of the image and its end record never go out.
+TEST_F(LineTransferTest, LongLinesAreSentWholeInPiecesAndCounted) {
+    terminal.setResponder(acksLines());
+    const std::string longLine =
+        ":20000000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1FF0\r\n";
+    ASSERT_EQ(longLine.size(), 77u);
+    ASSERT_EQ(run(longLine + kEnd), result::kSrecordLoaded);
+    EXPECT_EQ(terminal.writes(),
+              (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(longLine.substr(0, 49), 2),
+                                  lineFrame(longLine.substr(49), 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
+}
+
 TEST_F(LineTransferTest, WakeMethods) {
     // Code-byte wake-up has no meaning at 115200: refused before any frame, port closed.
     EXPECT_EQ(run(kEnd, 2), result::kLineProtocolCodeByte);
