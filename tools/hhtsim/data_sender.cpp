@@ -52,19 +52,9 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
     const Misbehaviour& misbehaviour = terminal.misbehaviour();
     Outcome end = Outcome::Abandoned;
 
-    while (!sohAnswered) {
-        auto byte = role::next(session, false, end);
-        if (!byte)
-            return end;
-        if (*byte != kSoh) {
-            role::logStray(session, *byte);
-            continue;
-        }
-        log.rx("SOH");
-        Permit permit = terminal.answerAck(role::plainAck, "ACK");
-        if (permit == Permit::LineGone)
-            return Outcome::HungUp;
-        sohAnswered = permit == Permit::Go;
+    if (!sohAnswered) {
+        if (const auto ended = role::answerOpeningSoh(session))
+            return *ended;
     }
     log.note("SESSION data-sender");
 

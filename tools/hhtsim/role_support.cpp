@@ -10,6 +10,27 @@ namespace hhtsim {
 
 namespace role {
 
+std::optional<Outcome> answerOpeningSoh(Session& session) {
+    Terminal& terminal = session.terminal;
+    Outcome end = Outcome::Abandoned;
+    for (;;) {
+        auto byte = next(session, false, end);
+        if (!byte)
+            return end;
+        if (*byte != kSoh) {
+            logStray(session, *byte);
+            continue;
+        }
+        terminal.log().rx("SOH");
+        const Permit permit = terminal.answerAck(plainAck, "ACK");
+        if (permit == Permit::LineGone)
+            return Outcome::HungUp;
+        if (permit == Permit::Go)
+            return std::nullopt;
+    }
+}
+
+
 std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end) {
     auto& log = session.terminal.log();
     for (;;) {

@@ -52,6 +52,10 @@ bool saveFlash(Session& session);
 
 void logStray(Session& session, std::uint8_t byte);
 
+// The link's opening handshake from the terminal's side: waits for the host's SOH and answers ACK.
+// Empty when the handshake completed, else how the session ended while waiting.
+std::optional<Outcome> answerOpeningSoh(Session& session);
+
 Bytes plainAck(std::uint8_t ack);
 
 }  // namespace role
