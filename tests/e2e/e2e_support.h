@@ -1,0 +1,118 @@
+// Shared set-up for the end-to-end loads: the simulated terminal as a child process on its own pty,
+// program images written in the test, the terminal's flash and event log read back, and the progress
+// hook's calls. Everything a test makes lives in its own temporary folder and process, both gone when
+// the test ends, whichever way it ends.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<std::uint8_t>;
+// Address to byte: an image's contents or what the terminal's flash holds after a load.
+using ByteMap = std::map<std::uint32_t, std::uint8_t>;
+
+// Only reached when something hangs; a healthy load is over long before.
+inline constexpr std::chrono::seconds kDownloadBound{60};
+inline constexpr std::chrono::seconds kChildBound{10};
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Sets COM<n> for one test and puts the old value back afterwards.
+class ScopedPortVariable {
+  public:
+    ScopedPortVariable(int port, const std::string& device);
+    ~ScopedPortVariable();
+    ScopedPortVariable(const ScopedPortVariable&) = delete;
+    ScopedPortVariable& operator=(const ScopedPortVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// hhtsim started with --once, --flash-out and --log in the test's folder plus the given switches.
+// The destructor kills and reaps it if it is still running.
+class SimTerminal {
+  public:
+    SimTerminal(const TempDir& dir, const std::vector<std::string>& switches);
+    ~SimTerminal();
+    SimTerminal(const SimTerminal&) = delete;
+    SimTerminal& operator=(const SimTerminal&) = delete;
+
+    const std::string& device() const { return device_; }
+    // Waits for the exchange to end; the exit status, or -1 when it had to be killed.
+    int waitExit();
+    ByteMap flash() const;                 // the written flash, read from its S2 output
+    std::vector<std::string> log() const;  // "rx FRAME DLE CLOSE bcc=OK", time stamps dropped
+
+  private:
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    std::string device_;
+    std::filesystem::path flashFile_;
+    std::filesystem::path logFile_;
+};
+
+// One S2 line with its checksum and CR LF.
+std::string s2Line(std::uint32_t address, const Bytes& data);
+// Contents of every S2 record in an S-record text (other lines ignored).
+ByteMap s2Contents(const std::string& text);
+// One Intel HEX line with its checksum and CR LF.
+std::string hexLine(std::uint8_t type, std::uint16_t offset, const Bytes& data);
+// Data of an Intel HEX text, extended linear and segment addresses applied.
+ByteMap hexContents(const std::string& text);
+
+void writeFile(const std::filesystem::path& path, const std::string& text);
+std::string readFile(const std::filesystem::path& path);
+
+// Bytes `count` long whose values run through 0x00-0xFF from `seed`, so 0x10 turns up regularly.
+Bytes pattern(std::size_t count, unsigned seed);
+
+bool containsInOrder(const std::vector<std::string>& events, const std::vector<std::string>& wanted);
+std::size_t countOf(const std::vector<std::string>& events, const std::string& event);
+std::size_t countStartingWith(const std::vector<std::string>& events, const std::string& prefix);
+
+// The progress hook's calls during one test; the hook can cancel the download from inside.
+struct HookRecord {
+    std::vector<std::int32_t> ports;
+    std::vector<double> percents;
+    bool cancelAtFirstCall = false;
+};
+class ScopedHook {
+  public:
+    explicit ScopedHook(bool cancelAtFirstCall = false);
+    ~ScopedHook();
+    ScopedHook(const ScopedHook&) = delete;
+    ScopedHook& operator=(const ScopedHook&) = delete;
+    const HookRecord& record() const;
+};
+
+// Each value above the one before (100 may repeat), all within 0-100, every call with the given port.
+::testing::AssertionResult risingProgress(const HookRecord& record, std::int32_t port);
+
+// Download with 8 data bits, no parity, one stop bit. A load that takes longer than kDownloadBound
+// fails the test (the terminal's time-outs should have ended it long before).
+std::int32_t download(const std::filesystem::path& image, int port, int wakeMethod = 0,
+                      std::int32_t baud = 19200);
+
+}  // namespace e2e
