@@ -82,14 +82,8 @@ Outcome runFramedLoader(Session& session) {
         started = true;
 
         if (*byte == kEsc) {
-            command.reset();
-            FeedStatus status = command.feed(*byte);
-            while (status == FeedStatus::More) {
-                auto more = role::next(session, true, end);
-                if (!more)
-                    return finish(end);
-                status = command.feed(*more);
-            }
+            if (!role::readWhole(session, command, *byte, end))
+                return finish(end);
             const std::string& body = command.body();
             if (command.overlong()) {
                 log.rx("COMMAND overlong");
@@ -113,14 +107,8 @@ Outcome runFramedLoader(Session& session) {
             continue;
         }
 
-        reader.reset();
-        FeedStatus status = reader.feed(*byte);
-        while (status == FeedStatus::More) {
-            auto more = role::next(session, true, end);
-            if (!more)
-                return finish(end);
-            status = reader.feed(*more);
-        }
+        if (!role::readWhole(session, reader, *byte, end))
+            return finish(end);
         const DleFrame& frame = reader.result();
         loader::Message message = decodeDleBody(frame.body);
         std::string what = "FRAME DLE " + (frame.malformed ? std::string("MALFORMED") : describe(message)) +

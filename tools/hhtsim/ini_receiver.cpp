@@ -33,14 +33,8 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
             if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
                 return Outcome::HungUp;
         } else if (*byte == kStx) {
-            reader.reset();
-            FeedStatus status = reader.feed(*byte);
-            while (status == FeedStatus::More) {
-                auto more = role::next(session, true, end);
-                if (!more)
-                    return end;
-                status = reader.feed(*more);
-            }
+            if (!role::readWhole(session, reader, *byte, end))
+                return end;
             const LinkFrame& frame = reader.result();
             log.rx("FRAME STX \"" + escapeText(frame.text) + "\" xor=" + (frame.checkOk ? "OK" : "BAD") +
                    (frame.overlong ? " overlong" : ""));

@@ -100,14 +100,8 @@ Outcome runLineLoader(Session& session) {
         if (!started)
             log.note("SESSION line-loader");
         started = true;
-        reader.reset();
-        FeedStatus status = reader.feed(*byte);
-        while (status == FeedStatus::More) {
-            auto more = role::next(session, true, end);
-            if (!more)
-                return finish(end);
-            status = reader.feed(*more);
-        }
+        if (!role::readWhole(session, reader, *byte, end))
+            return finish(end);
         const LineFrame& frame = reader.result();
         if (frame.malformed) {
             log.rx("LINEFRAME malformed");

@@ -61,14 +61,8 @@ Outcome runRmtLoader(Session& session) {
         if (!started)
             log.note("SESSION rmt-loader");
         started = true;
-        command.reset();
-        FeedStatus status = command.feed(*byte);
-        while (status == FeedStatus::More) {
-            auto more = role::next(session, true, end);
-            if (!more)
-                return finish(end);
-            status = command.feed(*more);
-        }
+        if (!role::readWhole(session, command, *byte, end))
+            return finish(end);
         const std::string& body = command.body();
         Permit permit = Permit::Go;
         char text[64];

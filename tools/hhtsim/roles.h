@@ -9,6 +9,7 @@
 #include "tools/hhtsim/flash_image.h"
 #include "tools/hhtsim/options.h"
 #include "tools/hhtsim/terminal.h"
+#include "tools/hhtsim/terminal_codec.h"
 
 namespace hhtsim {
 
@@ -51,6 +52,21 @@ bool storeFile(Session& session, const std::string& path, const std::string& tex
 bool saveFlash(Session& session);
 
 void logStray(Session& session, std::uint8_t byte);
+
+// Feeds `reader` the byte that began a message and then the line's bytes until the message is
+// whole. False when the exchange ended first (`end` says how).
+template <typename Reader>
+bool readWhole(Session& session, Reader& reader, std::uint8_t first, Outcome& end) {
+    reader.reset();
+    FeedStatus status = reader.feed(first);
+    while (status == FeedStatus::More) {
+        auto more = next(session, true, end);
+        if (!more)
+            return false;
+        status = reader.feed(*more);
+    }
+    return true;
+}
 
 // The link's opening handshake from the terminal's side: waits for the host's SOH and answers ACK.
 // Empty when the handshake completed, else how the session ended while waiting.
