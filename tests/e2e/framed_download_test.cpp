@@ -84,6 +84,9 @@ struct BlockCase {
     const char* flashId;
     std::vector<int> erasedBlocks;
 };
+void PrintTo(const BlockCase& value, std::ostream* out) {
+    *out << "flash id " << value.flashId;
+}
 
 class FramedDownload : public ::testing::TestWithParam<BlockCase> {};
 

@@ -104,6 +104,9 @@ struct LineCase {
     std::size_t bytesPerLine;
     int wakeMethod;
 };
+void PrintTo(const LineCase& value, std::ostream* out) {
+    *out << value.bytesPerLine << " bytes a line, wake-up " << value.wakeMethod;
+}
 
 class LineDownload : public ::testing::TestWithParam<LineCase> {};
 

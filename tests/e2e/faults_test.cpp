@@ -1,0 +1,185 @@
+// Loads that go wrong: a terminal that is silent, refuses, hangs up or answers slowly, a caller that
+// cancels, an image or a port that is not there. Each ends with its own result, in bounded time, and
+// never leaves the terminal with bytes other than the image's.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/e2e_support.h"
+
+namespace e2e {
+namespace {
+
+constexpr int kPort = 7;
+const std::string kKind103Identification = "S20E2000004B5452206279205A414EDC\r\n";
+
+std::string records(std::uint32_t count) {
+    std::string text;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        text += s2Line(0x200100 + 16 * i, pattern(16, 5 * i));
+    }
+    return text;
+}
+
+// The terminal names its kind and the header says which terminals may take the image.
+std::string askingImage() {
+    const std::string header = "APPLICATION;";
+    const std::string required = "VKNV0100";
+    return s2Line(0x210000, Bytes(header.begin(), header.end())) +
+           s2Line(0x21000C, Bytes(required.begin(), required.end())) + records(30);
+}
+
+std::string namedImage() {
+    return kKind103Identification + records(30);
+}
+
+// Whatever the terminal kept of an interrupted load is the image's own bytes or the load's markers.
+void expectOnlyImageBytes(const ByteMap& flash, const std::string& image) {
+    const ByteMap expected = s2Contents(image);
+    for (const auto& [address, value] : flash) {
+        // The opening markers stay where no erase came after them; the closing one always does.
+        if (address == 0x20FFFF || (address == 0x200000 && value == 0x00)) {
+            continue;
+        }
+        const auto found = expected.find(address);
+        ASSERT_NE(found, expected.end()) << std::hex << "stray byte at " << address;
+        EXPECT_EQ(value, found->second) << std::hex << "at " << address;
+    }
+}
+
+struct Misbehaviour {
+    const char* name;
+    std::vector<std::string> switches;
+    std::string image;
+    std::int32_t result;
+};
+
+void PrintTo(const Misbehaviour& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class MisbehavingTerminal : public ::testing::TestWithParam<Misbehaviour> {};
+
+TEST_P(MisbehavingTerminal, EndsWithItsOwnResult) {
+    TempDir dir;
+    writeFile(dir / "program.s2", GetParam().image);
+    SimTerminal terminal(dir, GetParam().switches);
+    ScopedPortVariable port(kPort, terminal.device());
+
+    EXPECT_EQ(download(dir / "program.s2", kPort), GetParam().result);
+    terminal.waitExit();
+    expectOnlyImageBytes(terminal.flash(), GetParam().image);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Framed, MisbehavingTerminal,
+    ::testing::Values(
+        // No answer to the identification query.
+        Misbehaviour{"Silent", {"--role", "loader", "--silent"}, askingImage(), -14},
+        // A refusal where the ACK belongs: at the opening markers of a named image, at the erase notice
+        // of one whose kind the terminal named.
+        Misbehaviour{"RefusedMarkers", {"--role", "loader", "--wrong-ack", "15"}, namedImage(), -18},
+        Misbehaviour{"RefusedEraseNotice", {"--role", "loader", "--wrong-ack", "15"}, askingImage(), -23},
+        // Both identifications, the flash query and the erase notice answered; the first erase no more.
+        Misbehaviour{"EraseUnanswered", {"--role", "loader", "--stop-after", "4"}, askingImage(), -25}));
+
+INSTANTIATE_TEST_SUITE_P(
+    HexBlock, MisbehavingTerminal,
+    // Identification, start of data and the first data line answered, the second no more.
+    ::testing::Values(Misbehaviour{
+        "DataLineUnanswered", {"--role", "rmt-loader", "--stop-after", "3"}, records(30), -34}));
+
+TEST(MisbehavingTerminal, RefusedFrameIsSentFiftyOneTimes) {
+    TempDir dir;
+    writeFile(dir / "program.s2", namedImage());
+    SimTerminal terminal(dir, {"--role", "loader", "--wrong-ack", "15"});
+    ScopedPortVariable port(kPort, terminal.device());
+
+    EXPECT_EQ(download(dir / "program.s2", kPort), -18);
+    terminal.waitExit();
+    EXPECT_EQ(countOf(terminal.log(), "rx FRAME DLE RECORD 200000 len=1 bcc=OK"), 51u);
+}
+
+TEST(MisbehavingTerminal, HangUpAmongTheRecordsFailsTheLoad) {
+    TempDir dir;
+    const std::string image = namedImage();
+    writeFile(dir / "program.s2", image);
+    // Both identifications, markers, close, flash query, erase notice, erase, 0 %, then a few records
+    // with their display updates.
+    SimTerminal terminal(dir, {"--role", "loader", "--hangup-after", "14"});
+    ScopedPortVariable port(kPort, terminal.device());
+
+    // The next frame cannot be written to a line that is gone: a failure, never a count of 0.
+    EXPECT_EQ(download(dir / "program.s2", kPort), -22);
+    terminal.waitExit();
+    const ByteMap flash = terminal.flash();
+    EXPECT_FALSE(flash.empty());
+    EXPECT_LT(flash.size(), s2Contents(image).size());
+    expectOnlyImageBytes(flash, image);
+    EXPECT_EQ(countStartingWith(terminal.log(), "rx FRAME DLE CLOCK"), 0u);
+}
+
+// Answers paced at the line's speed, or trickling in a byte at a time: the reads gather them whole.
+// (The answer to the first query must still be complete within its 100 ms pause: what comes later
+// is read as the start of the framed loader's own identification.)
+class PacedTerminal : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(PacedTerminal, StillLoads) {
+    TempDir dir;
+    const std::string image = askingImage();
+    writeFile(dir / "program.s2", image);
+    std::vector<std::string> switches{"--role", "loader"};
+    switches.insert(switches.end(), GetParam().begin(), GetParam().end());
+    SimTerminal terminal(dir, switches);
+    ScopedPortVariable port(kPort, terminal.device());
+
+    EXPECT_EQ(download(dir / "program.s2", kPort), 14);
+    EXPECT_EQ(terminal.waitExit(), 0);
+    EXPECT_EQ(terminal.flash(), s2Contents(image));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pacing, PacedTerminal,
+                         ::testing::Values(std::vector<std::string>{"--baud-throttle"},
+                                           std::vector<std::string>{"--drip", "5"}));
+
+TEST(MisbehavingTerminal, LineLoaderRefusingTheFirstFrame) {
+    TempDir dir;
+    writeFile(dir / "VKS0002.HEX", hexLine(0x00, 0x0100, pattern(16, 1)) + ":00000001FF\r\n");
+    SimTerminal terminal(dir, {"--role", "line-loader", "--wrong-ack", "15"});
+    ScopedPortVariable port(kPort, terminal.device());
+
+    EXPECT_EQ(download(dir / "VKS0002.HEX", kPort), -23);
+    terminal.waitExit();
+    EXPECT_TRUE(terminal.flash().empty());
+}
+
+TEST(CallerFaults, CancelFromTheHookStopsBeforeTheNextRecord) {
+    TempDir dir;
+    const std::string image = namedImage();
+    writeFile(dir / "program.s2", image);
+    SimTerminal terminal(dir, {"--role", "loader"});
+    ScopedPortVariable port(kPort, terminal.device());
+    ScopedHook hook(/*cancelAtFirstCall=*/true);
+
+    EXPECT_EQ(download(dir / "program.s2", kPort), -30);
+    terminal.waitExit();
+    EXPECT_EQ(hook.record().percents.size(), 1u);
+    const auto log = terminal.log();
+    // The first record brought the first report; the display frame after it is the last thing sent.
+    EXPECT_EQ(countStartingWith(log, "rx FRAME DLE RECORD 2001"), 0u);
+    EXPECT_EQ(countStartingWith(log, "rx FRAME DLE CLOCK"), 0u);
+    expectOnlyImageBytes(terminal.flash(), image);
+}
+
+TEST(CallerFaults, MissingImageAndMissingPort) {
+    TempDir dir;
+    {
+        SimTerminal terminal(dir, {"--role", "loader"});
+        ScopedPortVariable port(kPort, terminal.device());
+        EXPECT_EQ(download(dir / "absent.s2", kPort), -11);
+    }
+    ScopedPortVariable nowhere(kPort, (dir / "no-such-tty").string());
+    writeFile(dir / "program.s2", namedImage());
+    EXPECT_EQ(download(dir / "program.s2", kPort), -10);
+}
+
+}  // namespace
+}  // namespace e2e
