@@ -30,6 +30,9 @@ int msLeft(Clock::time_point end) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+constexpr std::uint8_t kHexData = 0x00;
+constexpr std::uint8_t kHexExtendedLinear = 0x04;
+
 unsigned hexValue(const std::string& text, std::size_t pos, std::size_t digits) {
     return static_cast<unsigned>(std::stoul(text.substr(pos, digits), nullptr, 16));
 }
@@ -160,19 +163,48 @@ std::vector<std::string> SimTerminal::log() const {
     return events;
 }
 
-std::string s2Line(std::uint32_t address, const Bytes& data) {
+Image& Image::s2(std::uint32_t address, const Bytes& data) {
     const auto count = static_cast<unsigned>(data.size() + 4);
     unsigned sum = count + (address >> 16 & 0xFF) + (address >> 8 & 0xFF) + (address & 0xFF);
-    char text[16];
-    std::snprintf(text, sizeof text, "S2%02X%06X", count, static_cast<unsigned>(address));
-    std::string line = text;
-    for (std::uint8_t b : data) {
-        std::snprintf(text, sizeof text, "%02X", b);
-        line += text;
-        sum += b;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "S2%02X%06X", count, static_cast<unsigned>(address));
+    text += digits;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02X", data[i]);
+        text += digits;
+        sum += data[i];
+        bytes[address + static_cast<std::uint32_t>(i)] = data[i];
     }
-    std::snprintf(text, sizeof text, "%02X\r\n", ~sum & 0xFFu);
-    return line + text;
+    std::snprintf(digits, sizeof digits, "%02X\r\n", ~sum & 0xFFu);
+    text += digits;
+    return *this;
+}
+
+Image& Image::hex(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
+    unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFFu) + type;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
+                  static_cast<unsigned>(offset), static_cast<unsigned>(type));
+    text += digits;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02X", data[i]);
+        text += digits;
+        sum += data[i];
+        if (type == kHexData) {
+            bytes[hexBase + offset + static_cast<std::uint32_t>(i)] = data[i];
+        }
+    }
+    std::snprintf(digits, sizeof digits, "%02X\r\n", (0x100u - (sum & 0xFFu)) & 0xFFu);
+    text += digits;
+    if (type == kHexExtendedLinear && data.size() == 2) {
+        hexBase = static_cast<std::uint32_t>(data[0] << 8 | data[1]) << 16;
+    }
+    return *this;
+}
+
+Image& Image::raw(const std::string& lines) {
+    text += lines;
+    return *this;
 }
 
 ByteMap s2Contents(const std::string& text) {
@@ -187,46 +219,6 @@ ByteMap s2Contents(const std::string& text) {
         const std::uint32_t address = hexValue(line, 4, 6);
         for (unsigned i = 0; i + 4 < count; ++i) {
             bytes[address + i] = static_cast<std::uint8_t>(hexValue(line, 10 + 2 * i, 2));
-        }
-    }
-    return bytes;
-}
-
-std::string hexLine(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
-    unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFFu) + type;
-    char text[16];
-    std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
-                  static_cast<unsigned>(offset), static_cast<unsigned>(type));
-    std::string line = text;
-    for (std::uint8_t b : data) {
-        std::snprintf(text, sizeof text, "%02X", b);
-        line += text;
-        sum += b;
-    }
-    std::snprintf(text, sizeof text, "%02X\r\n", (0x100u - (sum & 0xFFu)) & 0xFFu);
-    return line + text;
-}
-
-ByteMap hexContents(const std::string& text) {
-    ByteMap bytes;
-    std::uint32_t base = 0;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] != ':') {
-            continue;
-        }
-        const unsigned count = hexValue(line, 1, 2);
-        const unsigned offset = hexValue(line, 3, 4);
-        const unsigned type = hexValue(line, 7, 2);
-        if (type == 0x00) {
-            for (unsigned i = 0; i < count; ++i) {
-                bytes[base + offset + i] = static_cast<std::uint8_t>(hexValue(line, 9 + 2 * i, 2));
-            }
-        } else if (type == 0x02) {
-            base = hexValue(line, 9, 4) << 4;
-        } else if (type == 0x04) {
-            base = hexValue(line, 9, 4) << 16;
         }
     }
     return bytes;

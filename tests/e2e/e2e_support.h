@@ -73,14 +73,23 @@ class SimTerminal {
     std::filesystem::path logFile_;
 };
 
-// One S2 line with its checksum and CR LF.
-std::string s2Line(std::uint32_t address, const Bytes& data);
+// An image file's text together with the bytes it describes, the two built side by side so that the
+// expected flash does not depend on the parser that reads the terminal's flash back.
+struct Image {
+    std::string text;
+    ByteMap bytes;
+    std::uint32_t hexBase = 0;  // Intel HEX: the current extended address
+
+    Image& s2(std::uint32_t address, const Bytes& data);
+    Image& s2(std::uint32_t address, const std::string& data) {
+        return s2(address, Bytes(data.begin(), data.end()));
+    }
+    Image& hex(std::uint8_t type, std::uint16_t offset, const Bytes& data);
+    Image& raw(const std::string& lines);  // lines that describe no bytes (S0, S8, end records)
+};
+
 // Contents of every S2 record in an S-record text (other lines ignored).
 ByteMap s2Contents(const std::string& text);
-// One Intel HEX line with its checksum and CR LF.
-std::string hexLine(std::uint8_t type, std::uint16_t offset, const Bytes& data);
-// Data of an Intel HEX text, extended linear and segment addresses applied.
-ByteMap hexContents(const std::string& text);
 
 void writeFile(const std::filesystem::path& path, const std::string& text);
 std::string readFile(const std::filesystem::path& path);

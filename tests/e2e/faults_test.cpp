@@ -9,31 +9,35 @@ namespace e2e {
 namespace {
 
 constexpr int kPort = 7;
-const std::string kKind103Identification = "S20E2000004B5452206279205A414EDC\r\n";
 
-std::string records(std::uint32_t count) {
-    std::string text;
+Image& addRecords(Image& image, std::uint32_t count) {
     for (std::uint32_t i = 0; i < count; ++i) {
-        text += s2Line(0x200100 + 16 * i, pattern(16, 5 * i));
+        image.s2(0x200100 + 16 * i, pattern(16, 5 * i));
     }
-    return text;
+    return image;
+}
+
+Image records(std::uint32_t count) {
+    Image image;
+    return addRecords(image, count);
 }
 
 // The terminal names its kind and the header says which terminals may take the image.
-std::string askingImage() {
-    const std::string header = "APPLICATION;";
-    const std::string required = "VKNV0100";
-    return s2Line(0x210000, Bytes(header.begin(), header.end())) +
-           s2Line(0x21000C, Bytes(required.begin(), required.end())) + records(30);
+Image askingImage() {
+    Image image;
+    image.s2(0x210000, std::string("APPLICATION;")).s2(0x21000C, std::string("VKNV0100"));
+    return addRecords(image, 30);
 }
 
-std::string namedImage() {
-    return kKind103Identification + records(30);
+Image namedImage() {
+    Image image;
+    image.s2(0x200000, std::string("KTR by ZAN"));
+    return addRecords(image, 30);
 }
 
 // Whatever the terminal kept of an interrupted load is the image's own bytes or the load's markers.
-void expectOnlyImageBytes(const ByteMap& flash, const std::string& image) {
-    const ByteMap expected = s2Contents(image);
+void expectOnlyImageBytes(const ByteMap& flash, const Image& image) {
+    const ByteMap& expected = image.bytes;
     for (const auto& [address, value] : flash) {
         // The opening markers stay where no erase came after them; the closing one always does.
         if (address == 0x20FFFF || (address == 0x200000 && value == 0x00)) {
@@ -48,7 +52,7 @@ void expectOnlyImageBytes(const ByteMap& flash, const std::string& image) {
 struct Misbehaviour {
     const char* name;
     std::vector<std::string> switches;
-    std::string image;
+    Image image;
     std::int32_t result;
 };
 
@@ -60,7 +64,7 @@ class MisbehavingTerminal : public ::testing::TestWithParam<Misbehaviour> {};
 
 TEST_P(MisbehavingTerminal, EndsWithItsOwnResult) {
     TempDir dir;
-    writeFile(dir / "program.s2", GetParam().image);
+    writeFile(dir / "program.s2", GetParam().image.text);
     SimTerminal terminal(dir, GetParam().switches);
     ScopedPortVariable port(kPort, terminal.device());
 
@@ -89,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MisbehavingTerminal, RefusedFrameIsSentFiftyOneTimes) {
     TempDir dir;
-    writeFile(dir / "program.s2", namedImage());
+    writeFile(dir / "program.s2", namedImage().text);
     SimTerminal terminal(dir, {"--role", "loader", "--wrong-ack", "15"});
     ScopedPortVariable port(kPort, terminal.device());
 
@@ -100,8 +104,8 @@ TEST(MisbehavingTerminal, RefusedFrameIsSentFiftyOneTimes) {
 
 TEST(MisbehavingTerminal, HangUpAmongTheRecordsFailsTheLoad) {
     TempDir dir;
-    const std::string image = namedImage();
-    writeFile(dir / "program.s2", image);
+    const Image image = namedImage();
+    writeFile(dir / "program.s2", image.text);
     // Both identifications, markers, close, flash query, erase notice, erase, 0 %, then a few records
     // with their display updates.
     SimTerminal terminal(dir, {"--role", "loader", "--hangup-after", "14"});
@@ -112,7 +116,7 @@ TEST(MisbehavingTerminal, HangUpAmongTheRecordsFailsTheLoad) {
     terminal.waitExit();
     const ByteMap flash = terminal.flash();
     EXPECT_FALSE(flash.empty());
-    EXPECT_LT(flash.size(), s2Contents(image).size());
+    EXPECT_LT(flash.size(), image.bytes.size());
     expectOnlyImageBytes(flash, image);
     EXPECT_EQ(countStartingWith(terminal.log(), "rx FRAME DLE CLOCK"), 0u);
 }
@@ -124,8 +128,8 @@ class PacedTerminal : public ::testing::TestWithParam<std::vector<std::string>> 
 
 TEST_P(PacedTerminal, StillLoads) {
     TempDir dir;
-    const std::string image = askingImage();
-    writeFile(dir / "program.s2", image);
+    const Image image = askingImage();
+    writeFile(dir / "program.s2", image.text);
     std::vector<std::string> switches{"--role", "loader"};
     switches.insert(switches.end(), GetParam().begin(), GetParam().end());
     SimTerminal terminal(dir, switches);
@@ -133,7 +137,7 @@ TEST_P(PacedTerminal, StillLoads) {
 
     EXPECT_EQ(download(dir / "program.s2", kPort), 14);
     EXPECT_EQ(terminal.waitExit(), 0);
-    EXPECT_EQ(terminal.flash(), s2Contents(image));
+    EXPECT_EQ(terminal.flash(), image.bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pacing, PacedTerminal,
@@ -142,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(Pacing, PacedTerminal,
 
 TEST(MisbehavingTerminal, LineLoaderRefusingTheFirstFrame) {
     TempDir dir;
-    writeFile(dir / "VKS0002.HEX", hexLine(0x00, 0x0100, pattern(16, 1)) + ":00000001FF\r\n");
+    writeFile(dir / "VKS0002.HEX", Image().hex(0x00, 0x0100, pattern(16, 1)).raw(":00000001FF\r\n").text);
     SimTerminal terminal(dir, {"--role", "line-loader", "--wrong-ack", "15"});
     ScopedPortVariable port(kPort, terminal.device());
 
@@ -153,8 +157,8 @@ TEST(MisbehavingTerminal, LineLoaderRefusingTheFirstFrame) {
 
 TEST(CallerFaults, CancelFromTheHookStopsBeforeTheNextRecord) {
     TempDir dir;
-    const std::string image = namedImage();
-    writeFile(dir / "program.s2", image);
+    const Image image = namedImage();
+    writeFile(dir / "program.s2", image.text);
     SimTerminal terminal(dir, {"--role", "loader"});
     ScopedPortVariable port(kPort, terminal.device());
     ScopedHook hook(/*cancelAtFirstCall=*/true);
@@ -177,7 +181,7 @@ TEST(CallerFaults, MissingImageAndMissingPort) {
         EXPECT_EQ(download(dir / "absent.s2", kPort), -11);
     }
     ScopedPortVariable nowhere(kPort, (dir / "no-such-tty").string());
-    writeFile(dir / "program.s2", namedImage());
+    writeFile(dir / "program.s2", namedImage().text);
     EXPECT_EQ(download(dir / "program.s2", kPort), -10);
 }
 

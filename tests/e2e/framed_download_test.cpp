@@ -11,31 +11,27 @@ namespace e2e {
 namespace {
 
 constexpr int kPort = 5;
-constexpr const char* kKind103Identification = "S20E2000004B5452206279205A414EDC\r\n";
-// A record full of DLE, DLE ETX and DLE STX pairs: each 0x10 must cross the line doubled.
-constexpr std::uint32_t kDleAddress = 0x201010;
-const Bytes kDleData{0x10, 0x10, 0x03, 0x10, 0x02, 0x00, 0x10};
-
-std::string dataRecords() {
-    std::string text;
-    for (std::uint32_t i = 0; i < 40; ++i) {
-        text += s2Line(0x200100 + 16 * i, pattern(16, i));
-    }
-    text += s2Line(kDleAddress, kDleData);
-    // In the second 64 KiB block, after where an application header sits.
-    text += s2Line(0x210020, pattern(4, 99));
-    return text;
-}
-
-std::string headerRecords(const std::string& requiredTerminal) {
-    const std::string first = "APPLICATION;";
-    return s2Line(0x210000, Bytes(first.begin(), first.end())) +
-           s2Line(0x210000 + static_cast<std::uint32_t>(first.size()),
-                  Bytes(requiredTerminal.begin(), requiredTerminal.end()));
-}
-
 const std::string kS0 = "S00600004844521B\r\n";
 const std::string kS8 = "S804000000FB\r\n";
+// 0x10 in the address and data, and DLE ETX / DLE STX pairs in the data: each 0x10 must cross the
+// line doubled and come out single.
+constexpr std::uint32_t kDleOffset = 0x1010;
+const Bytes kDleData{0x10, 0x10, 0x03, 0x10, 0x02, 0x00, 0x10};
+
+// Forty records from `start` + 0x100, the DLE record at `start` + 0x1010.
+Image& addRecords(Image& image, std::uint32_t start) {
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        image.s2(start + 0x100 + 16 * i, pattern(16, i));
+    }
+    return image.s2(start + kDleOffset, kDleData);
+}
+
+// The two records at a kind's header address that say which terminal the image needs.
+Image& addHeader(Image& image, std::uint32_t address, const std::string& requiredTerminal) {
+    const std::string first = "APPLICATION;";
+    image.s2(address, first);
+    return image.s2(address + static_cast<std::uint32_t>(first.size()), requiredTerminal);
+}
 
 std::string clockNow() {
     const std::time_t now = std::time(nullptr);
@@ -50,20 +46,32 @@ std::string displayed(const std::string& escapedText) {
     return "rx FRAME DLE DISPLAY \"" + escapedText + "\" bcc=OK";
 }
 
-std::string record(const char* address, int length) {
-    return std::string("rx FRAME DLE RECORD ") + address + " len=" + std::to_string(length) + " bcc=OK";
+std::string record(std::uint32_t address, std::size_t length) {
+    char text[64];
+    std::snprintf(text, sizeof text, "rx FRAME DLE RECORD %06X len=%zu bcc=OK",
+                  static_cast<unsigned>(address), length);
+    return text;
 }
 
-// What every framed load must show, whichever way its kind was found: the records arrived whole
-// (DLE doubling and BCC agreed on both sides), the display followed the hook, and the clock was the
-// PC's local time when the load ended.
+std::vector<std::string> erased(const std::vector<int>& blocks) {
+    std::vector<std::string> events;
+    for (int block : blocks) {
+        events.push_back("rx FRAME DLE ERASE block=" + std::to_string(block) + " bcc=OK");
+    }
+    return events;
+}
+
+// What every framed load must show, whichever way its kind was found: the records arrived whole (DLE
+// doubling and BCC agreed on both sides), the display followed the hook, and the clock was the PC's
+// local time during the load.
 void expectCompleteFramedSession(const std::vector<std::string>& log, const HookRecord& hook,
-                                 const std::string& clockBefore, const std::string& clockAfter) {
+                                 std::uint32_t dleAddress, const std::string& clockBefore,
+                                 const std::string& clockAfter) {
     for (const auto& event : log) {
         EXPECT_EQ(event.find("bcc=BAD"), std::string::npos) << event;
         EXPECT_EQ(event.find("MALFORMED"), std::string::npos) << event;
     }
-    EXPECT_TRUE(containsInOrder(log, {displayed("\\f0% ready.  "), record("201010", 7)}));
+    EXPECT_TRUE(containsInOrder(log, {displayed("\\f0% ready.  "), record(dleAddress, kDleData.size())}));
     // The terminal's display follows the hook: one update per call, then the closing 100 %.
     EXPECT_EQ(countStartingWith(log, "rx FRAME DLE DISPLAY \"\\r"), hook.percents.size() + 1);
     EXPECT_TRUE(risingProgress(hook, kPort));
@@ -94,8 +102,11 @@ class FramedDownload : public ::testing::TestWithParam<BlockCase> {};
 // the closing marker at 0x20FFFF, 100 %, clock and close.
 TEST_P(FramedDownload, KindNamedByTheImageLoadsEveryRecord) {
     TempDir dir;
-    const std::string image = kS0 + kKind103Identification + dataRecords() + kS8;
-    writeFile(dir / "program.s2", image);
+    Image image;
+    image.raw(kS0).s2(0x200000, std::string("KTR by ZAN"));
+    ASSERT_EQ(image.text.substr(kS0.size(), 34), "S20E2000004B5452206279205A414EDC\r\n");
+    addRecords(image, 0x200000).s2(0x210020, pattern(4, 99)).raw(kS8);
+    writeFile(dir / "program.s2", image.text);
     SimTerminal terminal(dir, {"--role", "loader", "--flash-id", GetParam().flashId});
     ScopedPortVariable port(kPort, terminal.device());
     ScopedHook hook;
@@ -105,21 +116,21 @@ TEST_P(FramedDownload, KindNamedByTheImageLoadsEveryRecord) {
     const std::string after = clockNow();
     EXPECT_EQ(terminal.waitExit(), 0);
 
-    ByteMap expected = s2Contents(image);
+    ByteMap expected = image.bytes;
     expected[0x20FFFF] = 0x00;  // the closing marker outlives the erase that wiped the opening ones
     EXPECT_EQ(terminal.flash(), expected);
 
     const auto log = terminal.log();
-    std::vector<std::string> wanted{record("200000", 1), record("20FFFF", 1), "rx FRAME DLE CLOSE bcc=OK",
+    std::vector<std::string> wanted{record(0x200000, 1), record(0x20FFFF, 1), "rx FRAME DLE CLOSE bcc=OK",
                                     "rx FRAME DLE FLASHQUERY bcc=OK", displayed("\\fErasing")};
-    for (int block : GetParam().erasedBlocks) {
-        wanted.push_back("rx FRAME DLE ERASE block=" + std::to_string(block) + " bcc=OK");
+    for (const auto& erase : erased(GetParam().erasedBlocks)) {
+        wanted.push_back(erase);
     }
     wanted.insert(wanted.end(),
-                  {displayed("\\f0% ready.  "), record("20FFFF", 1), displayed("\\r100% ready  ")});
+                  {displayed("\\f0% ready.  "), record(0x20FFFF, 1), displayed("\\r100% ready  ")});
     EXPECT_TRUE(containsInOrder(log, wanted));
     EXPECT_EQ(countStartingWith(log, "rx FRAME DLE ERASE"), GetParam().erasedBlocks.size());
-    expectCompleteFramedSession(log, hook.record(), before, after);
+    expectCompleteFramedSession(log, hook.record(), 0x200000 + kDleOffset, before, after);
 }
 
 // Large-block parts number their 64 KiB blocks from 8; any other id means 16 KiB blocks from 0.
@@ -127,12 +138,29 @@ INSTANTIATE_TEST_SUITE_P(FlashParts, FramedDownload,
                          ::testing::Values(BlockCase{"A40100", {8, 9}},
                                            BlockCase{"C22000", {0, 1, 2, 3, 4}}));
 
-// No identification record: the terminal names its kind and the image's header must fit it.
-TEST(FramedDownloadByAsking, HeaderAcceptedLoadsWithoutMarkers) {
+struct KindCase {
+    const char* ident;
+    std::uint32_t headerAddress;
+    bool asksFlashPart;
+    std::vector<int> erasedBlocks;  // with the default large-block flash
+};
+void PrintTo(const KindCase& value, std::ostream* out) {
+    *out << value.ident;
+}
+
+class FramedDownloadByAsking : public ::testing::TestWithParam<KindCase> {};
+
+// No identification record: the terminal names its kind, which decides where the image's header must
+// be and how the flash is erased; the header must fit the terminal.
+TEST_P(FramedDownloadByAsking, HeaderAcceptedLoadsWithoutMarkers) {
+    const KindCase& kind = GetParam();
     TempDir dir;
-    const std::string image = kS0 + headerRecords("VKNV0100") + dataRecords() + kS8;
-    writeFile(dir / "program.s2", image);
-    SimTerminal terminal(dir, {"--role", "loader", "--ident", "VKNV0105"});
+    Image image;
+    image.raw(kS0);
+    addHeader(image, kind.headerAddress, std::string(kind.ident, 4) + "0100");
+    addRecords(image, kind.headerAddress).raw(kS8);
+    writeFile(dir / "program.s2", image.text);
+    SimTerminal terminal(dir, {"--role", "loader", "--ident", kind.ident});
     ScopedPortVariable port(kPort, terminal.device());
     ScopedHook hook;
 
@@ -141,18 +169,34 @@ TEST(FramedDownloadByAsking, HeaderAcceptedLoadsWithoutMarkers) {
     const std::string after = clockNow();
     EXPECT_EQ(terminal.waitExit(), 0);
 
-    EXPECT_EQ(terminal.flash(), s2Contents(image));
+    EXPECT_EQ(terminal.flash(), image.bytes);
     const auto log = terminal.log();
-    EXPECT_TRUE(
-        containsInOrder(log, {"rx IDENT-QUERY", "rx FRAME DLE FLASHQUERY bcc=OK", displayed("\\fErasing"),
-                              "rx FRAME DLE ERASE block=8 bcc=OK", "rx FRAME DLE ERASE block=9 bcc=OK"}));
+    EXPECT_EQ(countOf(log, "rx FRAME DLE FLASHQUERY bcc=OK"), kind.asksFlashPart ? 1u : 0u);
+    EXPECT_EQ(countOf(log, displayed("\\fErasing")), kind.erasedBlocks.empty() ? 0u : 1u);
+    std::vector<std::string> wanted{"rx IDENT-QUERY", "rx IDENT-QUERY"};
+    for (const auto& erase : erased(kind.erasedBlocks)) {
+        wanted.push_back(erase);
+    }
+    wanted.push_back(displayed("\\f0% ready.  "));
+    EXPECT_TRUE(containsInOrder(log, wanted));
+    EXPECT_EQ(countStartingWith(log, "rx FRAME DLE ERASE"), kind.erasedBlocks.size());
     EXPECT_EQ(countStartingWith(log, "rx FRAME DLE RECORD 20FFFF"), 0u) << "markers belong to named images";
-    expectCompleteFramedSession(log, hook.record(), before, after);
+    expectCompleteFramedSession(log, hook.record(), kind.headerAddress + kDleOffset, before, after);
 }
 
-TEST(FramedDownloadByAsking, HeaderNeedingANewerTerminalErasesNothing) {
+INSTANTIATE_TEST_SUITE_P(Kinds, FramedDownloadByAsking,
+                         ::testing::Values(KindCase{"VKNV0105", 0x210000, true, {9}},  // blocks from 0x200000
+                                           KindCase{"VKAV0105", 0x310000, true, {9}},  // blocks from 0x300000
+                                           KindCase{
+                                               "VKSV0105", 0x240000, false, {8}},  // one erase, whole part
+                                           KindCase{"VKDV0105", 0x030000, false, {}}));  // never erased
+
+TEST(FramedDownloadRefused, HeaderNeedingANewerTerminalErasesNothing) {
     TempDir dir;
-    writeFile(dir / "program.s2", kS0 + headerRecords("VKNV0200") + dataRecords() + kS8);
+    Image image;
+    addHeader(image, 0x210000, "VKNV0200");
+    addRecords(image, 0x210000);
+    writeFile(dir / "program.s2", image.text);
     SimTerminal terminal(dir, {"--role", "loader", "--ident", "VKNV0105"});
     ScopedPortVariable port(kPort, terminal.device());
 

@@ -21,21 +21,21 @@ std::string localTime(const char* format) {
 }
 
 // The image names the terminal it is for in a record at 0x200034: ';' and eight characters.
-std::string hexBlockImage(const std::string& identification) {
-    const std::string ident = ";" + identification;
-    std::string text = "S00600004844521B\r\n" + s2Line(0x200034, Bytes(ident.begin(), ident.end()));
+Image hexBlockImage(const std::string& identification) {
+    Image image;
+    image.raw("S00600004844521B\r\n").s2(0x200034, ";" + identification);
     for (std::uint32_t i = 0; i < 40; ++i) {
-        text += s2Line(0x200040 + 16 * i, pattern(16, 3 * i));
+        image.s2(0x200040 + 16 * i, pattern(16, 3 * i));
     }
     // Far beyond the last block line: the layout must start a new block here, not pad up to it.
-    text += s2Line(0x204100, pattern(20, 77));
-    return text + "S804000000FB\r\n";
+    image.s2(0x204100, pattern(20, 77));
+    return image.raw("S804000000FB\r\n");
 }
 
 TEST(HexBlockDownload, MatchingTerminalGetsEveryRecord) {
     TempDir dir;
-    const std::string image = hexBlockImage("RMTVKN01");
-    writeFile(dir / "program.s2", image);
+    const Image image = hexBlockImage("RMTVKN01");
+    writeFile(dir / "program.s2", image.text);
     SimTerminal terminal(dir, {"--role", "rmt-loader", "--ident", "RMT VKN01"});
     ScopedPortVariable port(kPort, terminal.device());
     ScopedHook hook;
@@ -46,7 +46,7 @@ TEST(HexBlockDownload, MatchingTerminalGetsEveryRecord) {
     EXPECT_EQ(terminal.waitExit(), 0);
 
     // Block lines are padded with 0xFF; anything else in the flash must be the image's own bytes.
-    const ByteMap expected = s2Contents(image);
+    const ByteMap& expected = image.bytes;
     for (const auto& [address, value] : terminal.flash()) {
         const auto found = expected.find(address);
         if (found == expected.end()) {
@@ -80,7 +80,7 @@ TEST(HexBlockDownload, MatchingTerminalGetsEveryRecord) {
 
 TEST(HexBlockDownload, ImageForAnotherTerminalIsRefusedBeforeAnyCommand) {
     TempDir dir;
-    writeFile(dir / "program.s2", hexBlockImage("QPXVKA01"));
+    writeFile(dir / "program.s2", hexBlockImage("QPXVKA01").text);
     SimTerminal terminal(dir, {"--role", "rmt-loader", "--ident", "RMT VKN01"});
     ScopedPortVariable port(kPort, terminal.device());
 
@@ -91,13 +91,13 @@ TEST(HexBlockDownload, ImageForAnotherTerminalIsRefusedBeforeAnyCommand) {
 }
 
 // An Intel HEX image for the line loader: an extended linear address, data lines, the end record.
-std::string lineImage(std::size_t bytesPerLine) {
-    std::string text = hexLine(0x04, 0, {0x00, 0x20});
+Image lineImage(std::size_t bytesPerLine) {
+    Image image;
+    image.hex(0x04, 0, {0x00, 0x20});
     for (std::uint16_t i = 0; i < 12; ++i) {
-        text +=
-            hexLine(0x00, static_cast<std::uint16_t>(0x0100 + i * bytesPerLine), pattern(bytesPerLine, i));
+        image.hex(0x00, static_cast<std::uint16_t>(0x0100 + i * bytesPerLine), pattern(bytesPerLine, i));
     }
-    return text + ":00000001FF\r\n";
+    return image.raw(":00000001FF\r\n");
 }
 
 struct LineCase {
@@ -112,15 +112,15 @@ class LineDownload : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(LineDownload, EveryHexLineReachesTheFlash) {
     TempDir dir;
-    const std::string image = lineImage(GetParam().bytesPerLine);
-    writeFile(dir / "VKS0001.HEX", image);
+    const Image image = lineImage(GetParam().bytesPerLine);
+    writeFile(dir / "VKS0001.HEX", image.text);
     SimTerminal terminal(dir, {"--role", "line-loader"});
     ScopedPortVariable port(kPort, terminal.device());
     ScopedHook hook;
 
     EXPECT_EQ(download(dir / "VKS0001.HEX", kPort, GetParam().wakeMethod), 10);
     EXPECT_EQ(terminal.waitExit(), 0);
-    EXPECT_EQ(terminal.flash(), hexContents(image));
+    EXPECT_EQ(terminal.flash(), image.bytes);
 
     const auto log = terminal.log();
     EXPECT_TRUE(containsInOrder(log, {"rx LINEFRAME seq=0 \"P1\" bcc=OK", "rx LINEFRAME seq=0 \"E\" bcc=OK",
@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(LineLengths, LineDownload,
 
 TEST(LineDownload, CodeByteWakeUpIsRefusedWithoutAFrame) {
     TempDir dir;
-    writeFile(dir / "vks0001.hex", lineImage(16));
+    writeFile(dir / "vks0001.hex", lineImage(16).text);
     SimTerminal terminal(dir, {"--role", "line-loader"});
     ScopedPortVariable port(kPort, terminal.device());
 
