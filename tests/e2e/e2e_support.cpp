@@ -97,6 +97,7 @@ SimTerminal::SimTerminal(const TempDir& dir, const std::vector<std::string>& swi
     stdout_ = out[0];
     if (spawned != 0) {
         pid_ = -1;
+        stop();
         throw std::runtime_error("cannot start " + args[0]);
     }
 
@@ -108,6 +109,7 @@ SimTerminal::SimTerminal(const TempDir& dir, const std::vector<std::string>& swi
         char chunk[256];
         ssize_t got = 0;
         if (::poll(&pfd, 1, msLeft(end)) <= 0 || (got = ::read(stdout_, chunk, sizeof chunk)) <= 0) {
+            stop();  // no destructor runs for a constructor that throws
             throw std::runtime_error("the simulated terminal printed no device path");
         }
         line.append(chunk, static_cast<std::size_t>(got));
@@ -116,12 +118,18 @@ SimTerminal::SimTerminal(const TempDir& dir, const std::vector<std::string>& swi
 }
 
 SimTerminal::~SimTerminal() {
+    stop();
+}
+
+void SimTerminal::stop() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
     if (stdout_ >= 0) {
         ::close(stdout_);
+        stdout_ = -1;
     }
 }
 

@@ -66,6 +66,8 @@ class SimTerminal {
     std::vector<std::string> log() const;  // "rx FRAME DLE CLOSE bcc=OK", time stamps dropped
 
   private:
+    void stop();
+
     pid_t pid_ = -1;
     int stdout_ = -1;
     std::string device_;

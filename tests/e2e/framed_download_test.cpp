@@ -191,6 +191,25 @@ INSTANTIATE_TEST_SUITE_P(Kinds, FramedDownloadByAsking,
                                                "VKSV0105", 0x240000, false, {8}},  // one erase, whole part
                                            KindCase{"VKDV0105", 0x030000, false, {}}));  // never erased
 
+// Woken by DTR pulses (no modem lines on the pty: nothing to see, nothing may fail) or by the code byte
+// for 19200 baud, which the terminal gets before the first query.
+TEST(FramedDownloadWakeUp, WokenTerminalLoads) {
+    for (int method : {1, 2}) {
+        SCOPED_TRACE("wake-up method " + std::to_string(method));
+        TempDir dir;
+        Image image;
+        addRecords(addHeader(image, 0x210000, "VKNV0100"), 0x210000);
+        writeFile(dir / "program.s2", image.text);
+        SimTerminal terminal(dir, {"--role", "loader"});
+        ScopedPortVariable port(kPort, terminal.device());
+
+        EXPECT_EQ(download(dir / "program.s2", kPort, method), 14);
+        EXPECT_EQ(terminal.waitExit(), 0);
+        EXPECT_EQ(terminal.flash(), image.bytes);
+        EXPECT_EQ(containsInOrder(terminal.log(), {"rx BYTE 0x13", "note SESSION loader"}), method == 2);
+    }
+}
+
 TEST(FramedDownloadRefused, HeaderNeedingANewerTerminalErasesNothing) {
     TempDir dir;
     Image image;
