@@ -128,6 +128,7 @@ TEST_P(LineDownload, EveryHexLineReachesTheFlash) {
     for (const auto& event : log) {
         EXPECT_EQ(event.find("HEX END RECORD missing"), std::string::npos) << event;
         EXPECT_EQ(event.find("REPEATED"), std::string::npos) << event;
+        EXPECT_EQ(event.find("LINE COUNT MISMATCH"), std::string::npos) << event;
     }
     // The count announced is the number of line frames that follow (P1, the count and E aside): a
     // line longer than one frame counts once per frame, or the terminal would stop short of the end.

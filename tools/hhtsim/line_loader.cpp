@@ -22,6 +22,7 @@ struct HexLoad {
     std::uint32_t base = 0;
     std::string pending;  // a line whose end has not arrived yet
     long lines = 0;
+    long textFrames = 0;  // what the host's count names: a long line arrives in several frames
     long badLines = 0;
     bool endRecordSeen = false;
 };
@@ -56,6 +57,7 @@ void applyHexLine(Session& session, HexLoad& load, const std::string& line) {
 }
 
 void takeText(Session& session, HexLoad& load, const std::string& text) {
+    ++load.textFrames;
     load.pending += text;
     if (load.pending.size() > kMaxPendingLine) {
         session.terminal.log().note("HEX LINE too long, dropped");
@@ -154,9 +156,9 @@ Outcome runLineLoader(Session& session) {
         if (endOfLoad) {
             if (!load.pending.empty())
                 applyHexLine(session, load, load.pending);
-            if (announced >= 0 && announced != load.lines)
+            if (announced >= 0 && announced != load.textFrames)
                 log.note("LINE COUNT MISMATCH announced=" + std::to_string(announced) +
-                         " received=" + std::to_string(load.lines));
+                         " frames=" + std::to_string(load.textFrames));
             // A host that cuts long lines into pieces but counts whole lines stops short of the end.
             if (!load.endRecordSeen)
                 log.note("HEX END RECORD missing: the image arrived incomplete");
