@@ -69,9 +69,9 @@ IniReadResult parseIniDocument(std::string_view text);
 // are kept.
 IniReadResult readIniFile(const std::filesystem::path& path);
 
-// Replaces the file with the rows. The new content goes to a temporary file beside the target and
-// is renamed over it only once it is completely on disk, so a failed save leaves the old file as it
-// was. More than kMaxFields rows: error 6 and nothing is touched.
+// Replaces the file with the rows (replaceFileContents: a failed save leaves the old content, and
+// owner, links and permissions stay as they were). More than kMaxFields rows: error 6 and nothing is
+// touched.
 std::optional<AppError> writeIniFile(const std::filesystem::path& path,
                                      const std::vector<FieldDefinition>& rows);
 
