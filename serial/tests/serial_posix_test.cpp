@@ -220,7 +220,10 @@ TEST(SerialDeviceConfig, OnlyAPtyMayShowOtherDataBitsOrParity) {
 // A pty drops the parity flag, and the next open finds it gone: every open must still succeed.
 TEST(SerialDeviceConfig, PtyOpensWithAnyParityOneAfterAnother) {
     PtyPair pty;
-    for (const Parity parity : {Parity::Odd, Parity::Even, Parity::Mark, Parity::Space, Parity::Odd}) {
+    // The same parity twice in a row: the second open changes nothing on the pty, which the C library
+    // reports as a failure of its own.
+    for (const Parity parity :
+         {Parity::Odd, Parity::Odd, Parity::Even, Parity::Even, Parity::Mark, Parity::Space, Parity::Odd}) {
         SCOPED_TRACE(static_cast<int>(parity));
         SerialDevice device;
         const Error opened = device.openPath(pty.slavePath(), LineConfig{19200, 7, parity, StopBits::One});
