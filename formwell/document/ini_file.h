@@ -64,13 +64,14 @@ class IniDocumentParser {
 // Parses a whole file's text. More than kMaxFields lines: the first kMaxFields rows and error 6.
 IniReadResult parseIniDocument(std::string_view text);
 
-// Reads a whole file: a missing file is error 53, anything but a regular file (a directory, a
-// device that never ends) is error 75. After an error the rows read before it are kept.
+// Reads a whole file: a missing file is error 53, anything but a regular file (a directory, a FIFO, a
+// device that never ends) is error 75, without waiting on it. After an error the rows read before it
+// are kept.
 IniReadResult readIniFile(const std::filesystem::path& path);
 
-// Replaces the file with the rows. The new content goes to a temporary file beside the target and
-// is renamed over it only once it is completely on disk, so a failed save leaves the old file as it
-// was. More than kMaxFields rows: error 6 and nothing is touched.
+// Replaces the file with the rows (replaceFileContents: a failed save leaves the old content, and
+// owner, links and permissions stay as they were). More than kMaxFields rows: error 6 and nothing is
+// touched.
 std::optional<AppError> writeIniFile(const std::filesystem::path& path,
                                      const std::vector<FieldDefinition>& rows);
 

@@ -1,89 +1,106 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <vector>
 
+#include "formwell/document/file_io_posix.h"
 #include "formwell/document/replace_file.h"
+#include "formwell/document/rewrite_in_place_posix.h"
 
 namespace formwell {
 
 namespace {
 
-constexpr int kTempNameAttempts = 100;
+namespace fs = std::filesystem;
 
-// A symbolic link stays a link: the file it points to is the one replaced.
-std::filesystem::path resolveTarget(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec)) {
-        return path;
+// The kernel gives up on a path after as many links.
+constexpr int kMaxLinkDepth = 40;
+constexpr std::size_t kMaxLinkText = 64 * 1024;
+
+std::optional<std::string> readLink(const fs::path& link) {
+    for (std::size_t size = 256; size <= kMaxLinkText; size *= 2) {
+        std::string text(size, '\0');
+        const ssize_t got = ::readlink(link.c_str(), text.data(), text.size());
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<std::size_t>(got) < text.size()) {
+            text.resize(static_cast<std::size_t>(got));
+            return text;
+        }
     }
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : resolved;
+    errno = ENAMETOOLONG;
+    return std::nullopt;
 }
 
-std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt) {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = "." + target.filename().string() + ".saving-" + std::to_string(::getpid()) +
-                             "-" + std::to_string(counter++) + "-" + std::to_string(attempt);
-    return target.parent_path() / name;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
+// The file a save writes: the end of the chain of symbolic links that `path` names (the path itself
+// when it is no link), followed link by link so that a link to a file not made yet leads to where the
+// file is to be made, and the links stay links. A relative target counts from the link's directory;
+// the joined text is left to the kernel, whose ".." is the link's real parent. nullopt with errno set
+// (ELOOP beyond kMaxLinkDepth links).
+std::optional<fs::path> endOfLinkChain(const fs::path& path) {
+    fs::path current = path;
+    for (int depth = 0; depth <= kMaxLinkDepth; ++depth) {
+        struct stat entry {};
+        if (::lstat(current.c_str(), &entry) != 0) {
+            if (errno == ENOENT) {
+                return current;
             }
-            return false;
+            return std::nullopt;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        if (!S_ISLNK(entry.st_mode)) {
+            return current;
+        }
+        const std::optional<std::string> text = readLink(current);
+        if (!text) {
+            return std::nullopt;
+        }
+        const fs::path next(*text);
+        current = next.is_absolute() ? next : current.parent_path() / next;
     }
-    return true;
+    errno = ELOOP;
+    return std::nullopt;
 }
 
-// Makes the rename itself durable. A failure here cannot be undone any more (the new content is
-// already in place), so it is not reported.
-void syncDirectory(const std::filesystem::path& dir) {
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)::fsync(fd);
-        (void)::close(fd);
+bool userInGroup(gid_t group) {
+    if (::getegid() == group) {
+        return true;
     }
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) {
+        return false;
+    }
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
 }
 
-}  // namespace
+ReplaceFacts factsAbout(const fs::path& target, const struct stat& file) {
+    const fs::path dir = target.parent_path();
+    ReplaceFacts facts;
+    facts.directoryWritable =
+        ::faccessat(AT_FDCWD, dir.empty() ? "." : dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+    facts.links = static_cast<std::uint64_t>(file.st_nlink);
+    facts.user = static_cast<std::uint32_t>(::geteuid());
+    facts.fileOwner = static_cast<std::uint32_t>(file.st_uid);
+    facts.userInFileGroup = userInGroup(file.st_gid);
+    return facts;
+}
 
-std::optional<AppError> replaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
-    const std::filesystem::path target = resolveTarget(path);
-    const std::string shownPath = path.string();
-
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT) {
-        return errorFromErrno(errno, shownPath);
-    }
-    if (exists && !S_ISREG(existing.st_mode)) {
-        return errorFromErrno(S_ISDIR(existing.st_mode) ? EISDIR : EACCES, shownPath);
-    }
-    // Renaming over a file needs only the directory's permission; a document its owner made
-    // read-only must still refuse the save, as it would when written in place.
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        return errorFromErrno(errno, shownPath);
-    }
-
-    std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < kTempNameAttempts && fd < 0; ++attempt) {
-        temp = tempPathFor(target, attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
+// The new content in a temporary file beside the target, renamed over it once it is on the disk.
+// `existing` is the file replaced (nullptr when the save creates it): its permissions, owner and group
+// go to the new file. Returns false in `usable` when the owner and group cannot be kept after all, with
+// nothing changed, so that the caller can write in place instead.
+std::optional<AppError> replaceByRename(const fs::path& target, const struct stat* existing,
+                                        std::string_view bytes, const std::string& shownPath, bool& usable) {
+    usable = true;
+    fs::path temp;
+    const int fd = posix::createSibling(target, "saving", 0666, temp);
     if (fd < 0) {
         // The file itself does not exist yet: a missing name here is a missing directory.
         if (errno == ENOENT) {
@@ -92,21 +109,23 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
         }
         return errorFromErrno(errno, shownPath);
     }
-
     const auto fail = [&](int error) {
         (void)::close(fd);
         (void)::unlink(temp.c_str());
         return errorFromErrno(error, shownPath);
     };
-
-    if (exists) {
-        if (::fchmod(fd, existing.st_mode & 07777) != 0) {
+    if (existing != nullptr) {
+        if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+            usable = false;
+            (void)fail(errno);
+            return std::nullopt;
+        }
+        // After the chown, which clears the set-id bits.
+        if (::fchmod(fd, existing->st_mode & 07777) != 0) {
             return fail(errno);
         }
-        // Only the superuser may give the file back to another owner; anyone else keeps their own.
-        (void)::fchown(fd, existing.st_uid, existing.st_gid);
     }
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0) {
+    if (!posix::writeAll(fd, bytes) || ::fsync(fd) != 0) {
         return fail(errno);
     }
     if (::close(fd) != 0) {
@@ -119,8 +138,64 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
         (void)::unlink(temp.c_str());
         return errorFromErrno(error, shownPath);
     }
-    syncDirectory(target.parent_path());
+    posix::syncDirectory(target.parent_path());
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<AppError> replaceFileContents(const fs::path& path, std::string_view bytes) {
+    const std::string shownPath = path.string();
+    const std::optional<fs::path> resolved = endOfLinkChain(path);
+    if (!resolved) {
+        return errorFromErrno(errno, shownPath);
+    }
+    const fs::path& target = *resolved;
+
+    // Something other than a file is refused unopened: opening a device may do something of its own.
+    struct stat named {};
+    if (::stat(target.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) {
+        return errorFromErrno(S_ISDIR(named.st_mode) ? EISDIR : EACCES, shownPath);
+    }
+    // The file itself is opened first and what was opened is checked, so nothing swapped in between
+    // is written. Opening it for writing also refuses a document its owner made read-only, which a
+    // rename (needing only the directory's permission) would replace.
+    int fd = -1;
+    do {
+        fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            return errorFromErrno(errno, shownPath);
+        }
+        bool usable = true;
+        return replaceByRename(target, nullptr, bytes, shownPath, usable);
+    }
+    struct stat existing {};
+    int error = ::fstat(fd, &existing) != 0 ? errno : 0;
+    if (error == 0 && !S_ISREG(existing.st_mode)) {
+        error = EACCES;
+    }
+    if (error == 0) {
+        // Writes to a regular file do not wait anyway; the flag only kept the open from waiting.
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        (void)::close(fd);
+        return errorFromErrno(error, shownPath);
+    }
+    if (chooseReplaceMethod(factsAbout(target, existing)) == ReplaceMethod::Rename) {
+        bool usable = true;
+        std::optional<AppError> failure = replaceByRename(target, &existing, bytes, shownPath, usable);
+        if (usable) {
+            (void)::close(fd);  // only opened and checked: nothing was written through it
+            return failure;
+        }
+    }
+    return rewriteInPlace(fd, target, bytes, shownPath);
 }
 
 }  // namespace formwell

@@ -4,33 +4,13 @@
 #include <string>
 
 #include "formwell/document/replace_file.h"
+#include "formwell/document/win32_error.h"
 
 namespace formwell {
 
 namespace {
 
 constexpr int kTempNameAttempts = 100;
-
-AppError errorFromWin32(DWORD error, const std::string& path) {
-    int number = errnum::kPathFileAccess;
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-            number = errnum::kFileNotFound;
-            break;
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-            number = errnum::kPathNotFound;
-            break;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            number = errnum::kDiskFull;
-            break;
-        default:
-            break;
-    }
-    return AppError{number, describeError(number) + " (" + path + ")"};
-}
 
 std::filesystem::path tempPathFor(const std::filesystem::path& target, int attempt) {
     static std::atomic<unsigned> counter{0};

@@ -2,10 +2,13 @@
 // deadline, so neither a silent terminal nor a port that stopped sending can hold a caller past its
 // bound. VMIN=1/VTIME=0 make an empty read say EAGAIN, which leaves a read of 0 to mean hang-up.
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -59,6 +62,30 @@ ErrorKind kindForIoErrno(int err) {
                                                                          : ErrorKind::Other;
 }
 
+// A pseudo-terminal is known by its device number, whatever name or link led to it: the kernel's
+// numbers for pty slaves are fixed (majors 136-143 under /dev/pts, 3 for the old BSD ptys). Anything
+// not known as a pty is held to every setting.
+detail::LineKind lineKindOf(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return detail::LineKind::SerialPort;
+    }
+    const unsigned int deviceMajor = major(info.st_rdev);
+    const bool unix98 = deviceMajor >= UNIX98_PTY_SLAVE_MAJOR &&
+                        deviceMajor < UNIX98_PTY_SLAVE_MAJOR + UNIX98_PTY_MAJOR_COUNT;
+    return unix98 || deviceMajor == PTY_SLAVE_MAJOR ? detail::LineKind::PseudoTerminal
+                                                    : detail::LineKind::SerialPort;
+}
+
+Error writeSettings(int fd, const termios& settings) {
+    while (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        if (errno != EINTR) {
+            return osFailure(ErrorKind::Other, errno, "cannot write the port settings");
+        }
+    }
+    return {};
+}
+
 Error applyConfig(int fd, const LineConfig& config) {
     termios current{};
     if (::tcgetattr(fd, &current) != 0) {
@@ -70,10 +97,21 @@ Error applyConfig(int fd, const LineConfig& config) {
     if (!wanted) {
         return Error{ErrorKind::InvalidSetting, 0, "cannot set " + std::to_string(config.baud) + " baud"};
     }
-    while (::tcsetattr(fd, TCSANOW, &*wanted) != 0) {
-        if (errno != EINTR) {
-            return osFailure(ErrorKind::Other, errno, "cannot write the port settings");
-        }
+    // glibc answers EINVAL when the port took none of the changes asked for. A pty that already
+    // holds the same reduced settings (no parity bit) does exactly that on a second open with the
+    // same parity, so what the port now holds decides, below, as it does for a partial success.
+    if (Error written = writeSettings(fd, *wanted); !written.ok() && written.osError != EINVAL) {
+        return written;
+    }
+    termios actual{};
+    if (::tcgetattr(fd, &actual) != 0) {
+        return osFailure(ErrorKind::Other, errno, "cannot read the port settings back");
+    }
+    const std::string missing = detail::settingsNotTaken(*wanted, actual, lineKindOf(fd));
+    if (!missing.empty()) {
+        (void)writeSettings(fd, current);  // the settings in force before, as far as the port takes them
+        return Error{ErrorKind::InvalidSetting, 0,
+                     "the port does not take these line settings (" + missing + ")"};
     }
     return {};
 }

@@ -60,6 +60,12 @@ tcflag_t parityFlags(Parity parity) {
     return 0;
 }
 
+// The parity in force: the odd, mark and space flags mean nothing while parity is off (a pty leaves
+// them set when it drops the parity flag).
+tcflag_t parityInForce(const termios& tio) {
+    return (tio.c_cflag & PARENB) != 0 ? tio.c_cflag & (PARENB | PARODD | CMSPAR) : 0;
+}
+
 }  // namespace
 
 Error checkConfig(const LineConfig& config) {
@@ -98,6 +104,27 @@ std::optional<termios> makeTermios(const termios& current, const LineConfig& con
         return std::nullopt;
     }
     return tio;
+}
+
+std::string settingsNotTaken(const termios& wanted, const termios& actual, LineKind kind) {
+    std::string missing;
+    const auto note = [&missing](const char* what) {
+        missing += missing.empty() ? what : std::string(", ") + what;
+    };
+    if (::cfgetospeed(&wanted) != ::cfgetospeed(&actual)) {
+        note("speed");
+    }
+    const bool formatShown = kind == LineKind::SerialPort;
+    if (formatShown && (wanted.c_cflag & CSIZE) != (actual.c_cflag & CSIZE)) {
+        note("data bits");
+    }
+    if (formatShown && parityInForce(wanted) != parityInForce(actual)) {
+        note("parity");
+    }
+    if ((wanted.c_cflag & CSTOPB) != (actual.c_cflag & CSTOPB)) {
+        note("stop bits");
+    }
+    return missing;
 }
 
 }  // namespace serial::detail

@@ -5,6 +5,7 @@
 #include <termios.h>
 
 #include <optional>
+#include <string>
 
 #include "serial/include/serial/serial_device.h"
 
@@ -19,5 +20,20 @@ Error checkConfig(const LineConfig& config);
 // on a non-blocking descriptor keeps "nothing yet" (EAGAIN) apart from "hung up" (0).
 // nullopt when the configuration is invalid.
 std::optional<termios> makeTermios(const termios& current, const LineConfig& config);
+
+// What a device can show of the settings written to it.
+enum class LineKind {
+    SerialPort,
+    // A pseudo-terminal carries bytes, not characters on a wire: its driver forces 8 data bits and
+    // drops the parity flag whatever is asked, and has no parity to get wrong.
+    PseudoTerminal,
+};
+
+// tcsetattr() succeeds when any one of the changes was made, so a driver that cannot do a setting
+// (mark parity, 5 data bits, a speed) says nothing about it. This compares what the port reports
+// after the write with what was asked: empty when the port took everything that matters on the wire
+// (speed, data bits, parity, stop bits), else the names of what it did not take. On a pseudo-terminal
+// data bits and parity are not compared.
+std::string settingsNotTaken(const termios& wanted, const termios& actual, LineKind kind);
 
 }  // namespace serial::detail

@@ -175,6 +175,62 @@ TEST(SerialDeviceConfig, TermiosFollowsTheLineSettings) {
     EXPECT_FALSE(detail::makeTermios(cooked, LineConfig{31250, 8, Parity::None, StopBits::One}).has_value());
 }
 
+// What the port reports back after a write, against what was asked: only a pseudo-terminal may show
+// another character format, since it has none on a wire.
+TEST(SerialDeviceConfig, OnlyAPtyMayShowOtherDataBitsOrParity) {
+    termios raw{};
+    ::cfmakeraw(&raw);
+    const std::optional<termios> asked =
+        detail::makeTermios(raw, LineConfig{9600, 7, Parity::Mark, StopBits::Two});
+    ASSERT_TRUE(asked.has_value());
+    using Change = void (*)(termios&);
+    struct Case {
+        const char* what;
+        Change change;
+        bool takenBySerialPort;
+        bool takenByPty;
+    };
+    const Case cases[] = {
+        {"as asked", [](termios&) {}, true, true},
+        {"parity flag dropped", [](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(PARENB); }, false, true},
+        {"mark became odd", [](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(CMSPAR); }, false, true},
+        {"8 data bits forced",
+         [](termios& t) { t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8; }, false, true},
+        {"another speed", [](termios& t) { ::cfsetospeed(&t, B19200); }, false, false},
+        {"one stop bit", [](termios& t) { t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB); }, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        termios actual = *asked;
+        c.change(actual);
+        EXPECT_EQ(detail::settingsNotTaken(*asked, actual, detail::LineKind::SerialPort).empty(),
+                  c.takenBySerialPort);
+        EXPECT_EQ(detail::settingsNotTaken(*asked, actual, detail::LineKind::PseudoTerminal).empty(),
+                  c.takenByPty);
+    }
+    // No parity asked: the odd flag a pty leaves behind without the parity flag is no parity either.
+    const std::optional<termios> none =
+        detail::makeTermios(raw, LineConfig{9600, 8, Parity::None, StopBits::One});
+    ASSERT_TRUE(none.has_value());
+    termios stale = *none;
+    stale.c_cflag |= PARODD;
+    EXPECT_EQ(detail::settingsNotTaken(*none, stale, detail::LineKind::SerialPort), "");
+}
+
+// A pty drops the parity flag, and the next open finds it gone: every open must still succeed.
+TEST(SerialDeviceConfig, PtyOpensWithAnyParityOneAfterAnother) {
+    PtyPair pty;
+    // The same parity twice in a row: the second open changes nothing on the pty, which the C library
+    // reports as a failure of its own.
+    for (const Parity parity :
+         {Parity::Odd, Parity::Odd, Parity::Even, Parity::Even, Parity::Mark, Parity::Space, Parity::Odd}) {
+        SCOPED_TRACE(static_cast<int>(parity));
+        SerialDevice device;
+        const Error opened = device.openPath(pty.slavePath(), LineConfig{19200, 7, parity, StopBits::One});
+        EXPECT_TRUE(opened.ok()) << opened.text;
+    }
+}
+
 TEST(SerialDeviceConfig, SettingsReachTheTty) {
     PtyPair pty;
     SerialDevice device;

@@ -1,9 +1,17 @@
 // The machine-readable event log. One line per event:
 //   <ms since start> <rx|tx|note> <event>
 // e.g. "123 rx FRAME STX \"QTY\\r\\n\" xor=OK" or "130 tx ACK". Quoted texts use escapeText().
+//
+// Bytes that no role parses ("stray" bytes: line noise, a wake-up code byte) are logged one per line
+// ("rx BYTE 0x13") for the first kStrayBytesShown of a run; the rest of a longer run becomes one line
+// when the run ends, stamped with the time of its last byte:
+//   "rx STRAY <n> more bytes: <the first 16 of them in hex> ..." (" ..." only when n > 16)
+// A run ends with the next other event and when the log closes, so a host pouring noise into the line
+// cannot make the log grow faster than a few lines per message the terminal recognises.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -13,6 +21,9 @@ namespace hhtsim {
 
 class EventLog {
   public:
+    static constexpr std::size_t kStrayBytesShown = 8;
+    static constexpr std::size_t kStrayHexShown = 16;
+
     EventLog();
     ~EventLog();
     EventLog(const EventLog&) = delete;
@@ -24,13 +35,22 @@ class EventLog {
     void rx(std::string_view event) { add("rx", event); }
     void tx(std::string_view event) { add("tx", event); }
     void note(std::string_view event) { add("note", event); }
+    // A received byte that no role parses.
+    void stray(std::uint8_t byte);
 
     std::int64_t elapsedMs() const;
 
   private:
     void add(std::string_view direction, std::string_view event);
+    void write(std::int64_t ms, std::string_view direction, std::string_view event);
+    // Writes the summary of the stray bytes not shown one by one, if there are any.
+    void endStrayRun();
+
     std::chrono::steady_clock::time_point start_;
     std::FILE* file_ = nullptr;
+    std::size_t strayRun_ = 0;  // stray bytes since the last other event
+    std::string strayHex_;      // the first kStrayHexShown of those not shown one by one
+    std::int64_t lastStrayMs_ = 0;
 };
 
 }  // namespace hhtsim

@@ -206,6 +206,9 @@ path for the host to open; hhtsim serves until SIGINT/SIGTERM, or until its firs
                      e.g. 120 rx SOH / 121 tx ACK / 340 rx FRAME STX "QTY\r\n" xor=OK /
                      900 rx FRAME DLE ERASE block=9 bcc=OK / 905 tx FLASHID A4 01 00 /
                      950 rx LINEFRAME seq=0 "P1" bcc=OK / 951 tx LINEFRAME seq=0 ACK
+                     Bytes no exchange expects: the first 8 of a run one per line (rx BYTE 0x13),
+                     the rest in one line when the run ends (rx STRAY <n> more bytes: <first 16 in
+                     hex> ...), so noise on the line cannot swell the log
   --rmt              auto: answer the loader's first query as a hex-block terminal
   --auto-data        auto: always answer a SOH as a data send. Without it, after ACKing the SOH the
                      terminal listens 300 ms: an STX or EOT from the host means an INI send,

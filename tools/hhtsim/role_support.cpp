@@ -30,7 +30,6 @@ std::optional<Outcome> answerOpeningSoh(Session& session) {
     }
 }
 
-
 std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end) {
     auto& log = session.terminal.log();
     for (;;) {
@@ -96,9 +95,7 @@ bool saveFlash(Session& session) {
 }
 
 void logStray(Session& session, std::uint8_t byte) {
-    char text[16];
-    std::snprintf(text, sizeof text, "BYTE 0x%02X", byte);
-    session.terminal.log().rx(text);
+    session.terminal.log().stray(byte);
 }
 
 Bytes plainAck(std::uint8_t ack) {

@@ -106,7 +106,9 @@ class SerialDevice {
     // back each short answer for several milliseconds); a driver without it is not an error.
     // Exclusive: while this device is open a second open of the same port fails with InUse.
     // Fails with NoSuchDevice, PermissionDenied, InUse, NotSerialDevice, InvalidSetting or Other; the
-    // device stays closed then. Opening an open device closes it first.
+    // device stays closed then. Opening an open device closes it first. InvalidSetting also when the
+    // driver does not take a setting (POSIX reads them back; a pseudo-terminal, which has no character
+    // format, is not held to data bits and parity).
     Error open(int portNumber, const LineConfig& config);
     // The same, for a device named directly.
     Error openPath(const std::string& path, const LineConfig& config);

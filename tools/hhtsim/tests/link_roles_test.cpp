@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
+#include <random>
+
 #include "tools/hhtsim/tests/sim_host.h"
 
 namespace hhtsim::testing {
@@ -87,6 +90,46 @@ TEST(HhtsimIniReceiver, HostClosingMidTransferEndsTheExchangeAtOnce) {
     EXPECT_EQ(sim.waitExit(), 1);
     EXPECT_TRUE(containsInOrder(logEvents(dir / "log"),
                                 {"note HOST CLOSE", "note ABANDONED: the host closed the port"}));
+}
+
+// Noise before an exchange: however much of it arrives, it costs the log a few lines, and the exchange
+// after it is logged as ever.
+TEST(HhtsimIniReceiver, NoiseOnTheLineIsSummarisedInTheLog) {
+    TempDir dir;
+    SimHost sim({"--role", "ini-receiver", "--once", "--log", (dir / "log").string()});
+    ASSERT_TRUE(sim.openDevice());
+    std::mt19937 random(7);
+    Bytes noise(10000);
+    for (auto& byte : noise) {
+        do {
+            byte = static_cast<std::uint8_t>(random());
+        } while (byte == SOH);  // the one byte that would start the exchange
+    }
+    sim.send(noise);
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(hostFrame("QTY"));
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    sim.send(Bytes{EOT});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    EXPECT_EQ(sim.waitExit(), 0);
+
+    EXPECT_LT(std::filesystem::file_size(dir / "log"), 2048u);
+    // Every noise byte is in the log, shown or counted (another event, such as the host's open being
+    // noticed, may split the noise into more than one run).
+    const std::vector<std::string> events = logEvents(dir / "log");
+    std::size_t counted = 0;
+    for (const std::string& event : events) {
+        unsigned long more = 0;
+        if (event.rfind("rx BYTE ", 0) == 0) {
+            ++counted;
+        } else if (std::sscanf(event.c_str(), "rx STRAY %lu more bytes", &more) == 1) {
+            counted += more;
+        }
+    }
+    EXPECT_EQ(counted, noise.size()) << readFile(dir / "log");
+    EXPECT_TRUE(containsInOrder(
+        events, {"rx SOH", "tx ACK", "rx FRAME STX \"QTY\\r\\n\" xor=OK", "tx ACK", "rx EOT", "tx ACK"}));
 }
 
 TEST(HhtsimDataSender, SendsEachRecordUntilAcknowledgedThenEot) {
