@@ -103,6 +103,8 @@ int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view
     // The framed loader may still send one stray byte in answer to the probes; drop it.
     std::uint8_t stray = 0;
     (void)port.read(&stray, 1);
+    // The rest of an answer to the two queries must not be taken for the framed loader's replies.
+    (void)port.discardUntilQuiet();
     return failedWriteAsError(runFramedTransfer(ctx, image));
 }
 

@@ -212,6 +212,21 @@ TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure) {
     EXPECT_EQ(download(image("prog.s2", s2(0x200000, "0123"))), -22);
 }
 
+TEST_F(DownloadTest, AnswerStillArrivingAfterTheFirstQueriesIsNotTakenForTheNext) {
+    std::string ident = "VKDV0100";
+    ident.resize(18, ' ');
+    // A slow terminal: its identification starts 150 ms after the query and trickles in, so its end
+    // comes after the port was purged.
+    terminal_.setResponder(testing::answerTo(kProbe, {}, [ident](ScriptedTerminal& t, const Bytes& w) {
+        if (w == bytesOf("\x1bZ1\r")) {
+            t.answer(bytesOf(ident), 150, 2);
+        } else {
+            t.answer({0x06});
+        }
+    }));
+    EXPECT_EQ(download(image("prog.s2", framedImage())), 14);
+}
+
 TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot) {
     struct Case {
         std::string_view path, base, extension;
