@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -225,6 +226,54 @@ TEST_F(DownloadTest, AnswerStillArrivingAfterTheFirstQueriesIsNotTakenForTheNext
         }
     }));
     EXPECT_EQ(download(image("prog.s2", framedImage())), 14);
+}
+
+// The first 150 bytes of an image shaped like the demo's: the last record is cut inside its data.
+const std::string kCutImage =
+    "S20E2000004B5452206279205A414EDC\r\n"
+    "S214200100466F726D77656C6C2064656D6F207072BB\r\n"
+    "S2142001106F6772616D3A206120736D616C6C206927\r\n"
+    "S2142001206D61676520666F";
+
+TEST_F(DownloadTest, CutImageSendsOnlyTheBytesItHolds) {
+    // Framed: the cut record's frame carries its address and the seven whole data bytes.
+    terminal_.setResponder(testing::answersFlashQuery({0xA4, 0x01, 0x00}, testing::ackEverything()));
+    ASSERT_EQ(download(image("cut.s2", kCutImage)), 14);
+    const Bytes cutHead{0x10, 0x02, 0x20, 0x01, 0x20};
+    std::vector<Bytes> cutFrames;
+    for (const Bytes& w : terminal_.writes()) {
+        if (w.size() > cutHead.size() && std::equal(cutHead.begin(), cutHead.end(), w.begin())) {
+            cutFrames.push_back(w);
+        }
+    }
+    ASSERT_EQ(cutFrames.size(), 1u);
+    const Bytes& frame = cutFrames.front();
+    ASSERT_EQ(frame.size(), cutHead.size() + 7 + 3);
+    EXPECT_EQ(std::string(frame.begin() + 5, frame.begin() + 12), "mage fo");
+
+    // Hex-block: the block holding the cut record is padded with 0xFF right after its seven bytes.
+    ScriptedTerminal rmt;
+    rmt.setResponder(testing::answerTo(
+        kProbe, {}, testing::identifiesAs("RMT VKN01", testing::perLine(testing::ackEverything()))));
+    DownloadRequest request;
+    const std::string path = image("cut2.s2", kCutImage);
+    request.imagePath = path;
+    auto opener = rmt.opener();
+    ASSERT_EQ(runDownload(*opener, request, run_, progress_), 14);
+    const Bytes stream = rmt.writtenStream();
+    const std::string text(stream.begin(), stream.end());
+    const std::string data =
+        "466F726D77656C6C2064656D6F207072"
+        "6F6772616D3A206120736D616C6C2069"
+        "6D61676520666F";
+    std::string expectedBlock =
+        "\x1b"
+        "200100" +
+        data;
+    while (expectedBlock.size() < 7 + 256) {
+        expectedBlock += "FF";
+    }
+    EXPECT_NE(text.find(expectedBlock), std::string::npos);
 }
 
 TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot) {

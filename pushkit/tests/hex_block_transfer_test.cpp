@@ -62,10 +62,10 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData) {
         {"record far from the running block starts at its own address",
          s2Line(0x200000, filled(16, 0x11)) + s2Line(0x201000, filled(16, 0x22)),
          {{0x200000, {{0, 0x11}}, 16}, {0x201000, {{0, 0x22}}, 16}}},
-        // The count claims 136 bytes; the 79-character reader keeps 34 of them, the rest read as 0.
-        {"record longer than a block goes on in the next",
+        // The count claims 136 bytes; the 79-character reader keeps 34 of them, and only those go.
+        {"record cut by the reader's line limit",
          s2Line(0x200000, filled(136, 0x11)),
-         {{0x200000, {{33, 0x11}, {34, 0x10}, {127, 0x00}}, 128}, {0x200080, {{7, 0x00}}, 8}}},
+         {{0x200000, {{0, 0x11}, {33, 0x11}}, 34}}},
         {"records outside the window are left out",
          s2Line(0x1FFFF0, filled(16, 0x99)) + s2Line(0x200000, filled(4, 0x11)) +
              s2Line(0x220001, filled(4, 0x99)),
@@ -86,6 +86,19 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData) {
             }
         }
     }
+}
+
+TEST(HexBlockLayoutTest, RecordLongerThanABlockGoesOnInTheNext) {
+    BlockImage image;
+    image.records.push_back({0x200000, filled(136, 0x11)});
+    std::vector<HexBlock> blocks;
+    ASSERT_EQ(layoutHexBlocks(image, blocks), 1);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].address, 0x200000u);
+    EXPECT_EQ(blocks[0].data[127], 0x11);
+    EXPECT_EQ(blocks[1].address, 0x200080u);
+    EXPECT_EQ(blocks[1].data[7], 0x11);
+    EXPECT_EQ(blocks[1].data[8], 0xFF);
 }
 
 TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages) {
