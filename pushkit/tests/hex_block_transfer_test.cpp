@@ -190,6 +190,28 @@ TEST_F(HexBlockTransferTest, RetriesThenGivesUp) {
     EXPECT_EQ(t.sleeps(), (std::vector<std::uint32_t>{100, 100, 20, 100, 20, 100, 100, 100, 100, 100}));
 }
 
+TEST_F(HexBlockTransferTest, WaitForTheAckStartsWhenTheLineHasLeftThePort) {
+    // At 4800 baud a data line is on the wire for 554 ms, far longer than the 100 ms the terminal has
+    // to answer once it holds the line; it answers the whole line, never a part of it.
+    ScriptedTerminal slow;
+    slow.modelWireTime();
+    slow.setResponder(perLine(ackEverything()));
+    auto p = slow.openPort(1, {.baud = 4800});
+    TransferContext ctx{*p, runFlag, {}, 1};
+    const std::string image = s2Line(0x200000, filled(16, 0x11));
+    ASSERT_EQ(runHexBlockTransfer(ctx, image, "RMT"), result::kSrecordLoaded);
+
+    HexBlockData data;
+    data.fill(0xFF);
+    std::fill_n(data.begin(), 16, 0x11);
+    const std::string line = hexBlockLine(0x200000, data);
+    const Bytes stream = slow.writtenStream();
+    const std::string sent(stream.begin(), stream.end());
+    const std::size_t first = sent.find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(sent.find(line, first + 1), std::string::npos);  // sent once
+}
+
 TEST_F(HexBlockTransferTest, RefusalsBeforeAnythingIsSent) {
     terminal.setResponder(perLine(ackEverything()));
     const std::string foreign = s2Line(0x200034, {0x3B, 'X', 'Y', 'Z', '1', '0', '0', '0', '0'});
