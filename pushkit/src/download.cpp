@@ -2,12 +2,9 @@
 
 #include <array>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
+#include "pushkit/src/image_file.h"
 #include "pushkit/src/result_codes.h"
 #include "pushkit/src/transfers.h"
 #include "pushkit/src/wake_up.h"
@@ -121,25 +118,6 @@ ImageName splitImageName(std::string_view path) {
     return {name.substr(0, dot), name.substr(dot)};
 }
 
-bool readImageFile(std::string_view path, std::string& contents) {
-    try {
-        const std::filesystem::path file{std::string(path)};
-        std::error_code error;
-        if (path.empty() || !std::filesystem::is_regular_file(file, error)) {
-            return false;
-        }
-        std::ifstream stream(file, std::ios::binary);
-        if (!stream) {
-            return false;
-        }
-        contents.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-        return !stream.bad();
-    } catch (const std::exception&) {
-        // An image too large to hold, or a path the platform cannot represent.
-        return false;
-    }
-}
-
 int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                 const ProgressFn& progress) {
     LineSettings opening = request.line;
@@ -159,11 +137,23 @@ int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<
         return woken;
     }
 
-    std::string image;
-    if (!readImageFile(request.imagePath, image)) {
+    ImageFile file;
+    if (!file.open(request.imagePath) || file.size() > kImageSizeLimit) {
         return result::kImageOpenFailed;
     }
     run.store(1, std::memory_order_release);
+    // The port is held while the image is read: a cancel during the read ends the download.
+    std::string image;
+    switch (readImage(file, image, [&run] { return run.load(std::memory_order_acquire) == 0; })) {
+        case ImageRead::Read:
+            break;
+        case ImageRead::Cancelled:
+            return result::kCancelled;
+        case ImageRead::Unreadable:
+        case ImageRead::TooLarge:
+            return result::kImageOpenFailed;
+    }
+    file.close();
 
     int outcome = 0;
     if (equalsIgnoringCase(splitImageName(request.imagePath).extension, ".HEX")) {

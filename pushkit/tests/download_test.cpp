@@ -1,6 +1,7 @@
 #include "pushkit/src/download.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pushkit/src/image_file.h"
 #include "pushkit/tests/support/scripted_terminal.h"
 
 namespace pushkit {
@@ -274,6 +276,41 @@ TEST_F(DownloadTest, CutImageSendsOnlyTheBytesItHolds) {
         expectedBlock += "FF";
     }
     EXPECT_NE(text.find(expectedBlock), std::string::npos);
+}
+
+TEST_F(DownloadTest, OnlyARegularFileOfSaneSizeIsRead) {
+    // A FIFO without a writer: an open that waited for one would never return.
+    const fs::path fifo = dir_ / "fifo.s2";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(download(fifo.string()), -11);
+
+    // Over 64 MiB (sparse: nothing is written): refused before the run flag is armed and anything read.
+    const fs::path huge = dir_ / "huge.s2";
+    std::ofstream(huge).put('S');
+    fs::resize_file(huge, (std::uintmax_t{64} << 20) + 1);
+    EXPECT_EQ(download(huge.string()), -11);
+    EXPECT_EQ(run_.load(), 0);
+    EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
+}
+
+TEST_F(DownloadTest, CancelWhileTheImageIsReadStopsAtTheNextChunk) {
+    const std::string text = framedImage() + std::string(10000, '\n');
+    const std::string path = image("prog.s2", text);
+    ImageFile file;
+    ASSERT_TRUE(file.open(path));
+    std::string contents;
+    // The run flag as the read loop sees it: cleared after the second chunk.
+    int polls = 0;
+    EXPECT_EQ(readImage(
+                  file, contents, [&polls] { return ++polls == 3; }, 1024),
+              ImageRead::Cancelled);
+    EXPECT_EQ(contents.size(), 2048u);
+
+    ASSERT_TRUE(file.open(path));
+    EXPECT_EQ(readImage(
+                  file, contents, [] { return false; }, 1024),
+              ImageRead::Read);
+    EXPECT_EQ(contents, text);
 }
 
 TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot) {
