@@ -42,7 +42,8 @@ class ImageFile {
 enum class ImageRead { Read, Unreadable, TooLarge, Cancelled };
 
 // Reads the opened file into `contents` chunk by chunk, asking `cancelled` before each chunk.
-// TooLarge for a file beyond kImageSizeLimit, also one that grows past it while it is read.
+// TooLarge for a file beyond kImageSizeLimit, also one that grows past it while it is read;
+// Unreadable when a read fails or there is no memory to hold the image.
 ImageRead readImage(ImageFile& file, std::string& contents, const std::function<bool()>& cancelled,
                     std::size_t chunkBytes = kImageChunkBytes);
 
