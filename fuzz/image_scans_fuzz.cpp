@@ -1,8 +1,14 @@
-// Every image scan over arbitrary bytes: none may read past the image or loop without end.
+// Every image scan, record frame and hex-block layout over arbitrary bytes: none may read past the
+// image or loop without end, and no record may carry bytes its line does not hold.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
+#include <vector>
 
+#include "pushkit/src/frame_codec.h"
+#include "pushkit/src/hex_block_layout.h"
 #include "pushkit/src/image_scans.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -26,8 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pushkit::LineReader reader(image, limit);
         std::string_view line;
         while (reader.next(line)) {
-            (void)pushkit::parseS2(line);
+            // A record never carries more than its count allows or its digits hold.
+            const pushkit::S2Fields fields = pushkit::parseS2(line);
+            const std::size_t digits = std::min(line.size(), line.find_first_of("\r\n"));
+            if (fields.carried + 1 > std::max<std::size_t>(fields.count, 1) ||
+                4 + 2 * fields.carried > std::max<std::size_t>(digits, 4)) {
+                std::abort();
+            }
+            (void)pushkit::recordFrame(line);
         }
+    }
+
+    pushkit::BlockImage blocks;
+    if (pushkit::buildBlockImage(image, blocks) == 1) {
+        std::vector<pushkit::HexBlock> laidOut;
+        (void)pushkit::layoutHexBlocks(blocks, laidOut);
     }
     return 0;
 }

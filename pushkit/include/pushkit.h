@@ -44,7 +44,7 @@ enum pushkit_result {
     PUSHKIT_SRECORD_LOADED = 14,    /* S-record image loaded (framed or hex-block protocol) */
     PUSHKIT_HEX_LOADED = 10,        /* Intel HEX image loaded (raw stream or line protocol) */
     PUSHKIT_ERR_PORT = -10,         /* the serial port could not be opened */
-    PUSHKIT_ERR_IMAGE_FILE = -11,   /* the image file could not be opened or read (a directory too) */
+    PUSHKIT_ERR_IMAGE_FILE = -11,   /* image not opened or read: missing, no regular file, over 64 MiB */
     PUSHKIT_ERR_HEX_PREFIX = -12,   /* a .HEX image whose name starts with none of VKD, VKF, VKL, VKS */
     PUSHKIT_ERR_UNKNOWN_KIND = -13, /* the terminal's identification names no kind the loader knows */
     PUSHKIT_ERR_NO_ANSWER = -14,    /* the terminal answered no identification or presence query */
@@ -86,7 +86,10 @@ typedef void(PUSHKIT_CALL* DownloadProgressHook)(int32_t port, double percent);
  * imagePath  NUL-terminated path in the platform's 8-bit encoding. A name ending in ".hex" (any
  *            case) is an Intel HEX image, sent by the raw stream (names starting VKD, VKF or VKL)
  *            or by the line protocol at 115200 baud (VKS); any other name is an S-record image.
- *            NULL is treated as a file that cannot be opened.
+ *            NULL is treated as a file that cannot be opened. Only a regular file is taken (a FIFO
+ *            or device is refused without waiting on it), and none larger than 64 MiB: the
+ *            terminals' 16 MiB address space written as S-records of 16 or more data bytes, or as
+ *            Intel HEX, stays well under that, and a larger file is refused before it is read.
  * port       serial port number, low byte used: 1 is COM1 (on POSIX: the device in the environment
  *            variable COM<n>, else /dev/ttyS<n-1>). The port is opened exclusively.
  * baud       bits per second, used only when the terminal answers the first query with "RMT...";
@@ -115,11 +118,11 @@ PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, i
 PUSHKIT_API DownloadProgressHook PUSHKIT_CALL SetDownloadProgressHook(DownloadProgressHook hook);
 
 /*
- * CancelAll: asks the running download to stop; it ends with -30 at its next poll point (before the
- * next record or at the next acknowledgement attempt). Safe from any thread and from inside the
- * progress hook. Download arms itself again when it starts, so a CancelAll made while no download
- * runs has no effect on the next one. The hex-block protocol and the terminal queries that come
- * before a transfer are not interrupted by it.
+ * CancelAll: asks the running download to stop; it ends with -30 at its next poll point (between
+ * chunks while the image file is read, before the next record, or at the next acknowledgement
+ * attempt). Safe from any thread and from inside the progress hook. Download arms itself again when
+ * it starts, so a CancelAll made while no download runs has no effect on the next one. The hex-block
+ * protocol and the terminal queries that come before a transfer are not interrupted by it.
  */
 PUSHKIT_API void PUSHKIT_CALL CancelAll(void);
 

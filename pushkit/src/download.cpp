@@ -2,12 +2,9 @@
 
 #include <array>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <new>
-#include <stdexcept>
 
+#include "pushkit/src/image_file.h"
 #include "pushkit/src/result_codes.h"
 #include "pushkit/src/transfers.h"
 #include "pushkit/src/wake_up.h"
@@ -103,6 +100,8 @@ int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view
     // The framed loader may still send one stray byte in answer to the probes; drop it.
     std::uint8_t stray = 0;
     (void)port.read(&stray, 1);
+    // The rest of an answer to the two queries must not be taken for the framed loader's replies.
+    (void)port.discardUntilQuiet();
     return failedWriteAsError(runFramedTransfer(ctx, image));
 }
 
@@ -117,25 +116,6 @@ ImageName splitImageName(std::string_view path) {
         return {name, {}};
     }
     return {name.substr(0, dot), name.substr(dot)};
-}
-
-bool readImageFile(std::string_view path, std::string& contents) {
-    try {
-        const std::filesystem::path file{std::string(path)};
-        std::error_code error;
-        if (path.empty() || !std::filesystem::is_regular_file(file, error)) {
-            return false;
-        }
-        std::ifstream stream(file, std::ios::binary);
-        if (!stream) {
-            return false;
-        }
-        contents.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-        return !stream.bad();
-    } catch (const std::exception&) {
-        // An image too large to hold, or a path the platform cannot represent.
-        return false;
-    }
 }
 
 int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
@@ -157,11 +137,23 @@ int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<
         return woken;
     }
 
-    std::string image;
-    if (!readImageFile(request.imagePath, image)) {
+    ImageFile file;
+    if (!file.open(request.imagePath) || file.size() > kImageSizeLimit) {
         return result::kImageOpenFailed;
     }
     run.store(1, std::memory_order_release);
+    // The port is held while the image is read: a cancel during the read ends the download.
+    std::string image;
+    switch (readImage(file, image, [&run] { return run.load(std::memory_order_acquire) == 0; })) {
+        case ImageRead::Read:
+            break;
+        case ImageRead::Cancelled:
+            return result::kCancelled;
+        case ImageRead::Unreadable:
+        case ImageRead::TooLarge:
+            return result::kImageOpenFailed;
+    }
+    file.close();
 
     int outcome = 0;
     if (equalsIgnoringCase(splitImageName(request.imagePath).extension, ".HEX")) {

@@ -21,7 +21,8 @@ struct DownloadRequest {
 };
 
 // Returns 14 or 10 on success, else a negative result code; never 0 or another non-negative value.
-// The port is closed before it returns, on every path. Sets `run` to 1 once the image is read.
+// The port is closed before it returns, on every path. Sets `run` to 1 once the image file is open
+// and accepted (a regular file of at most kImageSizeLimit bytes); a cancel from then on gives -30.
 int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                 const ProgressFn& progress);
 
@@ -31,8 +32,5 @@ struct ImageName {
     std::string_view extension;  // with its '.', empty when none
 };
 ImageName splitImageName(std::string_view path);
-
-// Reads the whole file; false for a missing, unreadable or non-regular file.
-bool readImageFile(std::string_view path, std::string& contents);
 
 }  // namespace pushkit

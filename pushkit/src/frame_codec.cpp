@@ -10,8 +10,7 @@ namespace {
 
 constexpr std::uint8_t kCommandTag[] = {'Q', 'P', 'X'};
 
-// Count field and address/data digits of an S2 line.
-constexpr std::size_t kCountField = 2;
+// Where the address and data digits of an S2 line begin, after "S2" and the count.
 constexpr std::size_t kAddressField = 4;
 
 constexpr int kCenturyStart = 2000;
@@ -105,10 +104,15 @@ std::optional<Frame> recordFrame(std::string_view line) {
     if (!isS2Record(line)) {
         return std::nullopt;
     }
-    // The count covers address, data and the checksum byte; the checksum is not sent.
-    const std::uint8_t count = hexByte(line, kCountField);
+    // The terminal writes a record frame's bytes from the address in its first three: a frame
+    // without a whole address would put data where nobody meant it.
+    const S2Fields fields = parseS2(line);
+    if (!fields.hasAddress) {
+        return std::nullopt;
+    }
     std::vector<std::uint8_t> body;
-    for (std::size_t i = 0; i + 1 < count; ++i) {
+    body.reserve(fields.carried);
+    for (std::size_t i = 0; i < fields.carried; ++i) {
         body.push_back(hexByte(line, kAddressField + 2 * i));
     }
     return dleFrame({}, body);

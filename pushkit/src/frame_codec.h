@@ -47,8 +47,8 @@ Frame clockFrame(const LocalTime& time);
 // The terminal's clock takes the year within its century: 1900s and 2000s alike.
 std::uint8_t clockYearByte(int year);
 
-// An S2 line as a record frame: the three address bytes and the data, without the line's checksum.
-// Lines that are not S2 records give no frame.
+// An S2 line as a record frame: the bytes the record carries (parseS2), address first, never its
+// checksum. Lines that are not S2 records, or that do not hold a whole address, give no frame.
 std::optional<Frame> recordFrame(std::string_view line);
 
 // ---- Line protocol: STX, sequence digit, 4 length digits, text, ETX, BCC over all after STX. ----

@@ -43,9 +43,17 @@ int presenceQuery(Port& port, std::string_view query) {
     return result::kNoAnswer;
 }
 
+// The two queries share one identification answer (nine bytes read after each), so nothing is
+// discarded between them. What follows the second is thrown away: those bytes would otherwise be
+// read as the flash query's answer and as ACKs. A terminal still talking when the discarding reaches
+// its cap has not answered as the image's terminal does, and the check fails.
 int presenceCheck(Port& port) {
     const int first = presenceQuery(port, kIdentQuery);
-    return first == 1 ? presenceQuery(port, kSecondPresenceQuery) : first;
+    const int second = first == 1 ? presenceQuery(port, kSecondPresenceQuery) : first;
+    if (second != 1) {
+        return second;
+    }
+    return port.discardUntilQuiet().capped ? result::kNoAnswer : 1;
 }
 
 KindSelection askTerminal(Port& port) {
@@ -57,6 +65,12 @@ KindSelection askTerminal(Port& port) {
     std::uint8_t answer[kIdentAnswerLength];
     if (port.read(answer, sizeof answer) < kIdentAnswerLength) {
         selection.result = result::kNoAnswer;
+        return selection;
+    }
+    // An identification is exactly 18 bytes. Anything after them means the answer is something else,
+    // and its rest would be taken for the replies to come: no kind is chosen from it.
+    if (port.discardUntilQuiet().bytes > 0) {
+        selection.result = result::kUnknownKind;
         return selection;
     }
     selection.terminalIdent.assign(answer, answer + kIdentLength);

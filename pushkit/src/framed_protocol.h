@@ -26,7 +26,8 @@ struct KindSelection {
     std::string terminalIdent;  // first 8 characters of the terminal's answer when it was asked
 };
 
-// Identification records first (each confirmed by a presence check), then the terminal's own answer.
+// Identification records first (each confirmed by a presence check), then the terminal's own answer,
+// which must be exactly 18 bytes (-13 when more follow).
 KindSelection selectTerminalKind(Port& port, std::string_view image);
 
 // Sends a frame and waits for the terminal's ACK, resending the whole frame after every other byte
@@ -37,7 +38,8 @@ int sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
 int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
 
 // Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole). 1 or a result
-// code; an image with nothing inside the kind's window erases nothing.
+// code (-25 also when the flash part answers its query with more than three bytes); an image with
+// nothing inside the kind's window erases nothing.
 int eraseFlash(TransferContext& ctx, std::string_view image, int kind);
 
 }  // namespace pushkit

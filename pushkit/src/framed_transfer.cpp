@@ -46,19 +46,26 @@ int sendRecordLine(TransferContext& ctx, std::string_view line) {
     return frame ? sendAndAwaitAck(ctx, *frame) : 1;
 }
 
-bool flashHasLargeBlocks(Port& port, int& writeResult) {
+// 1 with `large` taken from the flash part's answer (a short answer means small blocks), -25 when the
+// answer is longer than its three bytes, -22 when the query could not be written.
+int queryBlockSize(Port& port, bool& large) {
+    // A late second ACK of a resent frame would otherwise be read as the flash part's first byte.
+    (void)port.discardUntilQuiet();
     const Frame query = flashQueryFrame();
-    writeResult = port.write(query.data(), query.size()) ? 1 : result::kWriteFailed;
-    if (writeResult != 1) {
-        return false;
+    if (!port.write(query.data(), query.size())) {
+        return result::kWriteFailed;
     }
     std::uint8_t answer[kFlashAnswerLength] = {};
     const std::size_t got = port.read(answer, sizeof answer);
-    if (got < 2) {
-        return false;
+    // More than three bytes is not a flash part's answer: blocks chosen from it could be the wrong
+    // ones, so nothing is erased.
+    if (port.discardUntilQuiet().bytes > 0) {
+        return result::kNoAckErase;
     }
-    return (answer[0] == 0xA4 && answer[1] == 0x01) || (answer[0] == 0xA4 && answer[1] == 0x1F) ||
-           (answer[0] == 0xE2 && answer[1] == 0x20);
+    large =
+        got >= 2 && ((answer[0] == 0xA4 && answer[1] == 0x01) || (answer[0] == 0xA4 && answer[1] == 0x1F) ||
+                     (answer[0] == 0xE2 && answer[1] == 0x20));
+    return 1;
 }
 
 }  // namespace
@@ -70,10 +77,8 @@ int eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
     }
     bool large = true;
     if (kind != kKind104) {
-        int queryResult = 1;
-        large = flashHasLargeBlocks(ctx.port, queryResult);
-        if (queryResult != 1) {
-            return queryResult;
+        if (const int queried = queryBlockSize(ctx.port, large); queried != 1) {
+            return queried;
         }
     }
     const int shown = sendAndAwaitAck(ctx, displayFrame("\fErasing"));

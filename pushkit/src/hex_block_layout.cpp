@@ -17,6 +17,9 @@ constexpr std::size_t kIdentLength = 8;
 constexpr std::string_view kIdentAddress = "200034";
 constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
 constexpr std::uint8_t kPadByte = 0xFF;
+// The highest address is kept as address + count field, which for a whole record is 4 past the end
+// of its data (3 address bytes and the checksum are counted too).
+constexpr std::uint32_t kCountBeyondData = 4;
 
 std::string upToZero(std::string text) {
     text.resize(std::min(text.size(), text.find('\0')));
@@ -84,7 +87,8 @@ int buildBlockImage(std::string_view image, BlockImage& blockImage) {
             continue;
         }
         const S2Fields fields = parseS2(line);
-        if (fields.address < kHexBlockWindowLow || fields.address > kHexBlockWindowHigh) {
+        if (!fields.hasAddress || fields.address < kHexBlockWindowLow ||
+            fields.address > kHexBlockWindowHigh) {
             continue;
         }
         try {
@@ -98,7 +102,9 @@ int buildBlockImage(std::string_view image, BlockImage& blockImage) {
             return result::kNoMemoryRecord;
         }
         blockImage.lowest = std::min(blockImage.lowest, fields.address);
-        blockImage.highest = std::max(blockImage.highest, fields.address + fields.count);
+        blockImage.highest =
+            std::max(blockImage.highest,
+                     fields.address + static_cast<std::uint32_t>(fields.dataLength) + kCountBeyondData);
     }
     return 1;
 }

@@ -21,11 +21,12 @@ struct BlockRecord {
     std::vector<std::uint8_t> data;
 };
 
-// The image's S2 records inside the window, sorted by address (equal addresses keep file order).
+// The image's S2 records inside the window, sorted by address (equal addresses keep file order), each
+// with the bytes it carries (parseS2); a line without a whole address places nothing.
 struct BlockImage {
     std::vector<BlockRecord> records;
     std::uint32_t lowest = 0xFFFFFFFF;  // lowest record address
-    std::uint32_t highest = 0;          // highest address + count field: 4 past the end of the data
+    std::uint32_t highest = 0;          // 4 past the end of the highest record's data (address + count)
 };
 
 // 1, or -32 / -33 when memory runs out for the list / for a record.

@@ -9,8 +9,10 @@ namespace pushkit {
 
 namespace {
 
-// Every command and line gets three chances; the terminal answers ACK within 100 ms when it has
-// taken one. After a failed data line it needs a further 20 ms before it listens again.
+// Every command and line gets three chances; the terminal answers ACK within 100 ms of having taken
+// the whole text, so the wait starts when the last character has left the port (a 266-character line
+// is on the wire for over half a second at 4800 baud). After a failed data line the terminal needs a
+// further 20 ms before it listens again.
 constexpr int kAttempts = 3;
 constexpr std::uint32_t kAnswerWaitMs = 100;
 constexpr std::uint32_t kRetryPauseMs = 20;
@@ -34,6 +36,7 @@ int sendWithRetries(Port& port, std::string_view text, Pacing pacing, std::uint3
                 }
             }
         }
+        port.drain();
         port.sleepMs(kAnswerWaitMs);
         std::uint8_t answer = 0;
         if (port.read(&answer, 1) == 1 && answer == kAck) {

@@ -13,6 +13,7 @@ constexpr std::uint32_t kWindowSize = 0x80000;
 constexpr std::uint32_t kWindowBase101 = 0x300000;
 constexpr std::uint32_t kWindowBase103 = 0x200000;
 
+constexpr std::size_t kCountField = 2;
 // Header records sit at a fixed address per terminal kind, 6 digits right after "S2" and the count.
 constexpr std::size_t kAddressField = 4;
 constexpr std::size_t kDataField = 10;
@@ -106,10 +107,18 @@ bool isS2Record(std::string_view line) {
 
 S2Fields parseS2(std::string_view line) {
     S2Fields fields;
-    fields.count = hexByte(line, 2);
-    fields.address = (std::uint32_t{hexByte(line, 4)} << 16) | (std::uint32_t{hexByte(line, 6)} << 8) |
-                     std::uint32_t{hexByte(line, 8)};
-    fields.dataLength = fields.count >= 4 ? fields.count - 4u : 0u;
+    fields.count = hexByte(line, kCountField);
+    const std::size_t lineEnd = std::min(line.size(), line.find_first_of("\r\n"));
+    const std::size_t pairs = lineEnd > kAddressField ? (lineEnd - kAddressField) / 2 : 0;
+    const std::size_t counted = fields.count > 0 ? fields.count - 1u : 0u;
+    fields.carried = std::min(counted, pairs);
+    fields.hasAddress = fields.carried >= kS2AddressBytes;
+    if (fields.hasAddress) {
+        fields.address = (std::uint32_t{hexByte(line, kAddressField)} << 16) |
+                         (std::uint32_t{hexByte(line, kAddressField + 2)} << 8) |
+                         std::uint32_t{hexByte(line, kAddressField + 4)};
+        fields.dataLength = fields.carried - kS2AddressBytes;
+    }
     return fields;
 }
 
@@ -130,7 +139,7 @@ AddressRange addressRange(std::string_view image, int kind) {
     const std::uint32_t base = kind == 101 ? kWindowBase101 : kWindowBase103;
     AddressRange range;
     bool anyRecord = false;
-    LineReader reader(image, kScanLineLimit);
+    LineReader reader(image, kSendLineLimit);
     std::string_view line;
     while (reader.next(line)) {
         if (!isS2Record(line)) {
@@ -138,6 +147,9 @@ AddressRange addressRange(std::string_view image, int kind) {
         }
         anyRecord = true;
         const S2Fields fields = parseS2(line);
+        if (!fields.hasAddress) {
+            continue;
+        }
         if (windowed && (fields.address < base || fields.address >= base + kWindowSize)) {
             continue;
         }

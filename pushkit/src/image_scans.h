@@ -1,6 +1,6 @@
 // Reading program images: S-record and Intel HEX text already in memory. Pure functions that never
 // read past the buffer, whatever bytes the file holds; wrong digits decode to wrong values and
-// short lines give short data, exactly as the terminal-side tools have always treated them.
+// short lines give short data.
 #pragma once
 
 #include <cstddef>
@@ -11,19 +11,21 @@ namespace pushkit {
 
 // Longest line each reader takes, line end included; a longer line is split and every piece counts
 // as a line of its own. Records of up to 32 data bytes fit every reader.
-inline constexpr std::size_t kScanLineLimit = 79;    // counts, ranges, headers, hex-block list, HEX lines
-inline constexpr std::size_t kSendLineLimit = 199;   // framed send loop, identification record search
+inline constexpr std::size_t kScanLineLimit = 79;  // counts, headers, hex-block list, HEX lines
+// Framed send loop, identification record search, and the address range: the flash erased for the
+// framed protocol must cover every byte its send loop sends.
+inline constexpr std::size_t kSendLineLimit = 199;
 inline constexpr std::size_t kLineProtocolLimit = 49;
 
 // Splits an image into lines of at most `limit` bytes (line feed included, a CR before it kept).
 class LineReader {
-public:
+  public:
     LineReader(std::string_view image, std::size_t limit) : image_(image), limit_(limit) {}
     // The next line, or false at the end of the image.
     bool next(std::string_view& line);
     void rewind() { pos_ = 0; }
 
-private:
+  private:
     std::string_view image_;
     std::size_t limit_;
     std::size_t pos_ = 0;
@@ -37,18 +39,26 @@ std::uint8_t hexByte(std::string_view text, std::size_t pos);
 
 bool isS2Record(std::string_view line);
 
-// An S2 line taken apart: count field, 24-bit address, and n - 1 bytes of address+data
-// (the checksum byte is not part of it). Missing characters count as '0'.
+inline constexpr std::size_t kS2AddressBytes = 3;
+
+// An S2 line taken apart, by the one rule every user of a record's bytes follows (record frames, the
+// hex-block list, the address range): after its count field a record carries at most count - 1 bytes,
+// the address and then the data (the checksum byte never travels), and never more than the whole
+// digit pairs the line holds before its line end (CR and LF are no digits; an odd last digit is
+// dropped). Digits are not validated. A line cut short gives fewer bytes, never made-up ones.
 struct S2Fields {
     std::uint8_t count = 0;
-    std::uint32_t address = 0;
-    std::size_t dataLength = 0;  // count - 4 (0 when count < 4)
+    std::size_t carried = 0;     // bytes after the count field: address, then data
+    bool hasAddress = false;     // all three address bytes are there; without them the record is empty
+    std::uint32_t address = 0;   // 0 without the address
+    std::size_t dataLength = 0;  // carried - 3 with the address, else 0
 };
 S2Fields parseS2(std::string_view line);
 
 std::size_t countS2Records(std::string_view image);
 
-// Kind windows for the address range; any other kind takes every record.
+// Kind windows for the address range; any other kind takes every record. A record without its address
+// still counts as an S2 record (result 15) but adds nothing to the range.
 struct AddressRange {
     std::uint32_t low = 0xFFFFFF;
     std::uint32_t high = 0;  // highest address + data length

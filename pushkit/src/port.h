@@ -10,7 +10,13 @@
 namespace pushkit {
 
 // Parity and stop-bit codes as callers of Download pass them.
-enum ParityCode : std::uint8_t { kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4 };
+enum ParityCode : std::uint8_t {
+    kParityNone = 0,
+    kParityOdd = 1,
+    kParityEven = 2,
+    kParityMark = 3,
+    kParitySpace = 4
+};
 enum StopBitsCode : std::uint8_t { kStopOne = 0, kStopOneAndHalf = 1, kStopTwo = 2 };
 
 struct LineSettings {
@@ -31,8 +37,22 @@ struct LocalTime {
     int second = 0;
 };
 
+// A terminal sends each answer in one burst, and USB serial adapters hand the bytes over in chunks up
+// to about 16 ms apart: once 20 ms pass with nothing arriving, the terminal has finished talking.
+inline constexpr std::uint32_t kQuietWindowMs = 20;
+// A terminal that never stops talking must not hold a load: discarding ends after this many bytes or
+// this long, whichever comes first. Left-overs of a real answer are a few dozen bytes at most.
+inline constexpr std::size_t kDiscardByteCap = 256;
+inline constexpr std::uint32_t kDiscardTimeCapMs = 500;
+
+// What discardUntilQuiet threw away.
+struct Discarded {
+    std::size_t bytes = 0;
+    bool capped = false;  // ended at the byte or time cap: the terminal was still talking
+};
+
 class Port {
-public:
+  public:
     virtual ~Port() = default;
 
     // Reads up to n bytes into buf and returns how many arrived. The read ends when n bytes have
@@ -41,8 +61,18 @@ public:
     // and the caller decides what a missing answer means.
     virtual std::size_t read(std::uint8_t* buf, std::size_t n) = 0;
 
-    // Writes n bytes; true when the port took them within its write time-out.
+    // Writes n bytes; true when the port took them within its write time-out. The bytes may still be
+    // on their way out when it returns.
     virtual bool write(const std::uint8_t* buf, std::size_t n) = 0;
+    // Waits until every byte written has left the port, so that a pause after it counts from the
+    // moment the terminal has the whole text, whatever the baud rate.
+    virtual void drain() = 0;
+
+    // Reads and throws away whatever the terminal is still sending, until kQuietWindowMs pass with
+    // nothing arriving (kQuietWindowMs when it is silent already), bounded by kDiscardByteCap and
+    // kDiscardTimeCapMs. Used before a reply is read, so the end of an earlier answer is never taken
+    // for it, and after a reply, to tell an answer longer than expected.
+    virtual Discarded discardUntilQuiet() = 0;
 
     // Changes only the baud rate; data bits, parity and stop bits stay.
     virtual void setBaud(std::uint32_t baud) = 0;
@@ -66,7 +96,7 @@ public:
 // Opens the port numbered like the PC's COM ports (1 = COM1). Download opens once at the start;
 // the line protocol closes that port and opens it again at 115200 baud.
 class PortOpener {
-public:
+  public:
     virtual ~PortOpener() = default;
     // nullptr when the port cannot be opened.
     virtual std::unique_ptr<Port> open(int portNumber, const LineSettings& settings) = 0;

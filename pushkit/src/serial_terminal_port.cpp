@@ -1,5 +1,7 @@
 #include "pushkit/src/serial_terminal_port.h"
 
+#include <algorithm>
+#include <array>
 #include <thread>
 #include <utility>
 
@@ -34,6 +36,35 @@ bool SerialTerminalPort::write(const std::uint8_t* buf, std::size_t n) {
     const bool ok = result.ok();
     note(std::move(result.error));
     return ok;
+}
+
+void SerialTerminalPort::drain() {
+    note(device_.drain());
+}
+
+Discarded SerialTerminalPort::discardUntilQuiet() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::array<std::uint8_t, kDiscardByteCap> sink{};
+    Discarded discarded;
+    // Silence from the start is the common case: one quiet window and nothing more.
+    serial::IoResult first = device_.read(sink.data(), 1, serial::ReadTimeouts{0, kQuietWindowMs, 0});
+    discarded.bytes = first.count;
+    note(std::move(first.error));
+    if (discarded.bytes == 0) {
+        return discarded;
+    }
+    // Then until a quiet window follows a byte, the byte cap or the time cap.
+    const auto spentMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const auto leftMs = static_cast<std::uint32_t>(
+        std::max<std::int64_t>(0, std::int64_t{kDiscardTimeCapMs} - static_cast<std::int64_t>(spentMs)));
+    serial::IoResult rest =
+        device_.read(sink.data(), sink.size() - 1, serial::ReadTimeouts{kQuietWindowMs, leftMs, 0});
+    discarded.bytes += rest.count;
+    note(std::move(rest.error));
+    discarded.capped = discarded.bytes >= kDiscardByteCap ||
+                       Clock::now() - start >= std::chrono::milliseconds(kDiscardTimeCapMs);
+    return discarded;
 }
 
 void SerialTerminalPort::setBaud(std::uint32_t baud) {

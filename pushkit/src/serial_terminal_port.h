@@ -26,6 +26,8 @@ class SerialTerminalPort final : public Port {
 
     std::size_t read(std::uint8_t* buf, std::size_t n) override;
     bool write(const std::uint8_t* buf, std::size_t n) override;
+    void drain() override;
+    Discarded discardUntilQuiet() override;
     // The protocols do not check these: a refused setting keeps the previous one, and the terminal's
     // silence at the wrong speed is what the protocol then reports.
     void setBaud(std::uint32_t baud) override;

@@ -1,7 +1,9 @@
 #include "pushkit/src/download.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pushkit/src/image_file.h"
 #include "pushkit/tests/support/scripted_terminal.h"
 
 namespace pushkit {
@@ -210,6 +213,104 @@ TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure) {
         kProbe, {}, testing::identifiesAs("RMT", testing::perLine(testing::ackEverything()))));
     terminal_.failWritesFrom(2);
     EXPECT_EQ(download(image("prog.s2", s2(0x200000, "0123"))), -22);
+}
+
+TEST_F(DownloadTest, AnswerStillArrivingAfterTheFirstQueriesIsNotTakenForTheNext) {
+    std::string ident = "VKDV0100";
+    ident.resize(18, ' ');
+    // A slow terminal: its identification starts 150 ms after the query and trickles in, so its end
+    // comes after the port was purged.
+    terminal_.setResponder(testing::answerTo(kProbe, {}, [ident](ScriptedTerminal& t, const Bytes& w) {
+        if (w == bytesOf("\x1bZ1\r")) {
+            t.answer(bytesOf(ident), 150, 2);
+        } else {
+            t.answer({0x06});
+        }
+    }));
+    EXPECT_EQ(download(image("prog.s2", framedImage())), 14);
+}
+
+// The first 150 bytes of an image shaped like the demo's: the last record is cut inside its data.
+const std::string kCutImage =
+    "S20E2000004B5452206279205A414EDC\r\n"
+    "S214200100466F726D77656C6C2064656D6F207072BB\r\n"
+    "S2142001106F6772616D3A206120736D616C6C206927\r\n"
+    "S2142001206D61676520666F";
+
+TEST_F(DownloadTest, CutImageSendsOnlyTheBytesItHolds) {
+    // Framed: the cut record's frame carries its address and the seven whole data bytes.
+    terminal_.setResponder(testing::answersFlashQuery({0xA4, 0x01, 0x00}, testing::ackEverything()));
+    ASSERT_EQ(download(image("cut.s2", kCutImage)), 14);
+    const Bytes cutHead{0x10, 0x02, 0x20, 0x01, 0x20};
+    std::vector<Bytes> cutFrames;
+    for (const Bytes& w : terminal_.writes()) {
+        if (w.size() > cutHead.size() && std::equal(cutHead.begin(), cutHead.end(), w.begin())) {
+            cutFrames.push_back(w);
+        }
+    }
+    ASSERT_EQ(cutFrames.size(), 1u);
+    const Bytes& frame = cutFrames.front();
+    ASSERT_EQ(frame.size(), cutHead.size() + 7 + 3);
+    EXPECT_EQ(std::string(frame.begin() + 5, frame.begin() + 12), "mage fo");
+
+    // Hex-block: the block holding the cut record is padded with 0xFF right after its seven bytes.
+    ScriptedTerminal rmt;
+    rmt.setResponder(testing::answerTo(
+        kProbe, {}, testing::identifiesAs("RMT VKN01", testing::perLine(testing::ackEverything()))));
+    DownloadRequest request;
+    const std::string path = image("cut2.s2", kCutImage);
+    request.imagePath = path;
+    auto opener = rmt.opener();
+    ASSERT_EQ(runDownload(*opener, request, run_, progress_), 14);
+    const Bytes stream = rmt.writtenStream();
+    const std::string text(stream.begin(), stream.end());
+    const std::string data =
+        "466F726D77656C6C2064656D6F207072"
+        "6F6772616D3A206120736D616C6C2069"
+        "6D61676520666F";
+    std::string expectedBlock =
+        "\x1b"
+        "200100" +
+        data;
+    while (expectedBlock.size() < 7 + 256) {
+        expectedBlock += "FF";
+    }
+    EXPECT_NE(text.find(expectedBlock), std::string::npos);
+}
+
+TEST_F(DownloadTest, OnlyARegularFileOfSaneSizeIsRead) {
+    // A FIFO without a writer: an open that waited for one would never return.
+    const fs::path fifo = dir_ / "fifo.s2";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(download(fifo.string()), -11);
+
+    // Over 64 MiB (sparse: nothing is written): refused before the run flag is armed and anything read.
+    const fs::path huge = dir_ / "huge.s2";
+    std::ofstream(huge).put('S');
+    fs::resize_file(huge, (std::uintmax_t{64} << 20) + 1);
+    EXPECT_EQ(download(huge.string()), -11);
+    EXPECT_EQ(run_.load(), 0);
+    EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
+}
+
+TEST_F(DownloadTest, CancelWhileTheImageIsReadStopsAtTheNextChunk) {
+    const std::string text = framedImage() + std::string(10000, '\n');
+    const std::string path = image("prog.s2", text);
+    ImageFile file;
+    ASSERT_TRUE(file.open(path));
+    std::string contents;
+    // The run flag as the read loop sees it: cleared after the second chunk.
+    int polls = 0;
+    EXPECT_EQ(readImage(
+                  file, contents, [&polls] { return ++polls == 3; }, 1024),
+              ImageRead::Cancelled);
+    EXPECT_EQ(contents.size(), 2048u);
+
+    ASSERT_TRUE(file.open(path));
+    EXPECT_EQ(readImage(
+                  file, contents, [] { return false; }, 1024),
+              ImageRead::Read);
+    EXPECT_EQ(contents, text);
 }
 
 TEST(ImageName, SplitsAtTheLastSeparatorAndTheLastDot) {

@@ -49,8 +49,9 @@ TEST(FrameCodecTest, OnlyS2LinesBecomeRecordFrames) {
     EXPECT_FALSE(recordFrame("S9030000FC").has_value());
     EXPECT_FALSE(recordFrame("s20520000000DA").has_value());
     EXPECT_FALSE(recordFrame("").has_value());
-    // A count of zero sends an empty body rather than reading before the line.
-    EXPECT_EQ(*recordFrame("S200"), (Frame{0x10, 0x02, 0x10, 0x03, 0x01}));
+    // Without its three address bytes a record has nowhere to go: no frame.
+    EXPECT_FALSE(recordFrame("S200").has_value());
+    EXPECT_FALSE(recordFrame("S2032000\r\n").has_value());
 }
 
 TEST(FrameCodecTest, ClockYearStaysWithinTheCentury) {

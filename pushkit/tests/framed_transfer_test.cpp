@@ -18,6 +18,7 @@ namespace pushkit::testing {
 namespace {
 
 constexpr std::uint8_t kNak = 0x15;
+constexpr std::string_view kOpenMarkerLow = "S20520000000DA";
 const Bytes kIdentQuery = bytesOf("\x1bZ1\r");
 const Bytes kSecondPresence = bytesOf("\x1b*0\r");
 
@@ -269,6 +270,69 @@ TEST_F(FramedTransferTest, EveryFailureHasItsResult) {
         std::atomic<std::int32_t> flag{1};
         TransferContext ctx{*p, flag, {}, 1};
         EXPECT_EQ(runFramedTransfer(ctx, c.image), c.expected);
+    }
+}
+
+struct LeftOverCase {
+    const char* name;
+    Responder responder;
+    std::string image;
+    int expected;
+    std::vector<Bytes> erases;
+};
+
+// Whatever the terminal says beyond the answer a step expects is never read as the next step's
+// reply: it is discarded, or it fails the step, before anything is erased.
+TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
+    const Bytes flashAnswer{0xA4, 0x01, 0x00};
+    const std::string asking = applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 2, 16);
+    const Bytes overlongIdent = bytesOf(identAnswer("VKNV0105") + std::string(46, ' '));
+    const LeftOverCase cases[] = {
+        {"over-long identification when asked",
+         answerTo(kIdentQuery, overlongIdent, answersFlashQuery(flashAnswer, ackEverything())),
+         asking,
+         result::kUnknownKind,
+         {}},
+        // The presence check takes the identification as two halves of 9: the rest is dropped.
+        {"over-long identification in the presence check",
+         answerTo(kIdentQuery, overlongIdent,
+                  answerTo(kSecondPresence, {}, answersFlashQuery(flashAnswer, ackEverything()))),
+         namedImage103(2),
+         result::kSrecordLoaded,
+         {eraseFrame(8)}},
+        {"over-long flash answer",
+         identifiesAs(identAnswer("VKNV0105"),
+                      answersFlashQuery({0xA4, 0x01, 0x00, kAck, kAck}, ackEverything())),
+         asking,
+         result::kNoAckErase,
+         {}},
+        // A late second ACK for the close frame after the markers lies in front of the flash answer.
+        {"stray ACK before the flash query",
+         answerTo(closeFrame(), {kAck, kAck}, answersFlashQuery(flashAnswer, ackEverything())),
+         namedImage103(2),
+         result::kSrecordLoaded,
+         {eraseFrame(8)}},
+        // A terminal that never stops talking is not taken for the image's terminal.
+        {"babbling terminal",
+         [](ScriptedTerminal& t, const Bytes&) { t.answer(Bytes(2000, 'V'), 0, 1); },
+         namedImage103(2),
+         result::kUnknownKind,
+         {}},
+    };
+    for (const LeftOverCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTerminal t;
+        t.setResponder(c.responder);
+        auto p = t.openPort();
+        std::atomic<std::int32_t> flag{1};
+        TransferContext ctx{*p, flag, {}, 1};
+        EXPECT_EQ(runFramedTransfer(ctx, c.image), c.expected);
+        EXPECT_EQ(eraseFrames(t), c.erases);
+        if (c.expected != result::kSrecordLoaded) {
+            EXPECT_EQ(timesWritten(t, displayFrame("\fErasing")), 0u);
+        } else {
+            EXPECT_EQ(timesWritten(t, *recordFrame(kOpenMarkerLow)), 1u);
+        }
     }
 }
 

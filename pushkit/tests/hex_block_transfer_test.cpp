@@ -62,10 +62,10 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData) {
         {"record far from the running block starts at its own address",
          s2Line(0x200000, filled(16, 0x11)) + s2Line(0x201000, filled(16, 0x22)),
          {{0x200000, {{0, 0x11}}, 16}, {0x201000, {{0, 0x22}}, 16}}},
-        // The count claims 136 bytes; the 79-character reader keeps 34 of them, the rest read as 0.
-        {"record longer than a block goes on in the next",
+        // The count claims 136 bytes; the 79-character reader keeps 34 of them, and only those go.
+        {"record cut by the reader's line limit",
          s2Line(0x200000, filled(136, 0x11)),
-         {{0x200000, {{33, 0x11}, {34, 0x10}, {127, 0x00}}, 128}, {0x200080, {{7, 0x00}}, 8}}},
+         {{0x200000, {{0, 0x11}, {33, 0x11}}, 34}}},
         {"records outside the window are left out",
          s2Line(0x1FFFF0, filled(16, 0x99)) + s2Line(0x200000, filled(4, 0x11)) +
              s2Line(0x220001, filled(4, 0x99)),
@@ -86,6 +86,19 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData) {
             }
         }
     }
+}
+
+TEST(HexBlockLayoutTest, RecordLongerThanABlockGoesOnInTheNext) {
+    BlockImage image;
+    image.records.push_back({0x200000, filled(136, 0x11)});
+    std::vector<HexBlock> blocks;
+    ASSERT_EQ(layoutHexBlocks(image, blocks), 1);
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].address, 0x200000u);
+    EXPECT_EQ(blocks[0].data[127], 0x11);
+    EXPECT_EQ(blocks[1].address, 0x200080u);
+    EXPECT_EQ(blocks[1].data[7], 0x11);
+    EXPECT_EQ(blocks[1].data[8], 0xFF);
 }
 
 TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages) {
@@ -175,6 +188,28 @@ TEST_F(HexBlockTransferTest, RetriesThenGivesUp) {
     TransferContext ctx{*p, runFlag, {}, 1};
     EXPECT_EQ(runHexBlockTransfer(ctx, s2Line(0x200000, filled(16, 1)), "RMT"), result::kSrecordLoaded);
     EXPECT_EQ(t.sleeps(), (std::vector<std::uint32_t>{100, 100, 20, 100, 20, 100, 100, 100, 100, 100}));
+}
+
+TEST_F(HexBlockTransferTest, WaitForTheAckStartsWhenTheLineHasLeftThePort) {
+    // At 4800 baud a data line is on the wire for 554 ms, far longer than the 100 ms the terminal has
+    // to answer once it holds the line; it answers the whole line, never a part of it.
+    ScriptedTerminal slow;
+    slow.modelWireTime();
+    slow.setResponder(perLine(ackEverything()));
+    auto p = slow.openPort(1, {.baud = 4800});
+    TransferContext ctx{*p, runFlag, {}, 1};
+    const std::string image = s2Line(0x200000, filled(16, 0x11));
+    ASSERT_EQ(runHexBlockTransfer(ctx, image, "RMT"), result::kSrecordLoaded);
+
+    HexBlockData data;
+    data.fill(0xFF);
+    std::fill_n(data.begin(), 16, 0x11);
+    const std::string line = hexBlockLine(0x200000, data);
+    const Bytes stream = slow.writtenStream();
+    const std::string sent(stream.begin(), stream.end());
+    const std::size_t first = sent.find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(sent.find(line, first + 1), std::string::npos);  // sent once
 }
 
 TEST_F(HexBlockTransferTest, RefusalsBeforeAnythingIsSent) {

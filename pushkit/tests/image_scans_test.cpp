@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "pushkit/src/frame_codec.h"
+#include "pushkit/src/hex_block_layout.h"
 
 namespace pushkit {
 namespace {
@@ -257,8 +261,63 @@ TEST(ImageScans, HostileBytesNeverReadPastTheImage) {
         }
         EXPECT_EQ(checkApplicationHeader(image, 103, ""), -26);
     }
-    // A count larger than the line claims data that is not there; the range still trusts the count.
-    EXPECT_EQ(addressRange("S2FF200000\n", 103).high, 0x200000u + 0xFBu);
+}
+
+// One rule for every user of a record's bytes: at most count - 1 after the count field (address, then
+// data), and no more than the whole digit pairs before the line end. Record frames, the hex-block list
+// and the address range must all take exactly these bytes.
+TEST(S2Record, CarriesOnlyTheBytesTheLineHolds) {
+    struct Case {
+        const char* name;
+        std::string line;
+        std::size_t carried;  // address + data bytes; 3 or more means the address is there
+    } cases[] = {
+        {"exact, CR LF", "S208200020A1A2A3A4F6\r\n", 7},
+        {"exact, no line end at the end of the file", "S208200020A1A2A3A4F6", 7},
+        {"longer line: digits after the checksum", "S208200020A1A2A3A4F6CCEE\n", 7},
+        {"cut before the checksum", "S208200020A1A2A3A4\r\n", 7},
+        {"cut after two data bytes", "S208200020A1A2\n", 5},
+        {"cut inside a data byte", "S208200020A1A", 4},
+        {"line end inside the data", "S208200020A1\rA2A3A4F6\n", 4},
+        {"cut inside the address", "S20820002\n", 2},
+        {"count FF with no data", "S2FF200020\n", 3},
+        {"count larger than the line", "S2FF200020A1A2\r\n", 5},
+        {"count 4: address only", "S204200020B0\n", 3},
+        {"count below 4", "S203200020A1A2\n", 2},
+        {"count 0", "S200200020\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const S2Fields fields = parseS2(c.line);
+        const bool hasAddress = c.carried >= 3;
+        const std::size_t dataLength = hasAddress ? c.carried - 3 : 0;
+        EXPECT_EQ(fields.carried, c.carried);
+        EXPECT_EQ(fields.hasAddress, hasAddress);
+        EXPECT_EQ(fields.dataLength, dataLength);
+
+        const std::optional<Frame> frame = recordFrame(c.line);
+        ASSERT_EQ(frame.has_value(), hasAddress);
+        BlockImage blocks;
+        ASSERT_EQ(buildBlockImage(c.line, blocks), 1);
+        const AddressRange range = addressRange(c.line, 0);
+        EXPECT_EQ(range.result, 15);
+        if (!hasAddress) {
+            EXPECT_TRUE(blocks.records.empty());
+            EXPECT_GT(range.low, range.high);
+            continue;
+        }
+        EXPECT_EQ(fields.address, 0x200020u);
+        // DLE STX, the bytes (no 0x10 among them), DLE ETX, BCC.
+        EXPECT_EQ(frame->size(), c.carried + 5);
+        ASSERT_EQ(blocks.records.size(), 1u);
+        EXPECT_EQ(blocks.records[0].data.size(), dataLength);
+        EXPECT_EQ(blocks.highest, 0x200020u + dataLength + 4);
+        EXPECT_EQ(range.high, 0x200020u + dataLength);
+        if (dataLength > 0) {
+            EXPECT_EQ((*frame)[5], 0xA1);
+            EXPECT_EQ(blocks.records[0].data[0], 0xA1);
+        }
+    }
 }
 
 }  // namespace

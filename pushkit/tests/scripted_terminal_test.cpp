@@ -51,5 +51,55 @@ TEST(ScriptedTerminalTest, PurgeDropsOnlyWhatHasArrived) {
     EXPECT_EQ(buf[0], 3);
 }
 
+struct DiscardCase {
+    const char* name;
+    std::uint32_t answerDelayMs;
+    std::uint32_t gapMs;
+    std::size_t answerLength;  // 0: silent
+    std::size_t expectedCount;
+    bool expectedCapped;
+    std::uint64_t expectedElapsedMs;
+};
+
+TEST(ScriptedTerminalTest, DiscardingEndsAtAQuietWindowOrACap) {
+    const DiscardCase cases[] = {
+        {"silent", 0, 0, 0, 0, false, 20},
+        {"burst already there", 0, 0, 5, 5, false, 20},
+        {"late tail inside the window", 20, 0, 3, 3, false, 40},
+        {"tail after the window stays", 21, 0, 3, 0, false, 20},
+        {"USB chunks 16 ms apart join", 0, 16, 4, 4, false, 68},
+        {"a pause of 21 ms ends it", 0, 21, 4, 1, false, 20},
+        {"byte cap", 0, 1, 400, 256, true, 255},
+        {"time cap", 0, 19, 100, 27, true, 500},
+    };
+    for (const DiscardCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTerminal terminal;
+        auto port = terminal.openPort();
+        terminal.answer(Bytes(c.answerLength, 0x41), c.answerDelayMs, c.gapMs);
+        const Discarded discarded = port->discardUntilQuiet();
+        EXPECT_EQ(discarded.bytes, c.expectedCount);
+        EXPECT_EQ(discarded.capped, c.expectedCapped);
+        EXPECT_EQ(terminal.nowMs(), c.expectedElapsedMs);
+    }
+}
+
+TEST(ScriptedTerminalTest, WireTimeDelaysAnswersAndDrain) {
+    ScriptedTerminal terminal;
+    terminal.modelWireTime();
+    // 9600 baud, 7 data bits, even parity, two stop bits: 11 bits a character.
+    auto port = terminal.openPort(1, {9600, 7, kParityEven, kStopTwo});
+    terminal.setResponder([](ScriptedTerminal& t, const Bytes&) { t.answer({0x06}); });
+    const Bytes text(96, 'x');
+    ASSERT_TRUE(port->write(text.data(), text.size()));
+    EXPECT_EQ(terminal.nowMs(), 0u);  // the write itself does not wait
+    std::uint8_t answer = 0;
+    EXPECT_EQ(port->read(&answer, 1), 1u);
+    EXPECT_EQ(terminal.nowMs(), 110u);  // the answer comes once the last character has arrived
+    ASSERT_TRUE(port->write(text.data(), text.size()));
+    port->drain();
+    EXPECT_EQ(terminal.nowMs(), 220u);
+}
+
 }  // namespace
 }  // namespace pushkit::testing

@@ -65,6 +65,27 @@ TEST_F(SerialTerminalPortTest, BurstArrivesWholeAndAShortAnswerEndsAtTheInterval
     EXPECT_LT(since(start), milliseconds(1500));
 }
 
+TEST_F(SerialTerminalPortTest, DiscardingTakesWhatIsThereUpToItsCap) {
+    pty_.send(std::vector<std::uint8_t>(300, 0x06));
+    const Discarded first = port_->discardUntilQuiet();
+    EXPECT_EQ(first.bytes, 256u);
+    EXPECT_TRUE(first.capped);
+    const Discarded rest = port_->discardUntilQuiet();
+    EXPECT_EQ(rest.bytes, 44u);
+    EXPECT_FALSE(rest.capped);
+    const Discarded none = port_->discardUntilQuiet();
+    EXPECT_EQ(none.bytes, 0u);
+    EXPECT_FALSE(none.capped);
+
+    const std::vector<std::uint8_t> query{0x1B, 'Z', '1', '\r'};
+    ASSERT_TRUE(port_->write(query.data(), query.size()));
+    port_->drain();
+    EXPECT_EQ(pty_.receive(query.size()), query);
+    auto* serialPort = dynamic_cast<SerialTerminalPort*>(port_.get());
+    ASSERT_NE(serialPort, nullptr);
+    EXPECT_TRUE(serialPort->lastError().ok()) << serialPort->lastError().text;
+}
+
 TEST_F(SerialTerminalPortTest, WrittenBytesArrive) {
     const std::vector<std::uint8_t> wake{0x1B, 'X', 'L', 'T', 0x0B, '\r'};
     EXPECT_TRUE(port_->write(wake.data(), wake.size()));

@@ -102,6 +102,40 @@ TEST(MisbehavingTerminal, RefusedFrameIsSentFiftyOneTimes) {
     EXPECT_EQ(countOf(terminal.log(), "rx FRAME DLE RECORD 200000 len=1 bcc=OK"), 51u);
 }
 
+// A 64-byte identification: its rest is never read as the flash answer or as ACKs.
+TEST(MisbehavingTerminal, OverlongIdentification) {
+    {
+        // The image names the terminal: the presence check takes what it needs and drops the rest.
+        TempDir dir;
+        const Image image = namedImage();
+        writeFile(dir / "program.s2", image.text);
+        SimTerminal terminal(dir, {"--role", "loader", "--overlong"});
+        ScopedPortVariable port(kPort, terminal.device());
+
+        EXPECT_EQ(download(dir / "program.s2", kPort), 14);
+        EXPECT_EQ(terminal.waitExit(), 0);
+        const auto log = terminal.log();
+        EXPECT_EQ(countOf(log, "rx FRAME DLE RECORD 200000 len=1 bcc=OK"), 1u);
+        EXPECT_EQ(countStartingWith(log, "rx FRAME DLE ERASE"), 1u);
+        EXPECT_EQ(countOf(log, "rx FRAME DLE ERASE block=8 bcc=OK"), 1u);
+        ByteMap expected = image.bytes;
+        expected[0x20FFFF] = 0x00;  // the closing marker
+        EXPECT_EQ(terminal.flash(), expected);
+    }
+    {
+        // The terminal is asked: an answer longer than an identification names no kind.
+        TempDir dir;
+        writeFile(dir / "program.s2", askingImage().text);
+        SimTerminal terminal(dir, {"--role", "loader", "--overlong"});
+        ScopedPortVariable port(kPort, terminal.device());
+
+        EXPECT_EQ(download(dir / "program.s2", kPort), -13);
+        terminal.waitExit();
+        EXPECT_EQ(countStartingWith(terminal.log(), "rx FRAME"), 0u);
+        EXPECT_TRUE(terminal.flash().empty());
+    }
+}
+
 TEST(MisbehavingTerminal, HangUpAmongTheRecordsFailsTheLoad) {
     TempDir dir;
     const Image image = namedImage();

@@ -14,6 +14,19 @@ constexpr std::uint64_t kReadTotalPerByteMs = 100;
 
 constexpr std::uint8_t kAck = 0x06;
 
+constexpr std::uint64_t kNsPerMs = 1'000'000;
+
+// How long one character takes on the line: start bit, data bits, parity bit, stop bits. Counted in
+// half bits for the one and a half stop bits.
+std::uint64_t characterNs(const LineSettings& line) {
+    const std::uint64_t stopHalfBits = line.stopBits == kStopTwo          ? 4
+                                       : line.stopBits == kStopOneAndHalf ? 3
+                                                                          : 2;
+    const std::uint64_t halfBits =
+        2 * (1 + line.dataBits + (line.parity != kParityNone ? 1 : 0)) + stopHalfBits;
+    return halfBits * 1'000'000'000ULL / (2 * std::max<std::uint64_t>(line.baud, 1));
+}
+
 }  // namespace
 
 Bytes bytesOf(std::string_view text) {
@@ -27,14 +40,24 @@ class ScriptedPort : public Port {
 
     std::size_t read(std::uint8_t* buf, std::size_t n) override { return t_.read(buf, n); }
     bool write(const std::uint8_t* buf, std::size_t n) override { return t_.write(buf, n); }
-    void setBaud(std::uint32_t baud) override { t_.record(EventKind::SetBaud).value = baud; }
+    void drain() override {
+        t_.record(EventKind::Drain);
+        waitForTheLine();
+    }
+    Discarded discardUntilQuiet() override { return t_.discardUntilQuiet(); }
+    void setBaud(std::uint32_t baud) override {
+        t_.record(EventKind::SetBaud).value = baud;
+        t_.line_.baud = baud;
+    }
     void setLine(const LineSettings& settings) override {
         Event& e = t_.record(EventKind::SetLine);
         e.value = settings.baud;
         e.line = settings;
+        t_.line_ = settings;
     }
     void flushAndPurge() override {
         t_.record(EventKind::FlushPurge);
+        waitForTheLine();
         // Only what has already arrived is thrown away; later answers are still on their way.
         std::erase_if(t_.incoming_, [&](const auto& p) { return p.atMs <= t_.nowMs_; });
     }
@@ -54,6 +77,12 @@ class ScriptedPort : public Port {
     LocalTime localTime() override { return t_.localTime_; }
 
   private:
+    void waitForTheLine() {
+        if (t_.wireTime_) {
+            t_.nowMs_ = std::max(t_.nowMs_, t_.lineFreeMs());
+        }
+    }
+
     ScriptedTerminal& t_;
 };
 
@@ -80,7 +109,7 @@ ScriptedTerminal::ScriptedTerminal() {
 }
 
 void ScriptedTerminal::answer(const Bytes& bytes, std::uint32_t delayMs, std::uint32_t gapMs) {
-    std::uint64_t at = nowMs_ + delayMs;
+    std::uint64_t at = nowMs() + delayMs;
     if (!incoming_.empty()) {
         at = std::max(at, incoming_.back().atMs);
     }
@@ -94,6 +123,7 @@ std::unique_ptr<Port> ScriptedTerminal::openPort(int portNumber, const LineSetti
     Event& e = record(EventKind::Open);
     e.value = static_cast<std::uint32_t>(portNumber);
     e.line = settings;
+    line_ = settings;
     return std::make_unique<ScriptedPort>(*this);
 }
 
@@ -130,10 +160,52 @@ bool ScriptedTerminal::write(const std::uint8_t* buf, std::size_t n) {
         return false;
     }
     record(EventKind::Write).bytes = written;
+    std::uint64_t arrival = nowMs_;
+    if (wireTime_) {
+        lineFreeNs_ = std::max(lineFreeNs_, nowMs_ * kNsPerMs) + n * characterNs(line_);
+        arrival = lineFreeMs();
+    }
     if (responder_) {
+        arrivalMs_ = arrival;
         responder_(*this, written);
+        arrivalMs_ = 0;
     }
     return true;
+}
+
+std::uint64_t ScriptedTerminal::lineFreeMs() const {
+    return (lineFreeNs_ + kNsPerMs - 1) / kNsPerMs;
+}
+
+Discarded ScriptedTerminal::discardUntilQuiet() {
+    const std::uint64_t startMs = nowMs_;
+    const std::uint64_t capMs = startMs + kDiscardTimeCapMs;
+    std::uint64_t quietUntil = startMs + kQuietWindowMs;
+    Discarded discarded;
+    Bytes dropped;
+    while (true) {
+        if (dropped.size() == kDiscardByteCap) {
+            discarded.capped = true;
+            break;
+        }
+        // Like a read: a byte exactly at the end of the window still counts as arriving in it.
+        const std::uint64_t limit = std::min(quietUntil, capMs);
+        if (incoming_.empty() || incoming_.front().atMs > limit) {
+            nowMs_ = limit;
+            discarded.capped = quietUntil > capMs;
+            break;
+        }
+        nowMs_ = std::max(nowMs_, incoming_.front().atMs);
+        dropped.push_back(incoming_.front().byte);
+        incoming_.pop_front();
+        quietUntil = nowMs_ + kQuietWindowMs;
+    }
+    discarded.bytes = dropped.size();
+    Event& e = record(EventKind::Discard);
+    e.timeMs = startMs;
+    e.bytes = std::move(dropped);
+    e.on = discarded.capped;
+    return discarded;
 }
 
 std::vector<Bytes> ScriptedTerminal::writes() const {

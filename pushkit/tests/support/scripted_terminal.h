@@ -3,6 +3,7 @@
 // Every call the protocols make is logged with its virtual time; tests assert on that log.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -30,6 +31,8 @@ enum class EventKind {
     SetBaud,
     SetLine,
     FlushPurge,
+    Drain,
+    Discard,
     SetDtr,
     SetRts,
     Cts,
@@ -38,16 +41,17 @@ enum class EventKind {
 struct Event {
     EventKind kind = EventKind::Open;
     std::uint64_t timeMs = 0;  // virtual time when the call began
-    Bytes bytes;               // Write: what was written; Read: what arrived
+    Bytes bytes;               // Write: what was written; Read: what arrived; Discard: what was dropped
     std::size_t asked = 0;     // Read: n asked for
     std::uint32_t value = 0;   // Sleep: ms; SetBaud: baud; Open: port number
-    bool on = false;           // SetDtr/SetRts: level; Cts: the answer
+    bool on = false;           // SetDtr/SetRts: level; Cts: the answer; Discard: ended at a cap
     LineSettings line;         // Open, SetLine
 };
 
 class ScriptedTerminal;
 
-// Sees each successful write as a whole (with the virtual time in terminal.nowMs()) and queues answers.
+// Sees each successful write as a whole and queues answers. terminal.nowMs() is the time the write
+// has reached the terminal: at once, or after its wire time when that is modelled.
 using Responder = std::function<void(ScriptedTerminal& terminal, const Bytes& written)>;
 
 class ScriptedTerminal {
@@ -57,6 +61,11 @@ class ScriptedTerminal {
     void setResponder(Responder responder) { responder_ = std::move(responder); }
     // Queues bytes that reach the PC `delayMs` after now, then one every `gapMs`.
     void answer(const Bytes& bytes, std::uint32_t delayMs = 0, std::uint32_t gapMs = 0);
+
+    // Off by default, so a write reaches the terminal the moment it is made. On: written bytes leave
+    // one after the other at the port's baud rate (start bit, data bits, parity bit, stop bits), the
+    // responder sees a write when its last byte has arrived, and drain() waits for that moment.
+    void modelWireTime(bool on = true) { wireTime_ = on; }
 
     // Writes with index >= firstFailing (0-based over all writes, failed ones included) return false.
     void failWritesFrom(std::size_t firstFailing) { firstFailingWrite_ = firstFailing; }
@@ -70,7 +79,7 @@ class ScriptedTerminal {
     std::unique_ptr<Port> openPort(int portNumber = 1, const LineSettings& settings = {});
     std::unique_ptr<PortOpener> opener();
 
-    std::uint64_t nowMs() const { return nowMs_; }
+    std::uint64_t nowMs() const { return std::max(nowMs_, arrivalMs_); }
     const std::vector<Event>& log() const { return log_; }
     // Shortcuts over the log.
     std::vector<Bytes> writes() const;  // successful writes, in order
@@ -89,6 +98,9 @@ class ScriptedTerminal {
 
     std::size_t read(std::uint8_t* buf, std::size_t n);
     bool write(const std::uint8_t* buf, std::size_t n);
+    Discarded discardUntilQuiet();
+    // When the last byte written so far has left the port, in whole milliseconds.
+    std::uint64_t lineFreeMs() const;
     Event& record(EventKind kind) {
         Event& e = log_.emplace_back();
         e.kind = kind;
@@ -97,6 +109,10 @@ class ScriptedTerminal {
     }
 
     std::uint64_t nowMs_ = 0;
+    LineSettings line_;
+    bool wireTime_ = false;
+    std::uint64_t lineFreeNs_ = 0;  // when the transmitter is idle again
+    std::uint64_t arrivalMs_ = 0;   // while a responder runs: when the write reached the terminal
     std::deque<Pending> incoming_;
     std::vector<Event> log_;
     Responder responder_;
