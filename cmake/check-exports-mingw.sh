@@ -1,20 +1,27 @@
 #!/bin/sh
-# Cross-builds the Windows loader library with MinGW (i686) and checks its export table and imports.
-# usage: check-exports-mingw.sh <source dir> <build dir> <cmake> <generator>
+# Cross-builds a Windows library with MinGW (i686) and checks its export table and imports.
+# usage: check-exports-mingw.sh <source dir> <build dir> <cmake> <generator> [<target> <export>...]
+# Without a target: pushkit, exporting _Download@28, _SetDownloadProgressHook@4 and _CancelAll@0.
 #
-# 32-bit callers bind the standard-call functions by their decorated names, so the DLL must export
-# exactly _Download@28, _SetDownloadProgressHook@4 and _CancelAll@0. It is shipped on its own, so it
-# may import only from Windows' own DLLs, not from the MinGW runtime DLLs.
+# 32-bit callers bind the functions by the exact names in the DLL's export table: pushkit's with
+# their standard-call decoration, comrig's plain. Each DLL is shipped on its own, so it may import
+# only from Windows' own DLLs, not from the MinGW runtime DLLs.
 set -eu
 
-if [ "$#" -ne 4 ]; then
-    echo "usage: $0 <source dir> <build dir> <cmake> <generator>" >&2
+if [ "$#" -ne 4 ] && [ "$#" -lt 6 ]; then
+    echo "usage: $0 <source dir> <build dir> <cmake> <generator> [<target> <export>...]" >&2
     exit 2
 fi
 source_dir=$1
 build_dir=$2
 cmake_tool=$3
 generator=$4
+shift 4
+if [ "$#" -eq 0 ]; then
+    set -- pushkit _CancelAll@0 _Download@28 _SetDownloadProgressHook@4
+fi
+target=$1
+shift
 objdump_tool=i686-w64-mingw32-objdump
 
 # The host build's flags (sanitizers, coverage) must not leak into the cross-build.
@@ -29,17 +36,17 @@ unset CFLAGS CXXFLAGS LDFLAGS CPPFLAGS
     cat "$build_dir.configure.log" >&2
     exit 1
 }
-"$cmake_tool" --build "$build_dir" -j2 --target serial pushkit
+"$cmake_tool" --build "$build_dir" -j2 --target "$target"
 
 dll=
-for candidate in "$build_dir/bin/pushkit.dll" "$build_dir/lib/pushkit.dll"; do
+for candidate in "$build_dir/bin/$target.dll" "$build_dir/lib/$target.dll"; do
     if [ -f "$candidate" ]; then
         dll=$candidate
         break
     fi
 done
 if [ -z "$dll" ]; then
-    echo "pushkit.dll was not built under $build_dir/bin or $build_dir/lib" >&2
+    echo "$target.dll was not built under $build_dir/bin or $build_dir/lib" >&2
     exit 1
 fi
 
@@ -50,7 +57,7 @@ trap 'rm -rf "$tmp"' EXIT
 # The name-pointer table lists one "[ordinal] name" line per exported name.
 sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tmp/headers.txt" |
     sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort > "$tmp/actual.txt"
-printf '%s\n' _CancelAll@0 _Download@28 _SetDownloadProgressHook@4 | sort > "$tmp/expected.txt"
+printf '%s\n' "$@" | sort > "$tmp/expected.txt"
 status=0
 if ! cmp -s "$tmp/expected.txt" "$tmp/actual.txt"; then
     echo "exports of $dll differ from the intended ones (- intended, + exported):" >&2
