@@ -170,8 +170,10 @@ COMRIG_API int32_t COMRIG_CALL ComWrite(int32_t port, const char* buf, int32_t n
  *
  *  2  the terminator byte arrived: buf holds every byte read, through the terminator, then one NUL;
  *     the rest of buf is untouched. The byte after the terminator (a frame's check byte) is given a
- *     short time to arrive before ComReadBuf returns: four character times at the port's line
- *     settings plus 50 ms, less if it comes sooner. It is not taken: ComGetc reads it next.
+ *     short time to arrive before ComReadBuf returns, less if it comes sooner: four character times
+ *     at the port's line settings plus 50 ms, and for a terminal that pauses between its bytes twice
+ *     the longest pause within this frame as well (at most the wait). It is not taken: ComGetc
+ *     reads it next.
  *  3  the wait ended: buf holds whatever arrived (no NUL is added). An EOT (0x04) that is the first
  *     byte read in this call ends the wait at once, with the EOT in buf[0]: the terminal sends it
  *     alone to end a transfer, and it must not cost a whole wait.
@@ -192,7 +194,7 @@ COMRIG_API int32_t COMRIG_CALL ComWrite(int32_t port, const char* buf, int32_t n
  *
  * Bytes not yet read stay received for the next call: bytes after the terminator, or after max.
  * Bound: the call returns at most wait seconds after the last byte it read (and max * wait seconds
- * after it began), plus the short time given to a check byte.
+ * after it began), plus the time given to a check byte (at most the wait plus a fraction of a second).
  */
 COMRIG_API int32_t COMRIG_CALL ComReadBuf(int32_t port, char* buf, int32_t terminator, int32_t max,
                                           int32_t wait);

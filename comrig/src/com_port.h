@@ -56,6 +56,9 @@ class ComPort {
       public:
         explicit DeviceLine(serial::SerialDevice& device) : device_(device) {}
         LineRead readSome(std::uint8_t* buf, std::size_t capacity, std::chrono::milliseconds wait) override;
+        std::chrono::steady_clock::time_point now() const override {
+            return std::chrono::steady_clock::now();
+        }
 
       private:
         serial::SerialDevice& device_;

@@ -15,7 +15,9 @@ struct FrameRequest {
     std::size_t max = 200;  // the buffer holds max + 1 bytes
     // How long the line may stay silent before the read gives up; each byte starts it again.
     std::chrono::milliseconds silence{5000};
-    // How long the byte after the terminator may take to arrive before the read returns without it.
+    // How long the byte after the terminator may take to arrive before the read returns without it,
+    // for a terminal that sends without pauses. Twice the longest pause between the frame's bytes is
+    // added (at most `silence`): a slow terminal is as slow with its check byte.
     std::chrono::milliseconds checkByteGrace{0};
 };
 

@@ -19,6 +19,8 @@ class ReceiveLine {
     // Reads what has arrived, at most `capacity` bytes, waiting at most `wait` for the first one; returns
     // soon after the bytes stop coming. A count of 0 without failure: nothing arrived in `wait`.
     virtual LineRead readSome(std::uint8_t* buf, std::size_t capacity, std::chrono::milliseconds wait) = 0;
+    // The line's clock: monotonic, or virtual for a scripted terminal.
+    virtual std::chrono::steady_clock::time_point now() const = 0;
 };
 
 }  // namespace comrig

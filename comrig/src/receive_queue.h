@@ -33,6 +33,7 @@ class ReceiveQueue {
     // Drops every queued byte.
     void clear();
     std::size_t size() const { return bytes_.size() - head_; }
+    std::chrono::steady_clock::time_point now() const { return line_.now(); }
 
   private:
     Arrival refill(std::chrono::milliseconds wait, std::size_t capacity);
