@@ -127,8 +127,8 @@ COMRIG_API int32_t COMRIG_CALL ComFlush(int32_t port);
 /*
  * ComFlushImmediate: discards bytes written and not yet sent. ComPutc and ComWrite return only once
  * their bytes have left the port, so there is something to discard only after a send that ended at
- * its bound; received bytes are kept either way. Returns 0, or -1 when the port is not open or the
- * port failed. Does not block.
+ * its bound; received bytes are kept either way (up to 64 KiB waiting). Returns 0, or -1 when the
+ * port is not open or the port failed. Does not block.
  */
 COMRIG_API int32_t COMRIG_CALL ComFlushImmediate(int32_t port);
 
