@@ -133,6 +133,21 @@ TEST_F(ComrigExports, ExchangeWithTheTerminal) {
     EXPECT_EQ(buffer[0], 0x04);
 }
 
+TEST_F(ComrigExports, SendThatCannotFinishIsCutAndItsRestDiscarded) {
+    // The terminal reads nothing: the line's buffers fill and the send ends at its bound (wire time
+    // plus 2 s) with fewer bytes taken. Received bytes survive the discard of the unsent ones.
+    ASSERT_EQ(ComOpen("com", kPort, 2000000, 8, 1, 1, 16384, 16384), COMRIG_OK);
+    const std::string flood(256 * 1024, 'x');
+    const int32_t taken = ComWrite(kPort, flood.data(), static_cast<int32_t>(flood.size()));
+    EXPECT_GE(taken, 0);
+    EXPECT_LT(taken, static_cast<int32_t>(flood.size()));
+    terminal_.send({'k'});
+    ASSERT_TRUE(arrivedAtPc(terminal_));
+    EXPECT_EQ(ComFlushImmediate(kPort), COMRIG_OK);
+    EXPECT_EQ(ComGetc(kPort), 'k');
+    EXPECT_EQ(ComPutc(kPort, 0x06), 1);
+}
+
 TEST_F(ComrigExports, HangUpFailsTheReads) {
     ASSERT_EQ(openPort(kPort), COMRIG_OK);
     terminal_.closeMaster();
