@@ -10,8 +10,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A read of the line ends this long after the last byte that came; the terminal sends a frame
-// without pauses, so a whole frame normally comes in one read.
+// A read of the line returns this long after the bytes stop coming: what has arrived is handed on at
+// once (an ETX must not wait for a full chunk), and the frame reader simply reads again for the rest.
 constexpr std::uint32_t kByteGapMs = 1;
 // Received bytes ComFlush and ComFlushImmediate handle in one call: far more than a cradle's buffers
 // hold, and a bound on a line that never stops talking.
