@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/image_scans.h"
+#include "frame_codec.h"
+#include "image_scans.h"
 
 namespace {
 

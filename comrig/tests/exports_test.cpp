@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "comrig.h"
-#include "pty_pair.h"
+#include "serial/testing/pty_pair.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pushkit/include/pushkit.h"
-#include "serial/tests/pty_pair.h"
+#include "serial/testing/pty_pair.h"
 
 namespace {
 

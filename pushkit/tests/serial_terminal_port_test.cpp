@@ -6,7 +6,7 @@
 #include <chrono>
 #include <vector>
 
-#include "serial/tests/pty_pair.h"
+#include "serial/testing/pty_pair.h"
 
 namespace pushkit {
 namespace {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstddef>
 
-#include "serial/include/serial/serial_device.h"
+#include "serial/serial_device.h"
 
 namespace serial::detail {
 

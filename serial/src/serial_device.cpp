@@ -1,5 +1,5 @@
 // The parts of SerialDevice that are the same on every platform; the I/O lives in the backends.
-#include "serial/include/serial/serial_device.h"
+#include "serial/serial_device.h"
 
 #include <utility>
 

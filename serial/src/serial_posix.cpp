@@ -19,9 +19,9 @@
 #include <system_error>
 #include <utility>
 
-#include "serial/include/serial/serial_device.h"
-#include "serial/src/read_deadline.h"
-#include "serial/src/termios_settings.h"
+#include "read_deadline.h"
+#include "serial/serial_device.h"
+#include "termios_settings.h"
 
 namespace serial {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "serial/include/serial/serial_device.h"
+#include "serial/serial_device.h"
 
 namespace serial {
 

@@ -1,4 +1,4 @@
-#include "serial/src/termios_settings.h"
+#include "termios_settings.h"
 
 #include <array>
 #include <string>

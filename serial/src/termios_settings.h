@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "serial/include/serial/serial_device.h"
+#include "serial/serial_device.h"
 
 namespace serial::detail {
 

@@ -1,4 +1,4 @@
-#include "serial/src/read_deadline.h"
+#include "read_deadline.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <numeric>
 #include <vector>
 
-#include "serial/include/serial/serial_device.h"
-#include "serial/src/termios_settings.h"
-#include "serial/tests/pty_pair.h"
+#include "serial/serial_device.h"
+#include "serial/testing/pty_pair.h"
+#include "termios_settings.h"
 
 namespace serial {
 namespace {

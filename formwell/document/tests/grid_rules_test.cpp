@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "formwell/common/testing/recording_interaction.h"
+#include "formwell/testing/recording_interaction.h"
 
 namespace formwell {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "formwell/document/ini_file.h"
-#include "formwell/document/tests/temp_dir.h"
+#include "temp_dir.h"
 
 namespace formwell {
 namespace {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "formwell/document/tests/temp_dir.h"
+#include "temp_dir.h"
 
 namespace formwell {
 namespace {

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "formwell/common/testing/recording_interaction.h"
+#include "fake_document_window.h"
 #include "formwell/document/ini_file.h"
-#include "formwell/shell/tests/fake_document_window.h"
+#include "formwell/testing/recording_interaction.h"
 
 namespace formwell::shell {
 namespace {

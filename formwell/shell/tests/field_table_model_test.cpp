@@ -9,9 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "formwell/common/testing/recording_interaction.h"
 #include "formwell/document/grid_rules.h"
 #include "formwell/shell/field_delegates.h"
+#include "formwell/testing/recording_interaction.h"
 
 namespace formwell::shell {
 namespace {

@@ -12,11 +12,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "formwell/common/testing/recording_interaction.h"
 #include "formwell/shell/about_box.h"
 #include "formwell/shell/field_table_model.h"
 #include "formwell/shell/main_window.h"
 #include "formwell/shell/splash_window.h"
+#include "formwell/testing/recording_interaction.h"
 
 namespace formwell::shell {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tools/hhtsim/loader_codec.h"
-#include "tools/hhtsim/terminal_codec.h"
+#include "hhtsim/loader_codec.h"
+#include "hhtsim/terminal_codec.h"
 
 namespace hhtsim {
 namespace {

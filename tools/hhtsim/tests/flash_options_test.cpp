@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tools/hhtsim/flash_image.h"
-#include "tools/hhtsim/options.h"
+#include "hhtsim/flash_image.h"
+#include "hhtsim/options.h"
 
 namespace hhtsim {
 namespace {

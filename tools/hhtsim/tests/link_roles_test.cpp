@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "tools/hhtsim/tests/sim_host.h"
+#include "sim_host.h"
 
 namespace hhtsim::testing {
 namespace {

@@ -1,7 +1,7 @@
 // The three loader terminals against a scripted host on the pty.
 #include <gtest/gtest.h>
 
-#include "tools/hhtsim/tests/sim_host.h"
+#include "sim_host.h"
 
 namespace hhtsim::testing {
 namespace {

@@ -3,7 +3,7 @@
 #include <signal.h>
 #include <termios.h>
 
-#include "tools/hhtsim/tests/sim_host.h"
+#include "sim_host.h"
 
 namespace hhtsim::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/hhtsim/tests/sim_host.h"
+#include "sim_host.h"
 
 #include <fcntl.h>
 #include <poll.h>

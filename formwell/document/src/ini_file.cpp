@@ -1,0 +1,143 @@
+#include "formwell/document/ini_file.h"
+
+#include "formwell/document/ini_line_splitter.h"
+#include "pad_right.h"
+
+namespace formwell {
+
+namespace {
+
+// Slots of the record, counted from 1 as the terminal's reader counts them.
+struct Slot {
+    std::size_t position;
+    std::size_t width;
+};
+constexpr Slot kNameSlot{1, 14};
+constexpr Slot kTypeSlot{15, 6};
+constexpr Slot kMaxLengthSlot{21, 2};
+constexpr Slot kRequiredSlot{23, 1};
+constexpr Slot kLoopbackSlot{24, 1};
+constexpr Slot kMinLengthSlot{25, 2};
+constexpr Slot kMaskSlot{27, 16};
+
+int widthOf(Slot slot) {
+    return static_cast<int>(slot.width);
+}
+
+// Short lines give what exists of the slot, possibly nothing.
+std::string_view cut(std::string_view line, Slot slot) {
+    const std::size_t start = slot.position - 1;
+    if (start >= line.size()) {
+        return {};
+    }
+    return line.substr(start, slot.width);
+}
+
+// Only blanks are trimmed; tabs and other characters belong to the value.
+std::string_view trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+// A slot holding only blanks is an empty value; otherwise the value keeps its padding, so that
+// writing it back reproduces the same characters.
+std::string untrimmedUnlessBlank(std::string_view slotText) {
+    return trimBlanks(slotText).empty() ? std::string() : std::string(slotText);
+}
+
+}  // namespace
+
+std::string formatIniRecord(const FieldDefinition& row) {
+    const std::string_view mask = row.Barcodes.empty() ? kDefaultBarcodeMask : row.Barcodes;
+    std::string line;
+    line.reserve(kIniRecordLength + kIniLineEnd.size());
+    line += PadRight(row.FieldName, widthOf(kNameSlot));
+    line += PadRight(row.FieldType, widthOf(kTypeSlot));
+    line += PadRight(row.FieldLength, widthOf(kMaxLengthSlot));
+    line += PadRight(row.Required, widthOf(kRequiredSlot));
+    line += PadRight(row.Loopback, widthOf(kLoopbackSlot));
+    line += PadRight(row.MinFieldLength, widthOf(kMinLengthSlot));
+    line += PadRight(mask, widthOf(kMaskSlot));
+    line += kIniLineEnd;
+    return line;
+}
+
+std::string formatIniDocument(const std::vector<FieldDefinition>& rows) {
+    std::string text;
+    text.reserve(rows.size() * (kIniRecordLength + kIniLineEnd.size()));
+    for (const FieldDefinition& row : rows) {
+        text += formatIniRecord(row);
+    }
+    return text;
+}
+
+FieldDefinition parseIniLine(std::string_view line) {
+    FieldDefinition row;
+    row.FieldName = untrimmedUnlessBlank(cut(line, kNameSlot));
+    row.FieldType = untrimmedUnlessBlank(cut(line, kTypeSlot));
+    std::string minLength = untrimmedUnlessBlank(cut(line, kMinLengthSlot));
+    row.MinFieldLength = minLength.empty() ? std::string(kDefaultMinFieldLength) : std::move(minLength);
+    row.FieldLength = untrimmedUnlessBlank(cut(line, kMaxLengthSlot));
+    row.Required = untrimmedUnlessBlank(cut(line, kRequiredSlot));
+    row.Loopback = untrimmedUnlessBlank(cut(line, kLoopbackSlot));
+    // A mask is taken only when it is complete; a short or blank one gets every symbology back on.
+    const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
+    row.Barcodes = mask.size() == kMaskSlot.width ? std::string(mask) : std::string(kDefaultBarcodeMask);
+    return row;
+}
+
+std::vector<std::string> splitIniLines(std::string_view text) {
+    std::vector<std::string> lines;
+    IniLineSplitter splitter;
+    const auto keep = [&lines](std::string_view line) {
+        lines.emplace_back(line);
+        return true;
+    };
+    splitter.feed(text, keep);
+    splitter.finish(keep);
+    return lines;
+}
+
+IniDocumentParser::IniDocumentParser() : splitter_(kIniRecordLength) {}
+
+bool IniDocumentParser::feed(std::string_view chunk) {
+    if (result_.error) {
+        return false;
+    }
+    return splitter_.feed(chunk, [this](std::string_view line) { return addLine(line); });
+}
+
+IniReadResult IniDocumentParser::finish() {
+    if (!result_.error) {
+        splitter_.finish([this](std::string_view line) { return addLine(line); });
+    }
+    return std::move(result_);
+}
+
+IniReadResult IniDocumentParser::stop(AppError error) {
+    result_.error = std::move(error);
+    return std::move(result_);
+}
+
+bool IniDocumentParser::addLine(std::string_view line) {
+    // The terminal and the editor count rows in 16 bits: refuse the row that would not fit rather
+    // than let a counter wrap.
+    if (result_.rows.size() >= static_cast<std::size_t>(kMaxFields)) {
+        result_.error = makeError(errnum::kOverflow);
+        return false;
+    }
+    result_.rows.push_back(parseIniLine(line));
+    return true;
+}
+
+IniReadResult parseIniDocument(std::string_view text) {
+    IniDocumentParser parser;
+    parser.feed(text);
+    return parser.finish();
+}
+
+}  // namespace formwell

@@ -1,0 +1,342 @@
+#include "formwell/shell/main_window.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
+#include <QPushButton>
+#include <QTableView>
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "formwell/shell/about_box.h"
+#include "formwell/shell/barcode_dialog.h"
+#include "formwell/shell/field_delegates.h"
+#include "formwell/shell/field_table_model.h"
+#include "formwell/shell/qt_interaction.h"
+#include "screen_geometry.h"
+
+namespace formwell::shell {
+
+namespace {
+
+constexpr int kWindowWidthTwips = 9600;
+constexpr int kWindowHeightTwips = 7100;
+
+// Design positions in pixels; resizing the window moves none of them.
+constexpr int kBandHeightPx = 40;
+constexpr int kButtonWidthPx = 80;
+constexpr int kButtonHeightPx = 28;
+constexpr int kBottomBandTopPx = 430;
+constexpr int kBottomButtonWidthPx = 150;
+constexpr int kMarginPx = 8;
+
+const QColor kBandGrey(0xc0, 0xc0, 0xc0);
+
+QWidget* greyBand(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* band = new QWidget(parent);
+    band->setObjectName(QString::fromLatin1(name));
+    band->setGeometry(geometry);
+    band->setAutoFillBackground(true);
+    QPalette palette = band->palette();
+    palette.setColor(QPalette::Window, kBandGrey);
+    band->setPalette(palette);
+    return band;
+}
+
+}  // namespace
+
+QString startupDirectoryFrom(const QString& currentPath) {
+    QString dir = QDir::toNativeSeparators(currentPath);
+    while (dir.size() > 1 && dir.endsWith(QDir::separator()) && !dir.endsWith(QStringLiteral(":\\"))) {
+        dir.chop(1);
+    }
+    if (dir.endsWith(QStringLiteral(":\\"))) {
+        dir.chop(1);  // "C:\" -> "C:": files are found by appending the separator and the name
+    }
+    return dir;
+}
+
+Interface::Interface(InterfaceServices services, QWidget* parent)
+    : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter)) {
+    if (services.ui != nullptr) {
+        ui_ = services.ui;
+    } else {
+        ownInteraction_ = std::make_unique<QtInteraction>(this);
+        ui_ = ownInteraction_.get();
+    }
+    setObjectName(QStringLiteral("Interface"));
+    setWindowTitle(QStringLiteral("Formwell"));
+    setWindowIcon(QIcon(QStringLiteral(":/formwell/formwell.png")));
+
+    buildTopBand();
+    buildGrid();
+    buildBottomBand();
+    setTabOrder();
+    Form_Load();
+
+    // Start in viewing mode: the grid locked, Save and Cancel hidden.
+    cmdSave->hide();
+    cmdCancel->hide();
+    applyViewingConfiguration();
+}
+
+Interface::~Interface() = default;
+
+void Interface::Form_Load() {
+    commands_ = std::make_unique<DocumentCommands>(
+        *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
+    move(0, 0);
+    resize(twipsToPixels(kWindowWidthTwips), twipsToPixels(kWindowHeightTwips));
+}
+
+QPushButton* Interface::addButton(QWidget* parent, const char* name, const QString& caption,
+                                  const QRect& geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+void Interface::buildTopBand() {
+    QWidget* band = greyBand(this, "TopBand", QRect(0, 0, twipsToPixels(kWindowWidthTwips), kBandHeightPx));
+    const int y = (kBandHeightPx - kButtonHeightPx) / 2;
+    auto at = [y](int x) { return QRect(x, y, kButtonWidthPx, kButtonHeightPx); };
+    NewINI = addButton(band, "NewINI", QStringLiteral("New ini"), at(8));
+    OpenINI = addButton(band, "OpenINI", QStringLiteral("Open ini"), at(92));
+    cmdDelete = addButton(band, "cmdDelete", QStringLiteral("Delete"), at(220));
+    cmdModify = addButton(band, "cmdModify", QStringLiteral("Modify"), at(304));
+    cmdClose = addButton(band, "cmdClose", QStringLiteral("Exit"), at(388));
+    cmdHelp = addButton(band, "cmdHelp", QStringLiteral("Help"), at(472));
+    cmdAbout = addButton(band, "cmdAbout", QStringLiteral("About"), at(556));
+    // Each pair shares one place; the mode decides which of the two is visible.
+    cmdSave = addButton(band, "cmdSave", QStringLiteral("Save"), cmdModify->geometry());
+    cmdCancel = addButton(band, "cmdCancel", QStringLiteral("Cancel"), cmdClose->geometry());
+
+    cmdSave->installEventFilter(this);
+    cmdClose->installEventFilter(this);
+
+    connect(NewINI, &QPushButton::clicked, this, [this] { commands_->NewINI_Click(); });
+    connect(OpenINI, &QPushButton::clicked, this, [this] { commands_->OpenINI_Click(); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { commands_->cmdDelete_Click(); });
+    connect(cmdModify, &QPushButton::clicked, this, [this] { commands_->cmdModify_Click(); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { commands_->cmdSave_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { commands_->cmdCancel_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { commands_->cmdClose_Click(); });
+    connect(cmdHelp, &QPushButton::clicked, this, [this] { commands_->cmdHelp_Click(); });
+    connect(cmdAbout, &QPushButton::clicked, this, &Interface::cmdAbout_Click);
+}
+
+void Interface::buildGrid() {
+    auto* label = new QLabel(QStringLiteral("INI File"), this);
+    label->setObjectName(QStringLiteral("IniFileLabel"));
+    label->setGeometry(kMarginPx, 46, 120, 16);
+
+    // Only the commands write the current file's path; every command reads it from here.
+    CurrFile = new QLineEdit(this);
+    CurrFile->setObjectName(QStringLiteral("CurrFile"));
+    CurrFile->setReadOnly(true);
+    CurrFile->setGeometry(kMarginPx, 64, 624, 22);
+
+    auto* caption = new QLabel(QStringLiteral("Parameter Values"), this);
+    caption->setObjectName(QStringLiteral("ParamGridCaption"));
+    caption->setGeometry(kMarginPx, 94, 624, 20);
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setAutoFillBackground(true);
+    QPalette captionPalette = caption->palette();
+    captionPalette.setColor(QPalette::Window, QColor(0x00, 0x00, 0x80));
+    captionPalette.setColor(QPalette::WindowText, Qt::white);
+    caption->setPalette(captionPalette);
+
+    model_ = new FieldTableModel(*ui_, this);
+    delegate_ = new FieldItemDelegate(this);
+    ParamGrid = new QTableView(this);
+    ParamGrid->setObjectName(QStringLiteral("ParamGrid"));
+    ParamGrid->setGeometry(kMarginPx, 114, 624, 308);
+    ParamGrid->setModel(model_);
+    ParamGrid->setItemDelegate(delegate_);
+    ParamGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ParamGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                               QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    ParamGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ParamGrid->verticalHeader()->setDefaultSectionSize(20);
+    ParamGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    ParamGrid->installEventFilter(this);
+    ParamGrid->viewport()->installEventFilter(this);
+    connect(ParamGrid, &QWidget::customContextMenuRequested, this, &Interface::showGridMenu);
+    // Queued: the modal dialog opens after the click has been handled, not inside the grid's handler.
+    connect(delegate_, &FieldItemDelegate::barcodeButtonClicked, this, &Interface::ParamGrid_BtnClick,
+            Qt::QueuedConnection);
+}
+
+void Interface::buildBottomBand() {
+    QWidget* band = greyBand(this, "BottomBand",
+                             QRect(0, kBottomBandTopPx, twipsToPixels(kWindowWidthTwips),
+                                   twipsToPixels(kWindowHeightTwips) - kBottomBandTopPx));
+    const int y = (band->height() - kButtonHeightPx) / 2;
+    auto at = [y](int index) {
+        return QRect(kMarginPx + index * (kBottomButtonWidthPx + kMarginPx), y, kBottomButtonWidthPx,
+                     kButtonHeightPx);
+    };
+    Setup = addButton(band, "Setup", QStringLiteral("PC Configuration"), at(0));
+    Upload = addButton(band, "Upload", QStringLiteral("Receive File From HHT"), at(1));
+    DownProg = addButton(band, "DownProg", QStringLiteral("Load Program In HHT"), at(2));
+    DownINI = addButton(band, "DownINI", QStringLiteral("Transmit ini File"), at(3));
+    for (QPushButton* transfer : {Setup, Upload, DownProg, DownINI}) {
+        transfer->setEnabled(false);
+        transfer->setToolTip(QStringLiteral("Not available yet in this version"));
+    }
+}
+
+void Interface::setTabOrder() {
+    const std::array<QWidget*, 15> order = {OpenINI,  NewINI,   cmdSave, cmdCancel, Setup,
+                                            Upload,   DownProg, DownINI, cmdDelete, cmdModify,
+                                            cmdClose, cmdAbout, cmdHelp, CurrFile,  ParamGrid};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+bool Interface::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == cmdSave) {
+            applyEditingConfiguration();
+        } else if (watched == cmdClose) {
+            applyViewingConfiguration();
+        }
+    } else if (watched == ParamGrid && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && ParamGrid->hasFocus()) {
+        deleteSelectedRows();
+        return true;
+    } else if (watched == ParamGrid->viewport() && event->type() == QEvent::Resize) {
+        applyColumnWidths();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Interface::applyEditingConfiguration() {
+    model_->setEditing(true);
+    for (QPushButton* b : {cmdDelete, cmdModify, cmdClose, NewINI, OpenINI}) {
+        b->hide();
+    }
+    commands_->modeApplied(DocumentMode::Editing);
+}
+
+void Interface::applyViewingConfiguration() {
+    model_->setEditing(false);
+    NewINI->show();
+    OpenINI->show();
+    cmdSave->hide();
+    cmdCancel->hide();
+    commands_->modeApplied(DocumentMode::Viewing);
+}
+
+void Interface::applyColumnWidths() {
+    int total = 0;
+    for (const FieldColumnInfo& column : kFieldColumns) {
+        total += column.widthWeight;
+    }
+    const int available = ParamGrid->viewport()->width();
+    int used = 0;
+    for (int c = 0; c < kFieldColumnCount; ++c) {
+        // The last column takes what rounding left over, so together they fill the width exactly.
+        const int width = c + 1 < kFieldColumnCount
+                              ? available * kFieldColumns[static_cast<std::size_t>(c)].widthWeight / total
+                              : available - used;
+        ParamGrid->setColumnWidth(c, width);
+        used += width;
+    }
+}
+
+void Interface::showEditingButtons() {
+    cmdSave->show();
+    cmdCancel->show();
+    cmdSave->setFocus(Qt::OtherFocusReason);
+    // A window that is not active takes no focus now; apply the mode directly instead of waiting.
+    if (!cmdSave->hasFocus()) {
+        applyEditingConfiguration();
+    }
+}
+
+void Interface::showViewingButtons() {
+    for (QPushButton* b : {cmdDelete, cmdModify, cmdClose}) {
+        b->show();
+    }
+    cmdClose->setFocus(Qt::OtherFocusReason);
+    if (!cmdClose->hasFocus()) {
+        applyViewingConfiguration();
+    }
+}
+
+void Interface::resetGrid(const std::vector<FieldDefinition>& rows) {
+    model_->resetRows(rows);
+    if (model_->rowCount() > 0) {
+        ParamGrid->setCurrentIndex(model_->index(0, 0));
+    }
+}
+
+std::vector<FieldDefinition> Interface::gridRows() const {
+    return model_->rows();
+}
+
+void Interface::showCurrentFile(const std::string& path) {
+    CurrFile->setText(QString::fromStdString(path));
+}
+
+void Interface::closeWindow() {
+    close();
+}
+
+void Interface::cmdAbout_Click() {
+    frmAbout about(*ui_, browser_, this);
+    about.exec();
+}
+
+void Interface::ParamGrid_BtnClick(const QModelIndex& index) {
+    if (!index.isValid() || index.model() != model_ || !model_->isEditing()) {
+        return;
+    }
+    const QString text = index.data(Qt::EditRole).toString();
+    BarcodeString = text.isEmpty() ? std::string(kDefaultBarcodeMask) : text.toLatin1().toStdString();
+    runBarcodeDialog(this, *ui_, BarcodeString);
+    model_->setData(model_->index(index.row(), index.column()), QString::fromLatin1(BarcodeString.c_str()));
+}
+
+void Interface::deleteSelectedRows() {
+    if (!model_->isEditing()) {
+        return;
+    }
+    std::set<int> rows;
+    for (const QModelIndex& index : ParamGrid->selectionModel()->selectedIndexes()) {
+        if (!model_->isNewRowLine(index.row())) {
+            rows.insert(index.row());
+        }
+    }
+    // From the bottom up, so the row numbers still to remove stay valid.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        model_->removeRows(*it, 1);
+    }
+}
+
+void Interface::showGridMenu(const QPoint& position) {
+    const QModelIndex under = ParamGrid->indexAt(position);
+    if (under.isValid() && !ParamGrid->selectionModel()->isSelected(under)) {
+        ParamGrid->selectionModel()->select(under,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    QMenu menu(this);
+    QAction* remove = menu.addAction(QStringLiteral("Delete Row"));
+    remove->setEnabled(model_->isEditing() && under.isValid() && !model_->isNewRowLine(under.row()));
+    if (menu.exec(ParamGrid->viewport()->mapToGlobal(position)) == remove) {
+        deleteSelectedRows();
+    }
+}
+
+}  // namespace formwell::shell

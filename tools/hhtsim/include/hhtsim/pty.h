@@ -1,0 +1,52 @@
+// A pseudo-terminal standing in for the terminal's serial cradle. The host opens the slave device; the
+// terminal reads and writes the master. hhtsim keeps its own descriptor on the slave so the master does
+// not fail with EIO while no host has it open, and watches the slave's opens and closes to notice a
+// host that closes and reopens the port between exchanges.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "hhtsim/event_log.h"
+#include "hhtsim/line.h"
+
+namespace hhtsim {
+
+class PtyLine final : public Line {
+  public:
+    // stopFd becomes readable when the program is asked to stop.
+    static std::variant<std::unique_ptr<PtyLine>, std::string> open(int stopFd, EventLog& log);
+    ~PtyLine() override;
+
+    const std::string& devicePath() const { return path_; }
+
+    ReadResult read(std::optional<std::chrono::milliseconds> timeout) override;
+    bool write(std::span<const std::uint8_t> bytes) override;
+    bool pause(std::chrono::microseconds duration) override;
+    void hangUp() override;
+    std::optional<int> hostBaud() const override;
+
+    // Before the terminal goes away: waits, at most a bounded time, until the host has read what was
+    // sent to it or has closed the port; closing the master earlier would discard those bytes.
+    void drain();
+
+  private:
+    PtyLine(int master, int slave, int watch, int stopFd, std::string path, EventLog& log);
+    // Counts the host's opens and closes; true when the last host descriptor was closed.
+    bool handleWatchEvents();
+    void closeAll();
+
+    int master_;
+    int slave_;
+    int watch_;  // inotify descriptor, -1 where unavailable
+    int stopFd_;
+    std::string path_;
+    EventLog& log_;
+    int hostOpens_ = 0;
+    bool hostClosedPending_ = false;
+    std::deque<std::uint8_t> pending_;
+};
+
+}  // namespace hhtsim

@@ -1,0 +1,62 @@
+// The terminal's conduct on the line: what it reads, what it sends and how, with the misbehaviour the
+// user asked for applied in one place so every role fails the same way.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "hhtsim/event_log.h"
+#include "hhtsim/line.h"
+#include "hhtsim/options.h"
+#include "hhtsim/terminal_codec.h"
+
+namespace hhtsim {
+
+enum class Permit { Go, Withheld, LineGone };
+
+class Terminal {
+  public:
+    Terminal(Line& line, EventLog& log, const Misbehaviour& misbehaviour)
+        : line_(line), log_(log), misbehaviour_(misbehaviour) {}
+
+    ReadResult read(std::optional<std::chrono::milliseconds> timeout);
+    void unread(std::uint8_t byte) { unread_.push_front(byte); }
+
+    // Counts one frame the terminal answers (or, sending data, one frame it sends) and says whether the
+    // misbehaviour switches let it go out: --silent and --stop-after withhold it, --hangup-after closes
+    // the line instead.
+    Permit permit(std::string_view what);
+
+    // An answer that carries an ACK: build() gets the byte to put where the ACK belongs (the --wrong-ack
+    // byte when set). Counted through permit().
+    Permit answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what);
+    // Any other counted answer (identification, flash id).
+    Permit answer(std::span<const std::uint8_t> bytes, std::string_view what);
+
+    // Sends with --drip and --baud-throttle pacing; logs "tx <what>". False when the line is gone.
+    bool send(std::span<const std::uint8_t> bytes, std::string_view what);
+    bool pause(std::chrono::milliseconds duration) { return line_.pause(duration); }
+
+    EventLog& log() { return log_; }
+    const Misbehaviour& misbehaviour() const { return misbehaviour_; }
+    bool hungUp() const { return hungUp_; }
+
+  private:
+    Permit delivered(bool sent) const;
+
+    Line& line_;
+    EventLog& log_;
+    const Misbehaviour& misbehaviour_;
+    std::deque<std::uint8_t> unread_;
+    long framesCounted_ = 0;
+    bool hungUp_ = false;
+    std::chrono::steady_clock::time_point lineFreeAt_{};
+};
+
+}  // namespace hhtsim

@@ -1,0 +1,77 @@
+#include "hhtsim/event_log.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace hhtsim {
+
+EventLog::EventLog() : start_(std::chrono::steady_clock::now()) {}
+
+EventLog::~EventLog() {
+    if (file_) {
+        endStrayRun();
+        std::fclose(file_);
+    }
+}
+
+bool EventLog::open(const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        error = "cannot write the log " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (file_) {
+        endStrayRun();
+        std::fclose(file_);
+    }
+    file_ = file;
+    return true;
+}
+
+std::int64_t EventLog::elapsedMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_)
+        .count();
+}
+
+void EventLog::stray(std::uint8_t byte) {
+    if (!file_)
+        return;
+    char text[16];
+    if (++strayRun_ <= kStrayBytesShown) {
+        std::snprintf(text, sizeof text, "BYTE 0x%02X", byte);
+        write(elapsedMs(), "rx", text);
+        return;
+    }
+    if (strayRun_ - kStrayBytesShown <= kStrayHexShown) {
+        std::snprintf(text, sizeof text, "%s%02X", strayHex_.empty() ? "" : " ", byte);
+        strayHex_ += text;
+    }
+    lastStrayMs_ = elapsedMs();
+}
+
+void EventLog::endStrayRun() {
+    if (strayRun_ > kStrayBytesShown) {
+        const std::size_t hidden = strayRun_ - kStrayBytesShown;
+        write(lastStrayMs_, "rx",
+              "STRAY " + std::to_string(hidden) + " more bytes: " + strayHex_ +
+                  (hidden > kStrayHexShown ? " ..." : ""));
+    }
+    strayRun_ = 0;
+    strayHex_.clear();
+}
+
+void EventLog::add(std::string_view direction, std::string_view event) {
+    if (!file_)
+        return;
+    endStrayRun();
+    write(elapsedMs(), direction, event);
+}
+
+void EventLog::write(std::int64_t ms, std::string_view direction, std::string_view event) {
+    std::fprintf(file_, "%lld %.*s %.*s\n", static_cast<long long>(ms), static_cast<int>(direction.size()),
+                 direction.data(), static_cast<int>(event.size()), event.data());
+    // Readers (tests, a tail -f) see each event as it happens, and nothing is lost on a hang-up.
+    std::fflush(file_);
+}
+
+}  // namespace hhtsim

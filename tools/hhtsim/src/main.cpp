@@ -1,0 +1,161 @@
+// hhtsim: a simulated hand-held terminal on a pseudo-terminal. See --help.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "hhtsim/pty.h"
+#include "hhtsim/roles.h"
+
+namespace {
+
+int gStopWrite = -1;
+
+extern "C" void onStopSignal(int) {
+    int saved = errno;
+    char byte = 1;
+    (void)!::write(gStopWrite, &byte, 1);
+    errno = saved;
+}
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// The symlink the user asked for; removed on exit only while it still points at our device.
+class DeviceLink {
+  public:
+    DeviceLink() = default;
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+    ~DeviceLink() {
+        if (path_.empty())
+            return;
+        std::error_code error;
+        if (std::filesystem::is_symlink(path_, error) &&
+            std::filesystem::read_symlink(path_, error) == target_)
+            std::filesystem::remove(path_, error);
+    }
+
+    bool make(const std::string& path, const std::string& target, std::string& message) {
+        std::error_code error;
+        auto status = std::filesystem::symlink_status(path, error);
+        if (std::filesystem::exists(status) && !std::filesystem::is_symlink(status)) {
+            message = path + " exists and is not a symbolic link; not replacing it";
+            return false;
+        }
+        if (std::filesystem::is_symlink(status))
+            std::filesystem::remove(path, error);
+        std::filesystem::create_symlink(target, path, error);
+        if (error) {
+            message = "cannot make the link " + path + ": " + error.message();
+            return false;
+        }
+        path_ = path;
+        target_ = target;
+        return true;
+    }
+
+  private:
+    std::filesystem::path path_;
+    std::filesystem::path target_;
+};
+
+bool loadRecords(const std::string& path, std::vector<std::string>& records, std::string& message) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        message = "cannot read the records file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        records.push_back(line);
+    }
+    if (in.bad()) {
+        message = "cannot read the records file " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace hhtsim;
+    auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto* error = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(stderr, "%s\n", error->message.c_str());
+        return kExitUsage;
+    }
+    const Options& options = std::get<Options>(parsed);
+    if (options.help) {
+        std::fputs(helpText().c_str(), stdout);
+        return kExitDone;
+    }
+
+    EventLog log;
+    std::string message;
+    if (!options.log.empty() && !log.open(options.log, message)) {
+        std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::vector<std::string> records;
+    bool sendsRecords = options.role == Role::DataSender || options.role == Role::Auto;
+    if (sendsRecords && !options.records.empty() && !loadRecords(options.records, records, message)) {
+        std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
+        return kExitFailure;
+    }
+
+    int stopPipe[2];
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "hhtsim: cannot make the stop pipe: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    gStopWrite = stopPipe[1];
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    auto opened = PtyLine::open(stopPipe[0], log);
+    if (auto* error = std::get_if<std::string>(&opened)) {
+        std::fprintf(stderr, "hhtsim: %s\n", error->c_str());
+        return kExitFailure;
+    }
+    auto& line = *std::get<std::unique_ptr<PtyLine>>(opened);
+    DeviceLink link;
+    if (!options.link.empty() && !link.make(options.link, line.devicePath(), message)) {
+        std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("%s\n", line.devicePath().c_str());
+    std::fflush(stdout);
+    log.note(std::string("START role=") + roleName(options.role) + " device=" + line.devicePath());
+
+    Terminal terminal(line, log, options.misbehaviour);
+    FlashImage flash;
+    Session session{terminal, options, flash, records};
+    Outcome outcome = Outcome::Abandoned;
+    for (;;) {
+        outcome = runRole(session);
+        static constexpr const char* kNames[] = {"completed", "abandoned", "failed", "stopped", "hung-up"};
+        log.note(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
+        if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp)
+            break;
+    }
+    line.drain();
+    log.note("EXIT");
+    if (options.once)
+        return outcome == Outcome::Completed ? kExitDone : kExitFailure;
+    return kExitDone;
+}

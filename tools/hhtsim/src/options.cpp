@@ -1,0 +1,236 @@
+#include "hhtsim/options.h"
+
+#include <charconv>
+
+#include "hhtsim/loader_codec.h"
+
+namespace hhtsim {
+
+namespace {
+
+struct RoleEntry {
+    const char* name;
+    Role role;
+};
+constexpr RoleEntry kRoles[] = {
+    {"auto", Role::Auto},     {"ini-receiver", Role::IniReceiver}, {"data-sender", Role::DataSender},
+    {"loader", Role::Loader}, {"rmt-loader", Role::RmtLoader},     {"line-loader", Role::LineLoader}};
+
+std::optional<long> parseNumber(const std::string& text, long low, long high) {
+    long value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint8_t> parseByte(std::string text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text = text.substr(2);
+    if (text.size() == 1)
+        text = "0" + text;
+    if (text.size() != 2)
+        return std::nullopt;
+    return hexByte(text[0], text[1]);
+}
+
+}  // namespace
+
+const char* roleName(Role role) {
+    for (const auto& entry : kRoles)
+        if (entry.role == role)
+            return entry.name;
+    return "?";
+}
+
+std::string defaultIdent(Role role) {
+    return role == Role::RmtLoader ? "RMT VKN01" : "VKNV0105";
+}
+
+std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue)
+                return inlineValue;
+            if (i + 1 < args.size())
+                return args[++i];
+            return std::nullopt;
+        };
+        auto need = [&](std::string& into) -> bool {
+            auto v = value();
+            if (!v || v->empty())
+                return false;
+            into = *v;
+            return true;
+        };
+        auto needCount = [&](std::optional<int>& into, long low, long high) -> bool {
+            std::string text;
+            if (!need(text))
+                return false;
+            auto number = parseNumber(text, low, high);
+            if (!number)
+                return false;
+            into = static_cast<int>(*number);
+            return true;
+        };
+        auto bad = [&](const std::string& what) {
+            return UsageError{"hhtsim: " + name + " needs " + what + " (see --help)"};
+        };
+        auto flag = [&](bool& into) -> std::optional<UsageError> {
+            if (inlineValue)
+                return UsageError{"hhtsim: " + name + " takes no value (see --help)"};
+            into = true;
+            return std::nullopt;
+        };
+        std::optional<UsageError> flagError;
+        auto& m = options.misbehaviour;
+
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+        } else if (name == "--role") {
+            std::string text;
+            if (!need(text))
+                return bad("a role");
+            bool found = false;
+            for (const auto& entry : kRoles) {
+                if (text == entry.name) {
+                    options.role = entry.role;
+                    found = true;
+                }
+            }
+            if (!found)
+                return UsageError{"hhtsim: unknown role \"" + text + "\" (see --help)"};
+        } else if (name == "--once") {
+            flagError = flag(options.once);
+        } else if (name == "--link") {
+            if (!need(options.link))
+                return bad("a path");
+        } else if (name == "--out") {
+            if (!need(options.out))
+                return bad("a file name");
+        } else if (name == "--records") {
+            if (!need(options.records))
+                return bad("a file name");
+        } else if (name == "--flash-out") {
+            if (!need(options.flashOut))
+                return bad("a file name");
+        } else if (name == "--log") {
+            if (!need(options.log))
+                return bad("a file name");
+        } else if (name == "--ident") {
+            std::string text;
+            if (!need(text) || text.size() > 18)
+                return bad("a text of 1 to 18 characters");
+            options.ident = text;
+        } else if (name == "--flash-id") {
+            std::string text;
+            if (!need(text) || text.size() != 6)
+                return bad("six hexadecimal digits, e.g. A40100");
+            for (std::size_t k = 0; k < 3; ++k) {
+                auto b = hexByte(text[2 * k], text[2 * k + 1]);
+                if (!b)
+                    return bad("six hexadecimal digits, e.g. A40100");
+                options.flashId[k] = *b;
+            }
+        } else if (name == "--rmt") {
+            flagError = flag(options.autoRmt);
+        } else if (name == "--auto-data") {
+            flagError = flag(options.autoData);
+        } else if (name == "--idle-timeout") {
+            std::optional<int> ms;
+            if (!needCount(ms, 100, 3600000))
+                return bad("milliseconds from 100 to 3600000");
+            options.idleTimeout = std::chrono::milliseconds(*ms);
+        } else if (name == "--silent") {
+            flagError = flag(m.silent);
+        } else if (name == "--stop-after") {
+            if (!needCount(m.stopAfter, 0, 1000000))
+                return bad("a count from 0");
+        } else if (name == "--hangup-after") {
+            if (!needCount(m.hangupAfter, 0, 1000000))
+                return bad("a count from 0");
+        } else if (name == "--wrong-ack") {
+            std::string text;
+            if (!need(text) || !(m.wrongAck = parseByte(text)))
+                return bad("a byte in hexadecimal, e.g. 15");
+        } else if (name == "--bad-check") {
+            flagError = flag(m.badCheck);
+        } else if (name == "--overlong") {
+            flagError = flag(m.overlong);
+        } else if (name == "--drip") {
+            std::optional<int> ms;
+            if (!needCount(ms, 0, 10000))
+                return bad("milliseconds from 0 to 10000");
+            m.drip = std::chrono::milliseconds(*ms);
+        } else if (name == "--baud-throttle") {
+            flagError = flag(m.baudThrottle);
+        } else if (name == "--baud") {
+            if (!needCount(m.baud, 50, 4000000))
+                return bad("a baud rate from 50 to 4000000");
+        } else {
+            return UsageError{"hhtsim: unknown argument \"" + args[i] + "\" (see --help)"};
+        }
+        if (flagError)
+            return *flagError;
+    }
+    return options;
+}
+
+std::string helpText() {
+    return R"(Usage: hhtsim [options]
+A simulated hand-held terminal on a pseudo-terminal. The first line on standard output is the device
+path for the host to open; hhtsim serves until SIGINT/SIGTERM, or until its first exchange ends (--once).
+
+  --role ROLE        auto (default), ini-receiver, data-sender, loader, rmt-loader, line-loader
+                     auto: SOH starts an INI receive or a data send (see below), ESC "XLT" 0x0B a loader
+                     session (rmt-loader with --rmt), an STX line frame the line loader
+  --once             end after one exchange; exit 0 when it completed, 1 otherwise
+  --link PATH        make a symbolic link to the device (an existing symlink is replaced; removed on exit)
+  --out FILE         INI receive: store the lines here (CR LF each, as they arrived); written when the
+                     EOT arrives, so an incomplete receive leaves the old file alone
+  --records FILE     data send: the records to send, one per line
+  --ident TEXT       loader identification (first 8 of the 18-byte answer; default VKNV0105), or the
+                     rmt-loader answer, "RMT" put in front if missing (default "RMT VKN01")
+  --flash-id HEX     loader: the three bytes that answer the flash query (default A40100)
+  --flash-out FILE   loader roles: write the written ranges of the emulated flash as S2 records
+                     after each loader session
+  --log FILE         machine-readable event log, one line per event:
+                       <ms since start> <rx|tx|note> <event>
+                     e.g. 120 rx SOH / 121 tx ACK / 340 rx FRAME STX "QTY\r\n" xor=OK /
+                     900 rx FRAME DLE ERASE block=9 bcc=OK / 905 tx FLASHID A4 01 00 /
+                     950 rx LINEFRAME seq=0 "P1" bcc=OK / 951 tx LINEFRAME seq=0 ACK
+                     Bytes no exchange expects: the first 8 of a run one per line (rx BYTE 0x13),
+                     the rest in one line when the run ends (rx STRAY <n> more bytes: <first 16 in
+                     hex> ...), so noise on the line cannot swell the log
+  --rmt              auto: answer the loader's first query as a hex-block terminal
+  --auto-data        auto: always answer a SOH as a data send. Without it, after ACKing the SOH the
+                     terminal listens 300 ms: an STX or EOT from the host means an INI send,
+                     silence means the host waits for data
+  --idle-timeout MS  abandon an exchange after MS of silence from the host (default 15000)
+
+Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT included):
+  --silent           never answer
+  --stop-after N     answer N frames, then nothing (data-sender: send N records, then stop)
+  --wrong-ack BYTE   answer this byte (hex, e.g. 15) where an ACK belongs
+  --bad-check        data-sender: send every frame with a wrong check byte
+  --overlong         data-sender: pad the first record to 300 bytes; loader: a 64-byte identification;
+                     line-loader: answer frames with two text bytes
+  --drip MS          pause MS between the bytes the terminal sends
+  --hangup-after N   answer N frames, then close the line (the host sees a hang-up; hhtsim ends)
+  --baud-throttle    pace the terminal's output at the line speed, 10 bits per byte
+  --baud N           the speed for --baud-throttle (default: the speed the host set, else 19200)
+  --help             this text
+
+Exit status: 0 done, 1 failure (device, files, an exchange that did not complete with --once),
+2 bad arguments.
+)";
+}
+
+}  // namespace hhtsim
