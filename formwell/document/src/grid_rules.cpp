@@ -32,10 +32,10 @@ LengthEditDecision checkLengthEdit(const FieldDefinition& row, int column, std::
     if (column != kMinColumn && column != kMaxColumn) {
         return LengthEditDecision{LengthEditOutcome::Accept, std::string(newText), -1, {}};
     }
-    if (!IsNumeric(newText)) {
+    if (!isNumeric(newText)) {
         return refuse(LengthEditOutcome::RefuseNotNumeric, oldValue);
     }
-    const std::optional<std::int16_t> entered = ToWholeNumber16(newText);
+    const std::optional<std::int16_t> entered = toWholeNumber16(newText);
     if (!entered || *entered > kMaxLengthValue) {
         return refuse(LengthEditOutcome::RefuseTooLong, oldValue);
     }
@@ -90,7 +90,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
-int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow) {
+int applySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow) {
     int changed = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (static_cast<int>(i) != currentRow && equalsIgnoringCase(rows[i].Loopback, "Y")) {
@@ -101,7 +101,7 @@ int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow) {
     return changed;
 }
 
-int CountMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text) {
+int countMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text) {
     if (!isFieldColumn(column)) {
         return 0;
     }

@@ -55,13 +55,13 @@ std::string formatIniRecord(const FieldDefinition& row) {
     const std::string_view mask = row.Barcodes.empty() ? kDefaultBarcodeMask : row.Barcodes;
     std::string line;
     line.reserve(kIniRecordLength + kIniLineEnd.size());
-    line += PadRight(row.FieldName, widthOf(kNameSlot));
-    line += PadRight(row.FieldType, widthOf(kTypeSlot));
-    line += PadRight(row.FieldLength, widthOf(kMaxLengthSlot));
-    line += PadRight(row.Required, widthOf(kRequiredSlot));
-    line += PadRight(row.Loopback, widthOf(kLoopbackSlot));
-    line += PadRight(row.MinFieldLength, widthOf(kMinLengthSlot));
-    line += PadRight(mask, widthOf(kMaskSlot));
+    line += padRight(row.FieldName, widthOf(kNameSlot));
+    line += padRight(row.FieldType, widthOf(kTypeSlot));
+    line += padRight(row.FieldLength, widthOf(kMaxLengthSlot));
+    line += padRight(row.Required, widthOf(kRequiredSlot));
+    line += padRight(row.Loopback, widthOf(kLoopbackSlot));
+    line += padRight(row.MinFieldLength, widthOf(kMinLengthSlot));
+    line += padRight(mask, widthOf(kMaskSlot));
     line += kIniLineEnd;
     return line;
 }

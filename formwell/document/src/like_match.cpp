@@ -122,7 +122,7 @@ bool matchesOne(const Token& token, char c) {
 
 }  // namespace
 
-bool LikeMatch(std::string_view text, std::string_view pattern) {
+bool likeMatch(std::string_view text, std::string_view pattern) {
     const std::optional<std::vector<Token>> parsed = tokenize(pattern);
     if (!parsed) {
         return false;
@@ -165,14 +165,14 @@ std::span<const std::string_view> listForColumn(int column) {
     }
 }
 
-std::string AutoComplete(std::string_view cellText, std::span<const std::string_view> list) {
+std::string autoComplete(std::string_view cellText, std::span<const std::string_view> list) {
     std::string text(cellText);
     if (text.empty()) {
         return text;
     }
     for (const std::string_view entry : list) {
         // The typed text is the pattern, so "?" or "#" typed by the user act as wildcards.
-        if (LikeMatch(entry, text + "*")) {
+        if (likeMatch(entry, text + "*")) {
             text = std::string(entry);
         }
     }

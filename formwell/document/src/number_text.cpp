@@ -44,7 +44,7 @@ double roundHalfToEven(double value) {
 
 }  // namespace
 
-bool IsNumeric(std::string_view text) {
+bool isNumeric(std::string_view text) {
     std::string_view s = trimNumberBlanks(text);
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
@@ -83,7 +83,7 @@ bool IsNumeric(std::string_view text) {
 }
 
 std::optional<double> roundedNumber(std::string_view text) {
-    if (!IsNumeric(text)) {
+    if (!isNumeric(text)) {
         return std::nullopt;
     }
     std::string_view s = trimNumberBlanks(text);
@@ -108,7 +108,7 @@ std::optional<double> roundedNumber(std::string_view text) {
     return roundHalfToEven(value);
 }
 
-std::optional<std::int16_t> ToWholeNumber16(std::string_view text) {
+std::optional<std::int16_t> toWholeNumber16(std::string_view text) {
     const std::optional<double> value = roundedNumber(text);
     if (!value || *value < std::numeric_limits<std::int16_t>::min() ||
         *value > std::numeric_limits<std::int16_t>::max()) {

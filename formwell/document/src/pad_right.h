@@ -8,6 +8,6 @@
 
 namespace formwell {
 
-std::string PadRight(std::string_view text, int width);
+std::string padRight(std::string_view text, int width);
 
 }  // namespace formwell

@@ -13,11 +13,11 @@ namespace {
 TEST(IsNumeric, GeneralNumberTest) {
     for (const char* text :
          {"0", "5", "14", "-1", "+3", "1.", ".5", "2.5", " 7", "7 ", "\t7", "1e1", "1E+2", "-0"}) {
-        EXPECT_TRUE(IsNumeric(text)) << '"' << text << '"';
+        EXPECT_TRUE(isNumeric(text)) << '"' << text << '"';
     }
     for (const char* text :
          {"", " ", "ab", "-", "+", ".", "-.", "1a", "1.2.3", "1e", "e1", "1 2", "--1", "0x1"}) {
-        EXPECT_FALSE(IsNumeric(text)) << '"' << text << '"';
+        EXPECT_FALSE(isNumeric(text)) << '"' << text << '"';
     }
 }
 
@@ -49,7 +49,7 @@ TEST(ToWholeNumber16, RoundsHalfToEvenAndRefusesWhatDoesNotFit) {
         {"", std::nullopt},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ToWholeNumber16(c.text), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(toWholeNumber16(c.text), c.value) << '"' << c.text << '"';
     }
 }
 
@@ -142,7 +142,7 @@ TEST(AutoComplete, FirstLetterCompletesInEitherCase) {
         {flags, "?", "Y"},       {flags, "q", "q"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(AutoComplete(c.typed, c.list), c.result) << '"' << c.typed << '"';
+        EXPECT_EQ(autoComplete(c.typed, c.list), c.result) << '"' << c.typed << '"';
     }
 }
 
@@ -164,22 +164,22 @@ std::vector<std::string> loopbacksOf(const std::vector<FieldDefinition>& rows) {
 
 TEST(SingleLoopback, ChoosingYClearsEveryOtherY) {
     std::vector<FieldDefinition> rows = withLoopbacks({"Y", "N", "Y", "", "y", "x"});
-    EXPECT_EQ(ApplySingleLoopback(rows, 2), 2);
+    EXPECT_EQ(applySingleLoopback(rows, 2), 2);
     EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N", "Y", "", "N", "x"}));
 
     // From the grid's new-row line every stored row is another row.
     rows = withLoopbacks({"Y", "y"});
-    EXPECT_EQ(ApplySingleLoopback(rows, 2), 2);
+    EXPECT_EQ(applySingleLoopback(rows, 2), 2);
     EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N"}));
 }
 
 TEST(CountMatches, IgnoresCaseAndNeedsTheWholeText) {
     const std::vector<FieldDefinition> rows = withLoopbacks({"Y", "y", "N", "", "YY", " Y"});
-    EXPECT_EQ(CountMatches(rows, 5, "Y"), 2);
-    EXPECT_EQ(CountMatches(rows, 5, "n"), 1);
-    EXPECT_EQ(CountMatches(rows, 5, ""), 1);
-    EXPECT_EQ(CountMatches(rows, 9, "Y"), 0);
-    EXPECT_EQ(CountMatches({}, 5, "Y"), 0);
+    EXPECT_EQ(countMatches(rows, 5, "Y"), 2);
+    EXPECT_EQ(countMatches(rows, 5, "n"), 1);
+    EXPECT_EQ(countMatches(rows, 5, ""), 1);
+    EXPECT_EQ(countMatches(rows, 9, "Y"), 0);
+    EXPECT_EQ(countMatches({}, 5, "Y"), 0);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ class Like : public ::testing::TestWithParam<LikeCase> {};
 
 TEST_P(Like, Matches) {
     const LikeCase& c = GetParam();
-    EXPECT_EQ(LikeMatch(c.text, c.pattern), c.matches) << '"' << c.text << "\" Like \"" << c.pattern << '"';
+    EXPECT_EQ(likeMatch(c.text, c.pattern), c.matches) << '"' << c.text << "\" Like \"" << c.pattern << '"';
 }
 
 INSTANTIATE_TEST_SUITE_P(

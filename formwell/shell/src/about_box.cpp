@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "clickable_label.h"
+#include "legacy_name.h"
 #include "screen_geometry.h"
 
 namespace formwell::shell {
@@ -24,7 +25,7 @@ constexpr int kLineHeightPx = 18;
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
+    setLegacyName(label, QString::fromLatin1(name));
     label->setGeometry(geometry);
     label->setAlignment(alignment);
     return label;
@@ -32,25 +33,25 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const Q
 
 }  // namespace
 
-frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent)
+AboutBox::AboutBox(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent)
     : QDialog(parent), ui_(ui), launcher_(std::move(launcher)) {
-    setObjectName(QStringLiteral("frmAbout"));
+    setLegacyName(this, QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About- Formwell"));
     setModal(true);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
+    setLegacyName(ok, QStringLiteral("cmdOK"));
     ok->setGeometry(476, 10, 81, 27);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* logo = new ClickableLabel(this);
-    logo->setObjectName(QStringLiteral("Image1"));
+    setLegacyName(logo, QStringLiteral("Image1"));
     logo->setGeometry(12, 12, 268, 95);
     logo->setPixmap(QPixmap(QStringLiteral(":/formwell/logo.png")));
     logo->setScaledContents(true);
     logo->setCursor(Qt::PointingHandCursor);
-    connect(logo, &ClickableLabel::clicked, this, &frmAbout::Image1_Click);
+    connect(logo, &ClickableLabel::clicked, this, &AboutBox::openMakerWebPage);
 
     QLabel* product = addLabel(this, "Label1", QStringLiteral("Formwell"), QRect(kColumnLeftPx, 12, 176, 28));
     QFont big = product->font();
@@ -72,7 +73,7 @@ frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
     }
 
     auto* rule = new QFrame(this);
-    rule->setObjectName(QStringLiteral("Line1"));
+    setLegacyName(rule, QStringLiteral("Line1"));
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     rule->setGeometry(kColumnLeftPx, 164, kColumnWidthPx, 4);
@@ -87,37 +88,28 @@ frmAbout::frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
     }
 
     auto* web = new ClickableLabel(QString::fromLatin1(kMakerWebAddress), this);
-    web->setObjectName(QStringLiteral("Label15"));
+    setLegacyName(web, QStringLiteral("Label15"));
     web->setGeometry(kColumnLeftPx, 252, kColumnWidthPx, kLineHeightPx);
     web->setAlignment(Qt::AlignCenter);
     web->setStyleSheet(QStringLiteral("color: blue;"));
     web->setCursor(Qt::PointingHandCursor);
-    connect(web, &ClickableLabel::clicked, this, &frmAbout::Label15_Click);
+    connect(web, &ClickableLabel::clicked, this, &AboutBox::openMakerWebPage);
 
     addLabel(this, "Label6", QStringLiteral("Revised: Mar 2, 2001"), QRect(12, 282, 268, kLineHeightPx));
     addLabel(this, "Label8", QStringLiteral("Revision number: ") + QString::fromLatin1(kRevisionCode),
              QRect(12, 302, 268, kLineHeightPx));
 
-    Form_Load();
+    placeOnScreen();
 }
 
-void frmAbout::Form_Load() {
+void AboutBox::placeOnScreen() {
     const QSize size(twipsToPixels(kWidthTwips), twipsToPixels(kHeightTwips));
     setFixedSize(size);
     move(twipsToPixels(kLeftTwips), twipsToPixels(kTopTwips));
 }
 
-// The picture and the address are the same link.
-void frmAbout::Image1_Click() {
+void AboutBox::openMakerWebPage() {
     openWebPage(ui_, launcher_, kMakerWebAddress);
-}
-
-void frmAbout::Label15_Click() {
-    openWebPage(ui_, launcher_, kMakerWebAddress);
-}
-
-void frmAbout::cmdOK_Click() {
-    accept();
 }
 
 }  // namespace formwell::shell

@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace formwell {
+#include "legacy_name.h"
+
+namespace formwell::shell {
 
 namespace {
 QString toQString(std::string_view text) {
@@ -23,28 +25,28 @@ QIcon blankIcon() {
 }
 }  // namespace
 
-frmBarcode_Selection::frmBarcode_Selection(std::string barcodeString, UserInteraction& ui, QWidget* parent)
+BarcodeDialog::BarcodeDialog(std::string barcodeString, UserInteraction& ui, QWidget* parent)
     : QDialog(parent), barcodeString_(std::move(barcodeString)), ui_(ui) {
-    setObjectName("frmBarcode_Selection");
+    setLegacyName(this, QStringLiteral("frmBarcode_Selection"));
     setWindowTitle("Activate Barcode Types");
     setWindowIcon(blankIcon());
     setModal(true);
 
     auto* frame = new QGroupBox("Barcode Types", this);
-    frame->setObjectName("BarcodeTypesFrame");
+    setLegacyName(frame, QStringLiteral("BarcodeTypesFrame"));
     auto* boxes = new QVBoxLayout(frame);
     for (std::size_t i = 0; i < kSymbologies.size(); ++i) {
         auto* check = new QCheckBox(toQString(kSymbologies[i].caption), frame);
-        check->setObjectName(toQString(kSymbologies[i].checkBoxName));
+        setLegacyName(check, toQString(kSymbologies[i].checkBoxName));
         boxes->addWidget(check);
         checks_[i] = check;
     }
 
     okButton_ = new QPushButton("&OK", this);
-    okButton_->setObjectName("Ok_button");
+    setLegacyName(okButton_, QStringLiteral("Ok_button"));
     okButton_->setDefault(true);
     cancelButton_ = new QPushButton("&Cancel", this);
-    cancelButton_->setObjectName("Cancel_Btn");
+    setLegacyName(cancelButton_, QStringLiteral("Cancel_Btn"));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(okButton_, 1);
     buttons->addWidget(cancelButton_, 1);
@@ -53,20 +55,20 @@ frmBarcode_Selection::frmBarcode_Selection(std::string barcodeString, UserIntera
     layout->addWidget(frame);
     layout->addLayout(buttons);
 
-    connect(okButton_, &QPushButton::clicked, this, &frmBarcode_Selection::Ok_button_Click);
-    connect(cancelButton_, &QPushButton::clicked, this, &frmBarcode_Selection::Cancel_Btn_Click);
+    connect(okButton_, &QPushButton::clicked, this, &BarcodeDialog::confirmChecks);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
-    Form_Load();
+    showMask();
 }
 
-void frmBarcode_Selection::Form_Load() {
+void BarcodeDialog::showMask() {
     const SymbologyChecks checked = checkedFromMask(barcodeString_);
     for (std::size_t i = 0; i < checks_.size(); ++i) {
         checks_[i]->setChecked(checked[i]);
     }
 }
 
-void frmBarcode_Selection::Ok_button_Click() {
+void BarcodeDialog::confirmChecks() {
     SymbologyChecks checked{};
     for (std::size_t i = 0; i < checks_.size(); ++i) {
         checked[i] = checks_[i]->checkState() == Qt::Checked;
@@ -81,12 +83,8 @@ void frmBarcode_Selection::Ok_button_Click() {
     accept();
 }
 
-void frmBarcode_Selection::Cancel_Btn_Click() {
-    reject();
-}
-
 bool runBarcodeDialog(QWidget* owner, UserInteraction& ui, std::string& barcodeString) {
-    frmBarcode_Selection dialog(barcodeString, ui, owner);
+    BarcodeDialog dialog(barcodeString, ui, owner);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
@@ -94,4 +92,4 @@ bool runBarcodeDialog(QWidget* owner, UserInteraction& ui, std::string& barcodeS
     return true;
 }
 
-}  // namespace formwell
+}  // namespace formwell::shell

@@ -67,8 +67,8 @@ void DocumentCommands::loadGridFrom(const std::string& path) {
     }
 }
 
-void DocumentCommands::NewINI_Click() {
-    const std::string path = ShowFileDialog(ui_, kIniFileFilter, "Type in the new file name", kAnyExtension);
+void DocumentCommands::newDocument() {
+    const std::string path = showFileDialog(ui_, kIniFileFilter, "Type in the new file name", kAnyExtension);
     if (path.empty()) {
         return;
     }
@@ -87,8 +87,8 @@ void DocumentCommands::NewINI_Click() {
     mode_ = DocumentMode::Editing;
 }
 
-void DocumentCommands::OpenINI_Click() {
-    const std::string path = ShowFileDialog(ui_, kIniFileFilter, "Select File to Open", kAnyExtension);
+void DocumentCommands::openDocument() {
+    const std::string path = showFileDialog(ui_, kIniFileFilter, "Select File to Open", kAnyExtension);
     if (path.empty()) {
         return;
     }
@@ -101,7 +101,7 @@ void DocumentCommands::OpenINI_Click() {
     loadGridFrom(path);
 }
 
-void DocumentCommands::cmdModify_Click() {
+void DocumentCommands::modify() {
     if (currFile_.empty()) {
         ui_.beep();
         ui_.show(openFileFirst());
@@ -113,9 +113,9 @@ void DocumentCommands::cmdModify_Click() {
     mode_ = DocumentMode::Editing;
 }
 
-void DocumentCommands::cmdSave_Click() {
+void DocumentCommands::save() {
     const std::vector<FieldDefinition> rows = window_.gridRows();
-    if (CountMatches(rows, kLoopbackColumn, "Y") > 1) {
+    if (countMatches(rows, kLoopbackColumn, "Y") > 1) {
         ui_.beep();
         ui_.show(information("Operation Failed", "Only one field can be selected as Loop-back field ..."));
         return;
@@ -129,7 +129,7 @@ void DocumentCommands::cmdSave_Click() {
     mode_ = DocumentMode::Viewing;
 }
 
-void DocumentCommands::cmdCancel_Click() {
+void DocumentCommands::cancelEditing() {
     if (newFile_) {
         setCurrentFile({});
         window_.resetGrid({});
@@ -140,7 +140,7 @@ void DocumentCommands::cmdCancel_Click() {
     mode_ = DocumentMode::Viewing;
 }
 
-void DocumentCommands::cmdDelete_Click() {
+void DocumentCommands::deleteDocument() {
     if (currFile_.empty()) {
         ui_.beep();
         ui_.show(openFileFirst());
@@ -175,11 +175,11 @@ void DocumentCommands::cmdDelete_Click() {
     setCurrentFile({});
 }
 
-void DocumentCommands::cmdClose_Click() {
+void DocumentCommands::exit() {
     window_.closeWindow();
 }
 
-void DocumentCommands::cmdHelp_Click() {
+void DocumentCommands::showHelp() {
     const std::string readme = startupFile(kHelpFileName);
     if (!isExistingFile(readme)) {
         ui_.beep();

@@ -65,7 +65,7 @@ void ListComboEditor::completeTypedText() {
     if (typed.empty()) {
         return;
     }
-    const QString completed = latin1(AutoComplete(typed, entries_));
+    const QString completed = latin1(autoComplete(typed, entries_));
     if (completed != lineEdit()->text()) {
         lineEdit()->setText(completed);
     }

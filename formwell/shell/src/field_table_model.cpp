@@ -167,7 +167,7 @@ void FieldTableModel::applyLoopbackChoice(int row) {
     if (!editing_ || row < 0 || row >= static_cast<int>(rows_.size())) {
         return;
     }
-    if (ApplySingleLoopback(rows_, row) > 0) {
+    if (applySingleLoopback(rows_, row) > 0) {
         emit dataChanged(index(0, kLoopbackColumn),
                          index(static_cast<int>(rows_.size()) - 1, kLoopbackColumn));
     }

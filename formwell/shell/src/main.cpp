@@ -14,9 +14,9 @@ int main(int argc, char* argv[]) {
     // Between the splash closing and the main window appearing no window is open; the program must
     // not take that moment for its end.
     QApplication::setQuitOnLastWindowClosed(false);
-    std::unique_ptr<formwell::shell::Interface> mainWindow;
-    auto* splash = new formwell::shell::frmSpalsh([&mainWindow] {
-        mainWindow = std::make_unique<formwell::shell::Interface>();
+    std::unique_ptr<formwell::shell::MainWindow> mainWindow;
+    auto* splash = new formwell::shell::SplashWindow([&mainWindow] {
+        mainWindow = std::make_unique<formwell::shell::MainWindow>();
         mainWindow->show();
         QApplication::setQuitOnLastWindowClosed(true);
     });

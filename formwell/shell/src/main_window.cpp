@@ -20,6 +20,7 @@
 #include "formwell/shell/field_delegates.h"
 #include "formwell/shell/field_table_model.h"
 #include "formwell/shell/qt_interaction.h"
+#include "legacy_name.h"
 #include "screen_geometry.h"
 
 namespace formwell::shell {
@@ -41,7 +42,7 @@ const QColor kBandGrey(0xc0, 0xc0, 0xc0);
 
 QWidget* greyBand(QWidget* parent, const char* name, const QRect& geometry) {
     auto* band = new QWidget(parent);
-    band->setObjectName(QString::fromLatin1(name));
+    setLegacyName(band, QString::fromLatin1(name));
     band->setGeometry(geometry);
     band->setAutoFillBackground(true);
     QPalette palette = band->palette();
@@ -63,7 +64,7 @@ QString startupDirectoryFrom(const QString& currentPath) {
     return dir;
 }
 
-Interface::Interface(InterfaceServices services, QWidget* parent)
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter)) {
     if (services.ui != nullptr) {
         ui_ = services.ui;
@@ -71,7 +72,7 @@ Interface::Interface(InterfaceServices services, QWidget* parent)
         ownInteraction_ = std::make_unique<QtInteraction>(this);
         ui_ = ownInteraction_.get();
     }
-    setObjectName(QStringLiteral("Interface"));
+    setLegacyName(this, QStringLiteral("Interface"));
     setWindowTitle(QStringLiteral("Formwell"));
     setWindowIcon(QIcon(QStringLiteral(":/formwell/formwell.png")));
 
@@ -79,7 +80,10 @@ Interface::Interface(InterfaceServices services, QWidget* parent)
     buildGrid();
     buildBottomBand();
     setTabOrder();
-    Form_Load();
+    // The start-up directory is the current directory when the window is built.
+    commands_ = std::make_unique<DocumentCommands>(
+        *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
+    placeOnScreen();
 
     // Start in viewing mode: the grid locked, Save and Cancel hidden.
     cmdSave->hide();
@@ -87,25 +91,23 @@ Interface::Interface(InterfaceServices services, QWidget* parent)
     applyViewingConfiguration();
 }
 
-Interface::~Interface() = default;
+MainWindow::~MainWindow() = default;
 
-void Interface::Form_Load() {
-    commands_ = std::make_unique<DocumentCommands>(
-        *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
+void MainWindow::placeOnScreen() {
     move(0, 0);
     resize(twipsToPixels(kWindowWidthTwips), twipsToPixels(kWindowHeightTwips));
 }
 
-QPushButton* Interface::addButton(QWidget* parent, const char* name, const QString& caption,
-                                  const QRect& geometry) {
+QPushButton* MainWindow::addButton(QWidget* parent, const char* name, const QString& caption,
+                                   const QRect& geometry) {
     auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
+    setLegacyName(button, QString::fromLatin1(name));
     button->setGeometry(geometry);
     button->setAutoDefault(false);
     return button;
 }
 
-void Interface::buildTopBand() {
+void MainWindow::buildTopBand() {
     QWidget* band = greyBand(this, "TopBand", QRect(0, 0, twipsToPixels(kWindowWidthTwips), kBandHeightPx));
     const int y = (kBandHeightPx - kButtonHeightPx) / 2;
     auto at = [y](int x) { return QRect(x, y, kButtonWidthPx, kButtonHeightPx); };
@@ -123,30 +125,30 @@ void Interface::buildTopBand() {
     cmdSave->installEventFilter(this);
     cmdClose->installEventFilter(this);
 
-    connect(NewINI, &QPushButton::clicked, this, [this] { commands_->NewINI_Click(); });
-    connect(OpenINI, &QPushButton::clicked, this, [this] { commands_->OpenINI_Click(); });
-    connect(cmdDelete, &QPushButton::clicked, this, [this] { commands_->cmdDelete_Click(); });
-    connect(cmdModify, &QPushButton::clicked, this, [this] { commands_->cmdModify_Click(); });
-    connect(cmdSave, &QPushButton::clicked, this, [this] { commands_->cmdSave_Click(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { commands_->cmdCancel_Click(); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { commands_->cmdClose_Click(); });
-    connect(cmdHelp, &QPushButton::clicked, this, [this] { commands_->cmdHelp_Click(); });
-    connect(cmdAbout, &QPushButton::clicked, this, &Interface::cmdAbout_Click);
+    connect(NewINI, &QPushButton::clicked, this, [this] { commands_->newDocument(); });
+    connect(OpenINI, &QPushButton::clicked, this, [this] { commands_->openDocument(); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { commands_->deleteDocument(); });
+    connect(cmdModify, &QPushButton::clicked, this, [this] { commands_->modify(); });
+    connect(cmdSave, &QPushButton::clicked, this, [this] { commands_->save(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { commands_->cancelEditing(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { commands_->exit(); });
+    connect(cmdHelp, &QPushButton::clicked, this, [this] { commands_->showHelp(); });
+    connect(cmdAbout, &QPushButton::clicked, this, &MainWindow::showAboutBox);
 }
 
-void Interface::buildGrid() {
+void MainWindow::buildGrid() {
     auto* label = new QLabel(QStringLiteral("INI File"), this);
-    label->setObjectName(QStringLiteral("IniFileLabel"));
+    setLegacyName(label, QStringLiteral("IniFileLabel"));
     label->setGeometry(kMarginPx, 46, 120, 16);
 
     // Only the commands write the current file's path; every command reads it from here.
     CurrFile = new QLineEdit(this);
-    CurrFile->setObjectName(QStringLiteral("CurrFile"));
+    setLegacyName(CurrFile, QStringLiteral("CurrFile"));
     CurrFile->setReadOnly(true);
     CurrFile->setGeometry(kMarginPx, 64, 624, 22);
 
     auto* caption = new QLabel(QStringLiteral("Parameter Values"), this);
-    caption->setObjectName(QStringLiteral("ParamGridCaption"));
+    setLegacyName(caption, QStringLiteral("ParamGridCaption"));
     caption->setGeometry(kMarginPx, 94, 624, 20);
     caption->setAlignment(Qt::AlignCenter);
     caption->setAutoFillBackground(true);
@@ -158,7 +160,7 @@ void Interface::buildGrid() {
     model_ = new FieldTableModel(*ui_, this);
     delegate_ = new FieldItemDelegate(this);
     ParamGrid = new QTableView(this);
-    ParamGrid->setObjectName(QStringLiteral("ParamGrid"));
+    setLegacyName(ParamGrid, QStringLiteral("ParamGrid"));
     ParamGrid->setGeometry(kMarginPx, 114, 624, 308);
     ParamGrid->setModel(model_);
     ParamGrid->setItemDelegate(delegate_);
@@ -170,13 +172,13 @@ void Interface::buildGrid() {
     ParamGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     ParamGrid->installEventFilter(this);
     ParamGrid->viewport()->installEventFilter(this);
-    connect(ParamGrid, &QWidget::customContextMenuRequested, this, &Interface::showGridMenu);
+    connect(ParamGrid, &QWidget::customContextMenuRequested, this, &MainWindow::showGridMenu);
     // Queued: the modal dialog opens after the click has been handled, not inside the grid's handler.
-    connect(delegate_, &FieldItemDelegate::barcodeButtonClicked, this, &Interface::ParamGrid_BtnClick,
+    connect(delegate_, &FieldItemDelegate::barcodeButtonClicked, this, &MainWindow::editBarcodes,
             Qt::QueuedConnection);
 }
 
-void Interface::buildBottomBand() {
+void MainWindow::buildBottomBand() {
     QWidget* band = greyBand(this, "BottomBand",
                              QRect(0, kBottomBandTopPx, twipsToPixels(kWindowWidthTwips),
                                    twipsToPixels(kWindowHeightTwips) - kBottomBandTopPx));
@@ -195,7 +197,7 @@ void Interface::buildBottomBand() {
     }
 }
 
-void Interface::setTabOrder() {
+void MainWindow::setTabOrder() {
     const std::array<QWidget*, 15> order = {OpenINI,  NewINI,   cmdSave, cmdCancel, Setup,
                                             Upload,   DownProg, DownINI, cmdDelete, cmdModify,
                                             cmdClose, cmdAbout, cmdHelp, CurrFile,  ParamGrid};
@@ -204,7 +206,7 @@ void Interface::setTabOrder() {
     }
 }
 
-bool Interface::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         if (watched == cmdSave) {
             applyEditingConfiguration();
@@ -221,7 +223,7 @@ bool Interface::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void Interface::applyEditingConfiguration() {
+void MainWindow::applyEditingConfiguration() {
     model_->setEditing(true);
     for (QPushButton* b : {cmdDelete, cmdModify, cmdClose, NewINI, OpenINI}) {
         b->hide();
@@ -229,7 +231,7 @@ void Interface::applyEditingConfiguration() {
     commands_->modeApplied(DocumentMode::Editing);
 }
 
-void Interface::applyViewingConfiguration() {
+void MainWindow::applyViewingConfiguration() {
     model_->setEditing(false);
     NewINI->show();
     OpenINI->show();
@@ -238,7 +240,7 @@ void Interface::applyViewingConfiguration() {
     commands_->modeApplied(DocumentMode::Viewing);
 }
 
-void Interface::applyColumnWidths() {
+void MainWindow::applyColumnWidths() {
     int total = 0;
     for (const FieldColumnInfo& column : kFieldColumns) {
         total += column.widthWeight;
@@ -255,7 +257,7 @@ void Interface::applyColumnWidths() {
     }
 }
 
-void Interface::showEditingButtons() {
+void MainWindow::showEditingButtons() {
     cmdSave->show();
     cmdCancel->show();
     cmdSave->setFocus(Qt::OtherFocusReason);
@@ -265,7 +267,7 @@ void Interface::showEditingButtons() {
     }
 }
 
-void Interface::showViewingButtons() {
+void MainWindow::showViewingButtons() {
     for (QPushButton* b : {cmdDelete, cmdModify, cmdClose}) {
         b->show();
     }
@@ -275,31 +277,31 @@ void Interface::showViewingButtons() {
     }
 }
 
-void Interface::resetGrid(const std::vector<FieldDefinition>& rows) {
+void MainWindow::resetGrid(const std::vector<FieldDefinition>& rows) {
     model_->resetRows(rows);
     if (model_->rowCount() > 0) {
         ParamGrid->setCurrentIndex(model_->index(0, 0));
     }
 }
 
-std::vector<FieldDefinition> Interface::gridRows() const {
+std::vector<FieldDefinition> MainWindow::gridRows() const {
     return model_->rows();
 }
 
-void Interface::showCurrentFile(const std::string& path) {
+void MainWindow::showCurrentFile(const std::string& path) {
     CurrFile->setText(QString::fromStdString(path));
 }
 
-void Interface::closeWindow() {
+void MainWindow::closeWindow() {
     close();
 }
 
-void Interface::cmdAbout_Click() {
-    frmAbout about(*ui_, browser_, this);
+void MainWindow::showAboutBox() {
+    AboutBox about(*ui_, browser_, this);
     about.exec();
 }
 
-void Interface::ParamGrid_BtnClick(const QModelIndex& index) {
+void MainWindow::editBarcodes(const QModelIndex& index) {
     if (!index.isValid() || index.model() != model_ || !model_->isEditing()) {
         return;
     }
@@ -309,7 +311,7 @@ void Interface::ParamGrid_BtnClick(const QModelIndex& index) {
     model_->setData(model_->index(index.row(), index.column()), QString::fromLatin1(BarcodeString.c_str()));
 }
 
-void Interface::deleteSelectedRows() {
+void MainWindow::deleteSelectedRows() {
     if (!model_->isEditing()) {
         return;
     }
@@ -325,7 +327,7 @@ void Interface::deleteSelectedRows() {
     }
 }
 
-void Interface::showGridMenu(const QPoint& position) {
+void MainWindow::showGridMenu(const QPoint& position) {
     const QModelIndex under = ParamGrid->indexAt(position);
     if (under.isValid() && !ParamGrid->selectionModel()->isSelected(under)) {
         ParamGrid->selectionModel()->select(under,

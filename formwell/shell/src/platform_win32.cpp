@@ -13,7 +13,7 @@ constexpr DWORD kRegistryBufferChars = 2048;
 
 // Reads one string value; never fails towards its caller: any problem gives kNotFound. The key is
 // closed whatever happened on the way.
-std::string ReadRegistry(HKEY Group, const std::string& Section, const std::string& Key) {
+std::string readRegistry(HKEY Group, const std::string& Section, const std::string& Key) {
     HKEY handle = nullptr;
     const LONG opened = RegOpenKeyA(Group, Section.c_str(), &handle);
     std::vector<char> buffer(kRegistryBufferChars, '\0');
@@ -51,7 +51,7 @@ std::string lastErrorText() {
 }  // namespace
 
 std::string browserCommand() {
-    return ReadRegistry(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "");
+    return readRegistry(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", "");
 }
 
 // The registered browser command is used as written, switches and placeholders included, so the

@@ -4,7 +4,7 @@
 
 namespace formwell::shell {
 
-std::string ShowFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
+std::string showFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
                            const std::string& defaultExt) {
     try {
         return ui.chooseFile(FileDialogRequest{filter, title, defaultExt});

@@ -11,10 +11,10 @@
 
 #include "formwell/testing/recording_interaction.h"
 
-namespace formwell {
+namespace formwell::shell {
 namespace {
 
-class BarcodeDialog : public ::testing::Test {
+class BarcodeDialogTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (QApplication::instance() == nullptr) {
@@ -44,12 +44,12 @@ class BarcodeDialog : public ::testing::Test {
         QTest::mouseClick(button, Qt::LeftButton);
     }
 
-    testing::RecordingInteraction ui_;
+    formwell::testing::RecordingInteraction ui_;
     static inline QApplication* app_ = nullptr;
 };
 
-TEST_F(BarcodeDialog, LayoutNamesAndCaptions) {
-    frmBarcode_Selection dialog("0111111111111111", ui_);
+TEST_F(BarcodeDialogTest, LayoutNamesAndCaptions) {
+    BarcodeDialog dialog("0111111111111111", ui_);
     EXPECT_EQ(dialog.windowTitle(), "Activate Barcode Types");
     auto* frame = dialog.findChild<QGroupBox*>();
     ASSERT_NE(frame, nullptr);
@@ -74,14 +74,14 @@ TEST_F(BarcodeDialog, LayoutNamesAndCaptions) {
     EXPECT_EQ(ok->width(), cancel->width());
 }
 
-TEST_F(BarcodeDialog, OkBuildsTheMaskAndClearsTheReservedPosition) {
-    frmBarcode_Selection dialog("1111111111111111", ui_);
+TEST_F(BarcodeDialogTest, OkBuildsTheMaskAndClearsTheReservedPosition) {
+    BarcodeDialog dialog("1111111111111111", ui_);
     EXPECT_EQ(checkedBits(dialog), "111111111111111");
     click(dialog, "Ok_button");
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.barcodeString(), "0111111111111111");
 
-    frmBarcode_Selection chosen("0000000000000000", ui_);
+    BarcodeDialog chosen("0000000000000000", ui_);
     box(chosen, "CheckSCode")->setChecked(true);
     box(chosen, "CheckCode93")->setChecked(true);
     click(chosen, "Ok_button");
@@ -89,8 +89,8 @@ TEST_F(BarcodeDialog, OkBuildsTheMaskAndClearsTheReservedPosition) {
     EXPECT_TRUE(ui_.transcript().empty());
 }
 
-TEST_F(BarcodeDialog, OkWithNothingCheckedShowsErrorAndStaysOpen) {
-    frmBarcode_Selection dialog("0000000000000000", ui_);
+TEST_F(BarcodeDialogTest, OkWithNothingCheckedShowsErrorAndStaysOpen) {
+    BarcodeDialog dialog("0000000000000000", ui_);
     dialog.show();
     click(dialog, "Ok_button");
     EXPECT_TRUE(dialog.isVisible());
@@ -105,13 +105,13 @@ TEST_F(BarcodeDialog, OkWithNothingCheckedShowsErrorAndStaysOpen) {
     EXPECT_EQ(dialog.barcodeString(), "0000000000000001");
 }
 
-TEST_F(BarcodeDialog, OddMasksLoadWithoutFailing) {
-    frmBarcode_Selection dialog("01x", ui_);
+TEST_F(BarcodeDialogTest, OddMasksLoadWithoutFailing) {
+    BarcodeDialog dialog("01x", ui_);
     EXPECT_EQ(checkedBits(dialog), "100000000000000");
 }
 
 // The whole modal round: the helper runs the dialog and only OK changes the caller's text.
-TEST_F(BarcodeDialog, RunUpdatesTheMaskOnlyOnOk) {
+TEST_F(BarcodeDialogTest, RunUpdatesTheMaskOnlyOnOk) {
     const auto whenOpen = [](std::function<void(QDialog&)> act) {
         QTimer::singleShot(0, [act] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -143,4 +143,4 @@ TEST_F(BarcodeDialog, RunUpdatesTheMaskOnlyOnOk) {
 }
 
 }  // namespace
-}  // namespace formwell
+}  // namespace formwell::shell

@@ -50,7 +50,7 @@ class DocumentCommandsTest : public ::testing::Test {
         const std::string file = path(name);
         EXPECT_FALSE(writeIniFile(file, rows).has_value());
         ui_.queueFile(file);
-        commands_.OpenINI_Click();
+        commands_.openDocument();
         EXPECT_EQ(commands_.currentFile(), file);
         ui_.clear();
         return file;
@@ -73,8 +73,8 @@ class DocumentCommandsTest : public ::testing::Test {
 
 TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile) {
     window_.rows = {field("KEEP")};
-    commands_.cmdModify_Click();
-    commands_.cmdDelete_Click();
+    commands_.modify();
+    commands_.deleteDocument();
     EXPECT_EQ(ui_.transcript(), (Transcript{"beep", kOpenFirst, "beep", kOpenFirst}));
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
     EXPECT_EQ(window_.rows.size(), 1u);
@@ -83,7 +83,7 @@ TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile) {
 TEST_F(DocumentCommandsTest, NewOverAnExistingNameClearsTheFileButKeepsTheRows) {
     const std::string existing = openDocument({field("A"), field("B")});
     ui_.queueFile(existing);
-    commands_.NewINI_Click();
+    commands_.newDocument();
     EXPECT_EQ(
         ui_.transcript(),
         (Transcript{kNewDialog, "beep",
@@ -94,7 +94,7 @@ TEST_F(DocumentCommandsTest, NewOverAnExistingNameClearsTheFileButKeepsTheRows) 
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 
     ui_.clear();
-    commands_.cmdModify_Click();
+    commands_.modify();
     EXPECT_EQ(ui_.transcript(), (Transcript{"beep", kOpenFirst}));
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 }
@@ -103,7 +103,7 @@ TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind) {
     window_.rows = {field("OLD")};
     const std::string fresh = path("fresh.ini");
     ui_.queueFile(fresh);
-    commands_.NewINI_Click();
+    commands_.newDocument();
     EXPECT_EQ(window_.mode, DocumentMode::Editing);
     EXPECT_TRUE(window_.rows.empty());
     EXPECT_EQ(commands_.currentFile(), fresh);
@@ -111,7 +111,7 @@ TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind) {
     EXPECT_FALSE(commands_.editingExistingFile());
 
     window_.rows = {field("TYPED")};
-    commands_.cmdCancel_Click();
+    commands_.cancelEditing();
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
     EXPECT_EQ(commands_.currentFile(), "");
     EXPECT_TRUE(window_.rows.empty());
@@ -122,8 +122,8 @@ TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind) {
 TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile) {
     const std::string fresh = path("empty.ini");
     ui_.queueFile(fresh);
-    commands_.NewINI_Click();
-    commands_.cmdSave_Click();
+    commands_.newDocument();
+    commands_.save();
     ASSERT_TRUE(fs::is_regular_file(fresh));
     EXPECT_EQ(fs::file_size(fresh), 0u);
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
@@ -133,9 +133,9 @@ TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile) {
 TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase) {
     const std::string file = openDocument({field("ONE")});
     const std::string before = fileBytes(file);
-    commands_.cmdModify_Click();
+    commands_.modify();
     window_.rows = {field("ONE", "Y"), field("TWO", "N"), field("THREE", "y")};
-    commands_.cmdSave_Click();
+    commands_.save();
     EXPECT_EQ(
         ui_.transcript(),
         (Transcript{"beep",
@@ -146,7 +146,7 @@ TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase) {
     // One loop-back field is fine, and the rows reach the disk exactly as held.
     ui_.clear();
     window_.rows[2].Loopback = "n";
-    commands_.cmdSave_Click();
+    commands_.save();
     EXPECT_TRUE(ui_.transcript().empty());
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
     EXPECT_EQ(fileBytes(file), formatIniDocument(window_.rows));
@@ -154,11 +154,11 @@ TEST_F(DocumentCommandsTest, SaveRefusesASecondLoopbackFieldWhateverItsCase) {
 
 TEST_F(DocumentCommandsTest, SaveFailureIsReportedAndTheWindowStillReturnsToViewing) {
     const std::string file = openDocument({field("ONE")});
-    commands_.cmdModify_Click();
+    commands_.modify();
     fs::remove(file);
     fs::create_directory(file);  // a folder in the file's place: the replacement cannot happen
     window_.rows = {field("ONE"), field("TWO")};
-    commands_.cmdSave_Click();
+    commands_.save();
     const std::vector<Message> shown = ui_.messages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, MessageIcon::None);
@@ -171,12 +171,12 @@ TEST_F(DocumentCommandsTest, CancelOfAModificationShowsTheFileAsOnDisk) {
     const std::vector<FieldDefinition> onDisk = {field("QTY"), field("ITEM", "Y")};
     const std::string file = openDocument(onDisk);
     const std::vector<FieldDefinition> loaded = window_.rows;
-    commands_.cmdModify_Click();
+    commands_.modify();
     EXPECT_EQ(window_.mode, DocumentMode::Editing);
     EXPECT_TRUE(commands_.editingExistingFile());
     window_.rows.push_back(field("EXTRA"));
     window_.rows[0].FieldName = "CHANGED";
-    commands_.cmdCancel_Click();
+    commands_.cancelEditing();
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
     EXPECT_EQ(window_.rows, loaded);
     EXPECT_EQ(commands_.currentFile(), file);
@@ -201,7 +201,7 @@ TEST_F(DocumentCommandsTest, DeleteAsksTwiceAndOnlyYesYesDeletes) {
         for (Answer a : c.answers) {
             ui_.queueAnswer(a);
         }
-        commands_.cmdDelete_Click();
+        commands_.deleteDocument();
         EXPECT_EQ(ui_.transcript(), c.expected);
         for (const Message& m : ui_.messages()) {
             EXPECT_EQ(m.defaultButton, Answer::No);
@@ -218,7 +218,7 @@ TEST_F(DocumentCommandsTest, DeleteOfAFileThatIsGoneIsReportedAndChangesNothing)
     fs::remove(file);
     ui_.queueAnswer(Answer::Yes);
     ui_.queueAnswer(Answer::Yes);
-    commands_.cmdDelete_Click();
+    commands_.deleteDocument();
     const Transcript t = ui_.transcript();
     ASSERT_EQ(t.size(), 4u);
     EXPECT_EQ(t[2], "beep");
@@ -233,7 +233,7 @@ TEST_F(DocumentCommandsTest, OpenOfSomethingThatIsNotAFileChangesNothing) {
         window_.rows = {field("KEEP")};
         ui_.clear();
         ui_.queueFile(name);
-        commands_.OpenINI_Click();
+        commands_.openDocument();
         EXPECT_EQ(ui_.transcript(),
                   (Transcript{kOpenDialog, "beep", "msg[File Not Found|The file cannot be found ...|info]"}));
         EXPECT_EQ(commands_.currentFile(), "");
@@ -245,8 +245,8 @@ TEST_F(DocumentCommandsTest, OpenOfSomethingThatIsNotAFileChangesNothing) {
 TEST_F(DocumentCommandsTest, CancelledFileDialogsChangeNothing) {
     const std::string file = openDocument({field("A")});
     const int resets = window_.resets;
-    commands_.NewINI_Click();
-    commands_.OpenINI_Click();
+    commands_.newDocument();
+    commands_.openDocument();
     EXPECT_EQ(ui_.transcript(), (Transcript{kNewDialog, kOpenDialog}));
     const std::vector<Event>& events = ui_.events();
     EXPECT_EQ(events[0].request.filter, "INI File (*.ini)|*.ini||");
@@ -266,7 +266,7 @@ TEST_F(DocumentCommandsTest, OpenShowsTheRowsReadBeforeAReadError) {
         }
     }
     ui_.queueFile(file);
-    commands_.OpenINI_Click();
+    commands_.openDocument();
     EXPECT_EQ(window_.rows.size(), static_cast<std::size_t>(kMaxFields));
     const std::vector<Message> shown = ui_.messages();
     ASSERT_EQ(shown.size(), 1u);
@@ -280,20 +280,20 @@ TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding) {
         error = "no viewer";
         return starterSucceeds_;
     });
-    help.cmdHelp_Click();
+    help.showHelp();
     ASSERT_EQ(ui_.messages().size(), 1u);
     EXPECT_EQ(ui_.messages()[0].title, "File Not Found");
     EXPECT_TRUE(started_.empty());
 
     std::ofstream(path("readme.txt")) << "help";
     ui_.clear();
-    help.cmdHelp_Click();
+    help.showHelp();
     ASSERT_EQ(started_.size(), 1u);
     EXPECT_EQ(started_[0].arguments.back(), path("readme.txt"));
     EXPECT_TRUE(ui_.transcript().empty());
 
     starterSucceeds_ = false;
-    help.cmdHelp_Click();
+    help.showHelp();
     ASSERT_EQ(ui_.messages().size(), 1u);
     EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Information);
     EXPECT_NE(ui_.messages()[0].text.find("no viewer"), std::string::npos);
@@ -301,9 +301,9 @@ TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding) {
 
 TEST_F(DocumentCommandsTest, ExitClosesWithoutAskingEvenWhileEditing) {
     ui_.queueFile(path("new.ini"));
-    commands_.NewINI_Click();
+    commands_.newDocument();
     window_.rows = {field("UNSAVED")};
-    commands_.cmdClose_Click();
+    commands_.exit();
     EXPECT_TRUE(window_.closed);
     EXPECT_EQ(ui_.transcript(), (Transcript{kNewDialog}));
     EXPECT_FALSE(fs::exists(path("new.ini")));

@@ -122,7 +122,7 @@ class FailingDialog : public UserInteraction {
 
 TEST(ShowFileDialog, AFailingDialogIsReportedAndChoosesNothing) {
     FailingDialog ui;
-    EXPECT_EQ(ShowFileDialog(ui, kIniFileFilter, "Select File to Open", kAnyExtension), "");
+    EXPECT_EQ(showFileDialog(ui, kIniFileFilter, "Select File to Open", kAnyExtension), "");
     EXPECT_EQ(ui.log, (std::vector<std::string>{"beep", "Formwell|Dialog failed"}));
 }
 

@@ -1,8 +1,9 @@
 // The things only the widgets do: the focus-driven mode switch, the button places, the start-up
-// sequence, the About box's link and the Barcodes button.
+// sequence, the About box's link, the Barcodes button and the names automation finds controls by.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include "formwell/shell/about_box.h"
+#include "formwell/shell/barcode_dialog.h"
 #include "formwell/shell/field_table_model.h"
 #include "formwell/shell/main_window.h"
 #include "formwell/shell/splash_window.h"
@@ -31,7 +33,7 @@ QPushButton* button(QWidget& w, const char* name) {
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    MainWindowTest() : window_(InterfaceServices{&ui_, {}, {}}) {
+    MainWindowTest() : window_(MainWindowServices{&ui_, {}, {}}) {
         window_.show();
         QApplication::setActiveWindow(&window_);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
@@ -40,7 +42,7 @@ class MainWindowTest : public ::testing::Test {
     bool visible(const char* name) { return button(window_, name)->isVisible(); }
 
     RecordingInteraction ui_;
-    Interface window_;
+    MainWindow window_;
 };
 
 TEST_F(MainWindowTest, FocusOnSaveOrExitSwitchesTheMode) {
@@ -115,7 +117,7 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled) {
     const QModelIndex empty = window_.fieldModel().index(0, 6);
 
     // Locked in viewing mode.
-    window_.ParamGrid_BtnClick(empty);
+    window_.editBarcodes(empty);
     EXPECT_EQ(empty.data().toString(), "");
 
     window_.showEditingButtons();
@@ -125,7 +127,7 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled) {
                 dialog->close();
             }
         });
-        window_.ParamGrid_BtnClick(window_.fieldModel().index(row, 6));
+        window_.editBarcodes(window_.fieldModel().index(row, 6));
     }
     EXPECT_EQ(window_.fieldModel().index(0, 6).data().toString(), "0111111111111111");
     EXPECT_EQ(window_.fieldModel().index(1, 6).data().toString(), "0000000000000011");
@@ -166,9 +168,9 @@ TEST(StartupDirectory, NoTrailingSeparator) {
 
 TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears) {
     bool splashVisibleWhenMainShown = true;
-    QPointer<frmSpalsh> splash;
+    QPointer<SplashWindow> splash;
     int shown = 0;
-    splash = new frmSpalsh([&] {
+    splash = new SplashWindow([&] {
         ++shown;
         splashVisibleWhenMainShown = splash && splash->isVisible();
     });
@@ -201,7 +203,7 @@ TEST(AboutBox, LinksNeedABrowserAndAppendTheAddress) {
                                  started.push_back(line);
                                  return true;
                              }};
-    frmAbout about(ui, launcher);
+    AboutBox about(ui, launcher);
     EXPECT_EQ(about.windowTitle(), "About- Formwell");
     EXPECT_EQ(about.size(), QSize(567, 333));
     EXPECT_EQ(about.pos(), QPoint(33, 33));
@@ -237,6 +239,37 @@ TEST(AboutBox, ABrowserThatCannotStartIsReported) {
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, "ERROR");
     EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
+}
+
+// Every control, down through its containers (but not into a grid's own parts), has a name, and
+// carries it as its accessible name too.
+void expectNamedForAutomation(QWidget& parent) {
+    for (QWidget* control : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_FALSE(control->objectName().isEmpty())
+            << "a " << control->metaObject()->className() << " in " << parent.objectName().toStdString();
+        EXPECT_EQ(control->accessibleName(), control->objectName()) << control->objectName().toStdString();
+        if (qobject_cast<QAbstractScrollArea*>(control) == nullptr) {
+            expectNamedForAutomation(*control);
+        }
+    }
+}
+
+TEST(LegacyNames, EveryWindowAndControlHasItsNameAsObjectAndAccessibleName) {
+    RecordingInteraction ui;
+    MainWindow mainWindow(MainWindowServices{&ui, {}, {}});
+    AboutBox about(ui, BrowserLauncher{});
+    SplashWindow splash({});
+    BarcodeDialog barcodes("0111111111111111", ui);
+    const std::pair<QWidget*, const char*> windows[] = {{&mainWindow, "Interface"},
+                                                        {&about, "frmAbout"},
+                                                        {&splash, "frmSpalsh"},
+                                                        {&barcodes, "frmBarcode_Selection"}};
+    for (const auto& [window, name] : windows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(window->objectName(), name);
+        EXPECT_EQ(window->accessibleName(), name);
+        expectNamedForAutomation(*window);
+    }
 }
 
 }  // namespace

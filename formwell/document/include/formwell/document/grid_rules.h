@@ -17,11 +17,11 @@ namespace formwell {
 
 // The general number test: optional blanks around, an optional sign, digits with at most one
 // decimal point (at least one digit), and an optional exponent ("1e1", "2E-3"). Empty is not numeric.
-bool IsNumeric(std::string_view text);
+bool isNumeric(std::string_view text);
 
 // Numeric text rounded to a whole number, halves to the even neighbour ("2.5" -> 2, "3.5" -> 4).
 // nullopt when the text is not numeric or the rounded value does not fit in 16 bits.
-std::optional<std::int16_t> ToWholeNumber16(std::string_view text);
+std::optional<std::int16_t> toWholeNumber16(std::string_view text);
 
 // ---- Length check (Min Length / Max Length) ----
 
@@ -64,7 +64,7 @@ LengthEditDecision applyLengthEdit(FieldDefinition& row, int column, std::string
 // The pattern operator of the list columns, ignoring letter case: "?" any one character, "*" any
 // run, "#" one digit, "[set]" one character of the set (ranges "a-z", "[!set]" negates, "[]"
 // matches nothing, i.e. the empty text). A pattern with an unclosed "[" matches nothing.
-bool LikeMatch(std::string_view text, std::string_view pattern);
+bool likeMatch(std::string_view text, std::string_view pattern);
 
 inline constexpr std::string_view kFieldTypeEntries[] = {"Text", "Number", "Date"};
 inline constexpr std::string_view kYesNoEntries[] = {"Y", "N"};
@@ -75,7 +75,7 @@ std::span<const std::string_view> listForColumn(int column);
 // Completes what the user typed: each list entry in order is compared with the current text plus a
 // trailing "*" (the text is the pattern); a match replaces the text, and later entries are
 // compared with the replaced text. Empty text is returned unchanged.
-std::string AutoComplete(std::string_view cellText, std::span<const std::string_view> list);
+std::string autoComplete(std::string_view cellText, std::span<const std::string_view> list);
 
 // ---- Loop-back field ----
 
@@ -83,9 +83,9 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 // After "Y" was chosen from the list in the Loopback column of `currentRow`: every other row whose
 // Loopback is "Y" (any case) becomes "N". Returns how many rows changed.
-int ApplySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow);
+int applySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow);
 
 // Rows whose cell in `column` equals `text`, ignoring case (Save counts Loopback "Y" this way).
-int CountMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text);
+int countMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text);
 
 }  // namespace formwell

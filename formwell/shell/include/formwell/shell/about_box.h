@@ -15,19 +15,18 @@ class ClickableLabel;
 
 inline constexpr const char* kRevisionCode = "FW-301-B7";
 
-class frmAbout : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 
   public:
-    frmAbout(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent = nullptr);
+    AboutBox(UserInteraction& ui, BrowserLauncher launcher, QWidget* parent = nullptr);
 
   public slots:
-    void Image1_Click();
-    void Label15_Click();
-    void cmdOK_Click();
+    // The logo and the web address are the same link.
+    void openMakerWebPage();
 
   private:
-    void Form_Load();
+    void placeOnScreen();
 
     UserInteraction& ui_;
     BrowserLauncher launcher_;

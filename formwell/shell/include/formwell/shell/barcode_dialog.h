@@ -12,27 +12,26 @@
 class QCheckBox;
 class QPushButton;
 
-namespace formwell {
+namespace formwell::shell {
 
-class frmBarcode_Selection : public QDialog {
+class BarcodeDialog : public QDialog {
     Q_OBJECT
 
   public:
     // `barcodeString` is the mask going in; `ui` shows the "Error barcode" box.
-    frmBarcode_Selection(std::string barcodeString, UserInteraction& ui, QWidget* parent = nullptr);
+    BarcodeDialog(std::string barcodeString, UserInteraction& ui, QWidget* parent = nullptr);
 
     // The mask: the one given, until OK succeeds.
     const std::string& barcodeString() const { return barcodeString_; }
 
-    // Sets the check boxes from the mask (run when the dialog is built).
-    void Form_Load();
-
   public slots:
     // Builds the mask from the boxes and accepts, or shows "Error barcode" and stays open.
-    void Ok_button_Click();
-    void Cancel_Btn_Click();
+    void confirmChecks();
 
   private:
+    // Sets the check boxes from the mask (run when the dialog is built).
+    void showMask();
+
     std::string barcodeString_;
     UserInteraction& ui_;
     std::array<QCheckBox*, kSymbologyCount> checks_{};
@@ -43,4 +42,4 @@ class frmBarcode_Selection : public QDialog {
 // Shows the dialog modally over `owner`. Returns true and updates `barcodeString` only on OK.
 bool runBarcodeDialog(QWidget* owner, UserInteraction& ui, std::string& barcodeString);
 
-}  // namespace formwell
+}  // namespace formwell::shell

@@ -43,14 +43,15 @@ class DocumentCommands {
     DocumentCommands(DocumentWindow& window, UserInteraction& ui, std::string startupDirectory,
                      ProgramStarter starter = systemProgramStarter());
 
-    void NewINI_Click();
-    void OpenINI_Click();
-    void cmdModify_Click();
-    void cmdSave_Click();
-    void cmdCancel_Click();
-    void cmdDelete_Click();
-    void cmdClose_Click();
-    void cmdHelp_Click();
+    // One per button, named for what it does.
+    void newDocument();     // New ini: a name that is not taken yet, then editing an empty grid
+    void openDocument();    // Open ini: an existing file into the grid
+    void modify();          // Modify: editing the open file
+    void save();            // Save: the grid into the current file, then viewing
+    void cancelEditing();   // Cancel: a new file forgotten, an existing one read again, then viewing
+    void deleteDocument();  // Delete: the current file removed after two confirmations
+    void exit();            // Exit: closes the window
+    void showHelp();        // Help: readme.txt from the start-up directory in the text viewer
 
     // The window reports the mode it applied when Save or Exit received the focus.
     void modeApplied(DocumentMode mode) { mode_ = mode; }

@@ -27,20 +27,20 @@ class FieldTableModel;
 QString startupDirectoryFrom(const QString& currentPath);
 
 // What the window reaches outside itself; tests replace these.
-struct InterfaceServices {
+struct MainWindowServices {
     UserInteraction* ui = nullptr;  // null: the window's own message boxes and file dialog
     BrowserLauncher browser = systemBrowserLauncher();
     ProgramStarter starter = systemProgramStarter();
 };
 
-class Interface : public QWidget, public DocumentWindow {
+class MainWindow : public QWidget, public DocumentWindow {
     Q_OBJECT
     Q_PROPERTY(QString BarcodeString READ barcodeString WRITE setBarcodeString)
 
   public:
-    explicit Interface(QWidget* parent = nullptr) : Interface(InterfaceServices{}, parent) {}
-    explicit Interface(InterfaceServices services, QWidget* parent = nullptr);
-    ~Interface() override;
+    explicit MainWindow(QWidget* parent = nullptr) : MainWindow(MainWindowServices{}, parent) {}
+    explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The mask passed to and from the barcode dialog.
     std::string BarcodeString;
@@ -62,17 +62,17 @@ class Interface : public QWidget, public DocumentWindow {
     void closeWindow() override;
 
   public slots:
-    void cmdAbout_Click();
+    void showAboutBox();
     // The Barcodes button of a grid cell: the dialog edits BarcodeString, which goes back into the
     // cell whether the dialog ended with OK or Cancel.
-    void ParamGrid_BtnClick(const QModelIndex& index);
+    void editBarcodes(const QModelIndex& index);
     void deleteSelectedRows();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void Form_Load();
+    void placeOnScreen();
     void buildTopBand();
     void buildGrid();
     void buildBottomBand();

@@ -12,7 +12,7 @@ namespace formwell::shell {
 inline constexpr const char* kIniFileFilter = "INI File (*.ini)|*.ini||";
 inline constexpr const char* kAnyExtension = "*.*";
 
-std::string ShowFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
+std::string showFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
                            const std::string& defaultExt);
 
 }  // namespace formwell::shell

@@ -12,20 +12,20 @@ namespace formwell::shell {
 
 inline constexpr std::chrono::milliseconds kSplashDuration{2000};
 
-class frmSpalsh : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
 
   public:
     // `showMainWindow` runs once the splash has closed.
-    explicit frmSpalsh(std::function<void()> showMainWindow, QWidget* parent = nullptr);
+    explicit SplashWindow(std::function<void()> showMainWindow, QWidget* parent = nullptr);
 
     QTimer* timer() const { return Timer1; }
 
   public slots:
-    void Timer1_Timer();
+    void closeAndShowMainWindow();
 
   private:
-    void Form_Load();
+    void placeOnScreen();
 
     std::function<void()> showMainWindow_;
     QTimer* Timer1 = nullptr;
