@@ -5,37 +5,48 @@
 
 namespace formwell {
 
-std::string describeError(int number)
-{
+std::string describeError(int number) {
     switch (number) {
-    case errnum::kOverflow: return "Overflow";
-    case errnum::kTypeMismatch: return "Type mismatch";
-    case errnum::kLibraryLoad: return "Error in loading library";
-    case errnum::kFileNotFound: return "File not found";
-    case errnum::kDiskFull: return "Disk full";
-    case errnum::kPathFileAccess: return "Path/File access error";
-    case errnum::kPathNotFound: return "Path not found";
-    case errnum::kFunctionNotFound: return "Function not found in library";
-    default: return "Application-defined or object-defined error";
+        case errnum::kOverflow:
+            return "Overflow";
+        case errnum::kTypeMismatch:
+            return "Type mismatch";
+        case errnum::kLibraryLoad:
+            return "Error in loading library";
+        case errnum::kFileNotFound:
+            return "File not found";
+        case errnum::kDiskFull:
+            return "Disk full";
+        case errnum::kPathFileAccess:
+            return "Path/File access error";
+        case errnum::kPathNotFound:
+            return "Path not found";
+        case errnum::kFunctionNotFound:
+            return "Function not found in library";
+        default:
+            return "Application-defined or object-defined error";
     }
 }
 
-AppError makeError(int number) { return AppError{number, describeError(number)}; }
+AppError makeError(int number) {
+    return AppError{number, describeError(number)};
+}
 
-AppError errorFromErrno(int osError, const std::string& path)
-{
+AppError errorFromErrno(int osError, const std::string& path) {
     const std::string where = path.empty() ? std::string() : " (" + path + ")";
     switch (osError) {
-    case ENOENT: return AppError{errnum::kFileNotFound, describeError(errnum::kFileNotFound) + where};
-    case ENOTDIR: return AppError{errnum::kPathNotFound, describeError(errnum::kPathNotFound) + where};
-    case ENOSPC:
+        case ENOENT:
+            return AppError{errnum::kFileNotFound, describeError(errnum::kFileNotFound) + where};
+        case ENOTDIR:
+            return AppError{errnum::kPathNotFound, describeError(errnum::kPathNotFound) + where};
+        case ENOSPC:
 #ifdef EDQUOT
-    case EDQUOT:
+        case EDQUOT:
 #endif
-        return AppError{errnum::kDiskFull, describeError(errnum::kDiskFull) + where};
-    default:
-        return AppError{errnum::kPathFileAccess,
-                        describeError(errnum::kPathFileAccess) + ": " + std::strerror(osError) + where};
+            return AppError{errnum::kDiskFull, describeError(errnum::kDiskFull) + where};
+        default:
+            return AppError{errnum::kPathFileAccess,
+                            describeError(errnum::kPathFileAccess) + ": " + std::strerror(osError) + where};
     }
 }
 

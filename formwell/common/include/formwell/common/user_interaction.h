@@ -31,7 +31,7 @@ struct FileDialogRequest {
 };
 
 class UserInteraction {
-public:
+  public:
     virtual ~UserInteraction() = default;
 
     // Shows a modal message box and returns the button pressed (Ok for OK-only boxes).
@@ -46,21 +46,19 @@ public:
 };
 
 // Small helpers for the common box shapes.
-inline Message information(std::string title, std::string text)
-{
-    return Message{std::move(title), std::move(text), MessageIcon::Information, MessageButtons::Ok, Answer::Ok};
+inline Message information(std::string title, std::string text) {
+    return Message{std::move(title), std::move(text), MessageIcon::Information, MessageButtons::Ok,
+                   Answer::Ok};
 }
-inline Message plainNotice(std::string text)
-{
+inline Message plainNotice(std::string text) {
     return Message{std::string(), std::move(text), MessageIcon::None, MessageButtons::Ok, Answer::Ok};
 }
-inline Message critical(std::string title, std::string text)
-{
+inline Message critical(std::string title, std::string text) {
     return Message{std::move(title), std::move(text), MessageIcon::Critical, MessageButtons::Ok, Answer::Ok};
 }
-inline Message question(std::string title, std::string text, Answer defaultButton = Answer::No)
-{
-    return Message{std::move(title), std::move(text), MessageIcon::Question, MessageButtons::YesNo, defaultButton};
+inline Message question(std::string title, std::string text, Answer defaultButton = Answer::No) {
+    return Message{std::move(title), std::move(text), MessageIcon::Question, MessageButtons::YesNo,
+                   defaultButton};
 }
 
 }  // namespace formwell

@@ -19,7 +19,7 @@ struct Event {
 };
 
 class RecordingInteraction : public UserInteraction {
-public:
+  public:
     // Scripted answers, used in order. A question asked with no scripted answer gets its default
     // button; a file dialog with no scripted path is cancelled (empty path).
     void queueAnswer(Answer answer) { answers_.push_back(answer); }
@@ -39,7 +39,7 @@ public:
     int processEventsCalls() const { return processEventsCalls_; }
     void clear() { events_.clear(); }
 
-private:
+  private:
     std::deque<Answer> answers_;
     std::deque<std::string> files_;
     std::vector<Event> events_;
