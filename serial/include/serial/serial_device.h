@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -91,9 +92,13 @@ struct CalendarTime {
 };
 CalendarTime localCalendarTime();
 
+namespace detail {
+class PortBackend;
+}
+
 class SerialDevice {
   public:
-    SerialDevice() = default;
+    SerialDevice();
     ~SerialDevice();  // closes the port if it is open
     SerialDevice(SerialDevice&& other) noexcept;
     SerialDevice& operator=(SerialDevice&& other) noexcept;
@@ -151,16 +156,10 @@ class SerialDevice {
     void close();
 
   private:
-    // A file descriptor on POSIX, a HANDLE on Windows; kClosed when closed.
-    static constexpr std::intptr_t kClosed = -1;
-    std::intptr_t handle_ = kClosed;
+    // The platform's side of the open port; none while closed.
+    std::unique_ptr<detail::PortBackend> port_;
     std::string path_;
     LineConfig config_;
-    // The comm time-outs currently written to a Windows port, so that reads with the same time-outs
-    // do not rewrite them every call. Unused on POSIX.
-    ReadTimeouts appliedReadTimeouts_{};
-    std::uint32_t appliedWriteBoundMs_ = 0;
-    bool timeoutsApplied_ = false;
 };
 
 // A short human-readable name of an error kind ("in use", "no such device", ...).
