@@ -21,6 +21,7 @@
 #include <system_error>
 #include <utility>
 
+#include "open_failure.h"
 #include "port_backend.h"
 #include "termios_settings.h"
 
@@ -59,8 +60,11 @@ ErrorKind kindForIoErrno(int err) {
                                                                          : ErrorKind::Other;
 }
 
+// Names the holder where the system can tell, so the person can close that program.
 Error inUse(const std::string& path, int err) {
-    return Error{ErrorKind::InUse, err, path + " is in use by another program"};
+    const std::string holders = detail::holdersOf(path);
+    return Error{ErrorKind::InUse, err,
+                 path + " is in use by " + (holders.empty() ? "another program" : holders)};
 }
 
 // A pseudo-terminal is known by its device number, whatever name or link led to it: the kernel's

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "open_failure.h"
 #include "port_backend.h"
 
 namespace serial {
@@ -240,6 +241,20 @@ std::unique_ptr<PortBackend> openBackend(const std::string& path, Error& error) 
     }
     error = {};
     return backend;
+}
+
+// Windows cannot say which program holds a comm port without walking every process's handles.
+std::string holdersOf(const std::string&) {
+    return "";
+}
+
+OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber) {
+    OpenFailureFacts facts;
+    facts.kind = error.kind;
+    facts.reason = error.text;
+    facts.port = portNumber & 0xFF;
+    facts.device = devicePathForPort(facts.port);
+    return facts;
 }
 
 }  // namespace detail

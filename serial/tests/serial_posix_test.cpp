@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "serial/serial_device.h"

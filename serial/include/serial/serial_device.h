@@ -113,7 +113,10 @@ class SerialDevice {
     // Fails with NoSuchDevice, PermissionDenied, InUse, NotSerialDevice, InvalidSetting or Other; the
     // device stays closed then. Opening an open device closes it first. InvalidSetting also when the
     // driver does not take a setting (POSIX reads them back; a pseudo-terminal, which has no character
-    // format, is not held to data bits and parity).
+    // format, is not held to data bits and parity). On Linux an InUse text names the holder where the
+    // system can tell ("/dev/ttyUSB0 is in use by minicom (pid 812)"); Windows reports a held port as
+    // access denied, so there it is always InUse and never PermissionDenied. explainOpenFailure
+    // (serial/open_failure.h) turns any of these into advice for a person.
     Error open(int portNumber, const LineConfig& config);
     // The same, for a device named directly.
     Error openPath(const std::string& path, const LineConfig& config);
