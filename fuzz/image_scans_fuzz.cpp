@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
-#include "pushkit/src/image_scans.h"
+#include "frame_codec.h"
+#include "hex_block_layout.h"
+#include "image_scans.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view image(reinterpret_cast<const char*>(data), size);

@@ -1,13 +1,13 @@
-#include "pushkit/src/download.h"
+#include "download.h"
 
 #include <array>
 #include <cctype>
 #include <memory>
 
-#include "pushkit/src/image_file.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/src/wake_up.h"
+#include "image_file.h"
+#include "result_codes.h"
+#include "transfers.h"
+#include "wake_up.h"
 
 namespace pushkit {
 
@@ -129,9 +129,9 @@ int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<
 
     int woken = 1;
     if (request.wakeMethod == kWakeByDtrPulses) {
-        woken = WakeByDtrPulses(*port, kLoaderBaud);
+        woken = wakeByDtrPulses(*port, kLoaderBaud);
     } else if (request.wakeMethod == kWakeByCodeByte) {
-        woken = WakeByCodeByte(*port, opening);
+        woken = wakeByCodeByte(*port, opening);
     }
     if (woken == result::kNoWakeCode) {
         return woken;

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "pushkit/src/port.h"
-#include "pushkit/src/transfer_context.h"
+#include "port.h"
+#include "transfer_context.h"
 
 namespace pushkit {
 

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <new>
 
-#include "pushkit/include/pushkit.h"
-#include "pushkit/src/download.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/serial_terminal_port.h"
+#include "download.h"
+#include "pushkit.h"
+#include "result_codes.h"
+#include "serial_terminal_port.h"
 
 namespace {
 

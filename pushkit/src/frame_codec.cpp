@@ -1,8 +1,8 @@
-#include "pushkit/src/frame_codec.h"
+#include "frame_codec.h"
 
 #include <cstdio>
 
-#include "pushkit/src/image_scans.h"
+#include "image_scans.h"
 
 namespace pushkit {
 

@@ -1,8 +1,8 @@
 #include <cstddef>
 
-#include "pushkit/src/framed_protocol.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
+#include "framed_protocol.h"
+#include "image_scans.h"
+#include "result_codes.h"
 
 namespace pushkit {
 

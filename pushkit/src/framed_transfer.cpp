@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "pushkit/src/framed_protocol.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
+#include "framed_protocol.h"
+#include "image_scans.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit {
 

@@ -1,10 +1,10 @@
-#include "pushkit/src/hex_block_layout.h"
+#include "hex_block_layout.h"
 
 #include <algorithm>
 #include <new>
 
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
+#include "image_scans.h"
+#include "result_codes.h"
 
 namespace pushkit {
 

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/hex_block_layout.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
+#include "hex_block_layout.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit {
 

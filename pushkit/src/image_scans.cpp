@@ -1,9 +1,9 @@
-#include "pushkit/src/image_scans.h"
+#include "image_scans.h"
 
 #include <algorithm>
 #include <string>
 
-#include "pushkit/src/result_codes.h"
+#include "result_codes.h"
 
 namespace pushkit {
 

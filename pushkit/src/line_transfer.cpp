@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <string>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/src/wake_up.h"
+#include "frame_codec.h"
+#include "image_scans.h"
+#include "result_codes.h"
+#include "transfers.h"
+#include "wake_up.h"
 
 namespace pushkit {
 
@@ -104,7 +104,7 @@ int runLineTransfer(PortOpener& opener, int portNumber, const std::atomic<std::i
     if (wakeMethod == kWakeByCodeByte) {
         return result::kLineProtocolCodeByte;
     }
-    if (wakeMethod == kWakeByDtrPulses && WakeByDtrPulses(*port, kLineBaud) != 1) {
+    if (wakeMethod == kWakeByDtrPulses && wakeByDtrPulses(*port, kLineBaud) != 1) {
         return result::kNoWakeCode;
     }
     if (const int sent = sendAndAwaitLineAck(*port, run, lineFrame("P1", 0)); sent != 1) {

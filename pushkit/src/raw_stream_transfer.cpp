@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit {
 

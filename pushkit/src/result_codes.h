@@ -5,8 +5,8 @@ namespace pushkit::result {
 
 inline constexpr int kSrecordLoaded = 14;
 inline constexpr int kHexLoaded = 10;
-inline constexpr int kAccepted = 11;       // application header fits the terminal
-inline constexpr int kRangeFound = 15;     // address range holds at least one S2 record
+inline constexpr int kAccepted = 11;    // application header fits the terminal
+inline constexpr int kRangeFound = 15;  // address range holds at least one S2 record
 inline constexpr int kPortOpenFailed = -10;
 inline constexpr int kImageOpenFailed = -11;
 inline constexpr int kUnknownHexPrefix = -12;
@@ -18,7 +18,7 @@ inline constexpr int kNoAckOpenMarkers = -18;
 inline constexpr int kNoAck = -19;
 inline constexpr int kNoAckCloseMarker = -20;
 inline constexpr int kCtsOff = -21;
-inline constexpr int kWriteFailed = -22;   // a frame could not be written to the port at all
+inline constexpr int kWriteFailed = -22;  // a frame could not be written to the port at all
 inline constexpr int kNoAckFirstFrame = -23;
 inline constexpr int kNoAckLineCount = -24;
 inline constexpr int kNoAckErase = -25;

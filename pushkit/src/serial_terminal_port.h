@@ -5,8 +5,8 @@
 #include <chrono>
 #include <memory>
 
-#include "pushkit/src/port.h"
-#include "serial/include/serial/serial_device.h"
+#include "port.h"
+#include "serial/serial_device.h"
 
 namespace pushkit {
 

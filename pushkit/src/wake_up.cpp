@@ -1,10 +1,10 @@
-#include "pushkit/src/wake_up.h"
+#include "wake_up.h"
 
 #include <array>
 #include <optional>
 #include <utility>
 
-#include "pushkit/src/result_codes.h"
+#include "result_codes.h"
 
 namespace pushkit {
 
@@ -53,7 +53,7 @@ auto lookUp(const Table& table, std::uint32_t speed)
 
 }  // namespace
 
-int WakeByDtrPulses(Port& port, std::uint32_t speed) {
+int wakeByDtrPulses(Port& port, std::uint32_t speed) {
     const std::optional<int> pulses = lookUp(kPulsesBySpeed, speed);
     if (!pulses) {
         // Leave both lines held, as an open port has them.
@@ -82,7 +82,7 @@ int WakeByDtrPulses(Port& port, std::uint32_t speed) {
     return 1;
 }
 
-int WakeByCodeByte(Port& port, const LineSettings& after) {
+int wakeByCodeByte(Port& port, const LineSettings& after) {
     port.setLine(kCodeByteLine);
 
     port.setRts(false);

@@ -9,9 +9,9 @@
 namespace pushkit {
 
 // 1, or -28 when the speed has no pulse count (2400-115200 are known).
-int WakeByDtrPulses(Port& port, std::uint32_t speed);
+int wakeByDtrPulses(Port& port, std::uint32_t speed);
 // 1, or -28 when the speed has no code byte (2400-57600 are known). On success the port is left at
 // `after` (speed with the caller's data bits, parity, stop bits).
-int WakeByCodeByte(Port& port, const LineSettings& after);
+int wakeByCodeByte(Port& port, const LineSettings& after);
 
 }  // namespace pushkit

@@ -1,4 +1,4 @@
-#include "pushkit/src/download.h"
+#include "download.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/image_file.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "image_file.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 namespace pushkit {
 namespace {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/framed_protocol.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/s2_image.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "frame_codec.h"
+#include "framed_protocol.h"
+#include "image_scans.h"
+#include "pushkit/testing/s2_image.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/s2_image.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "frame_codec.h"
+#include "hex_block_layout.h"
+#include "pushkit/testing/s2_image.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {

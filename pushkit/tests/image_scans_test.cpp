@@ -1,4 +1,4 @@
-#include "pushkit/src/image_scans.h"
+#include "image_scans.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
+#include "frame_codec.h"
+#include "hex_block_layout.h"
 
 namespace pushkit {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "frame_codec.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {
@@ -72,9 +72,10 @@ TEST_F(LineTransferTest, LongLinesAreSentWholeInPiecesAndCounted) {
         ":20000000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1FF0\r\n";
     ASSERT_EQ(longLine.size(), 77u);
     ASSERT_EQ(run(longLine + kEnd), result::kSrecordLoaded);
-    EXPECT_EQ(terminal.writes(),
-              (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(longLine.substr(0, 49), 2),
-                                  lineFrame(longLine.substr(49), 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
+    EXPECT_EQ(
+        terminal.writes(),
+        (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(longLine.substr(0, 49), 2),
+                            lineFrame(longLine.substr(49), 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
 }
 
 TEST_F(LineTransferTest, WakeMethods) {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "result_codes.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 #include <algorithm>
 #include <utility>
