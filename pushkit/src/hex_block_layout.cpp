@@ -4,7 +4,6 @@
 #include <new>
 
 #include "image_scans.h"
-#include "result_codes.h"
 
 namespace pushkit {
 
@@ -73,12 +72,12 @@ class BlockWriter {
 
 }  // namespace
 
-int buildBlockImage(std::string_view image, BlockImage& blockImage) {
+BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage) {
     try {
         blockImage.records.clear();
         blockImage.records.reserve(countS2Records(image));
     } catch (const std::bad_alloc&) {
-        return result::kNoMemoryList;
+        return BlockListResult::NoMemoryForList;
     }
     LineReader lines(image, kScanLineLimit);
     std::string_view line;
@@ -99,20 +98,20 @@ int buildBlockImage(std::string_view image, BlockImage& blockImage) {
             blockImage.records.insert(after, std::move(record));
         } catch (const std::bad_alloc&) {
             blockImage.records.clear();
-            return result::kNoMemoryRecord;
+            return BlockListResult::NoMemoryForRecord;
         }
         blockImage.lowest = std::min(blockImage.lowest, fields.address);
         blockImage.highest =
             std::max(blockImage.highest,
                      fields.address + static_cast<std::uint32_t>(fields.dataLength) + kCountBeyondData);
     }
-    return 1;
+    return BlockListResult::Built;
 }
 
-int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks) {
+LayoutResult layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks) {
     blocks.clear();
     if (blockImage.records.empty()) {
-        return result::kNoS2Record;
+        return LayoutResult::NoRecord;
     }
     BlockWriter writer(blocks, blockImage.records.front().address);
     for (const BlockRecord& record : blockImage.records) {
@@ -124,7 +123,7 @@ int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
                 if (remaining == 0) {
                     break;  // claims no bytes, overlaps nothing
                 }
-                return result::kOverlappingRecords;
+                return LayoutResult::Overlap;
             }
             const std::size_t gap = address - writer.end();
             if (writer.fits(gap, remaining)) {
@@ -148,7 +147,7 @@ int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
         }
     }
     writer.emit();
-    return 1;
+    return LayoutResult::LaidOut;
 }
 
 std::string imageIdentification(std::string_view image) {

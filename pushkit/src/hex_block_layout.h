@@ -29,8 +29,8 @@ struct BlockImage {
     std::uint32_t highest = 0;          // 4 past the end of the highest record's data (address + count)
 };
 
-// 1, or -32 / -33 when memory runs out for the list / for a record.
-int buildBlockImage(std::string_view image, BlockImage& blockImage);
+enum class BlockListResult { Built, NoMemoryForList, NoMemoryForRecord };
+BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage);
 
 struct HexBlock {
     std::uint32_t address = 0;     // where the block's first byte goes
@@ -38,11 +38,15 @@ struct HexBlock {
     std::uint32_t endAddress = 0;  // just past the last record byte placed in it
 };
 
+enum class LayoutResult {
+    LaidOut,
+    NoRecord,  // no S2 record inside the window
+    Overlap,   // two records claim the same bytes
+};
 // Lays the records out in blocks. Each block starts where the previous one's data ended (its
 // padding may cover the next block's start); a record too far from the running block starts a
-// new block at its own address. 1, -15 when there is no record, -35 when two records claim the
-// same bytes.
-int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks);
+// new block at its own address.
+LayoutResult layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks);
 
 // The image's identification: 8 bytes after the first "3B" in the first S2 line at 0x200034,
 // up to the first zero byte; empty when there is no such line.

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "result_codes.h"
-
 namespace pushkit {
 
 namespace {
@@ -157,7 +155,7 @@ AddressRange addressRange(std::string_view image, int kind) {
         range.high = std::max(range.high, fields.address + static_cast<std::uint32_t>(fields.dataLength));
     }
     // The answer is about the image as a whole: records outside the window leave low above high.
-    range.result = anyRecord ? result::kRangeFound : result::kNoS2Record;
+    range.result = anyRecord ? RangeResult::Found : RangeResult::NoS2Record;
     return range;
 }
 
@@ -172,10 +170,10 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
     return false;
 }
 
-int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
+HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
     const std::string_view address = headerAddressText(kind);
     if (address.empty()) {
-        return result::kUnknownKind;
+        return HeaderCheck::UnknownKind;
     }
 
     LineReader reader(image, kScanLineLimit);
@@ -188,7 +186,7 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
         }
     }
     if (!found) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
 
     // The header spans this record and the next; the last line of the image gives one record only.
@@ -199,7 +197,7 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
         appendHeaderBytes(line, second);
     }
     if (first.size() + second.size() >= kHeaderByteLimit) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
     // Each record's text ends at its first zero byte, as the terminal reads it.
     std::string text = first.substr(0, first.find('\0'));
@@ -207,19 +205,19 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
 
     const std::size_t separator = text.find(';');
     if (!std::string_view(text).starts_with(kHeaderTag) || separator == std::string::npos) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
     const std::string_view required = std::string_view(text).substr(separator + 1);
     if (required.substr(0, 3) != terminalIdent.substr(0, 3)) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
 
     const char versionMark = terminalIdent.size() > 3 ? terminalIdent[3] : '\0';
     if (versionMark == 'V') {
-        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? result::kVersionTooLow
-                                                                            : result::kAccepted;
+        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? HeaderCheck::VersionTooLow
+                                                                            : HeaderCheck::Accepted;
     }
-    return isDecimalDigit(versionMark) ? result::kAccepted : result::kHeaderMismatch;
+    return isDecimalDigit(versionMark) ? HeaderCheck::Accepted : HeaderCheck::NoFit;
 }
 
 std::size_t countHexLines(std::string_view image, std::size_t limit) {

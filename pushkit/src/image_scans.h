@@ -57,12 +57,14 @@ S2Fields parseS2(std::string_view line);
 
 std::size_t countS2Records(std::string_view image);
 
+enum class RangeResult { Found, NoS2Record };
+
 // Kind windows for the address range; any other kind takes every record. A record without its address
-// still counts as an S2 record (result 15) but adds nothing to the range.
+// still counts as an S2 record (Found) but adds nothing to the range.
 struct AddressRange {
     std::uint32_t low = 0xFFFFFF;
-    std::uint32_t high = 0;  // highest address + data length
-    int result = -15;        // 15 when the image holds at least one S2 record, else -15
+    std::uint32_t high = 0;                        // highest address + data length
+    RangeResult result = RangeResult::NoS2Record;  // Found when the image holds at least one S2 record
 };
 AddressRange addressRange(std::string_view image, int kind);
 
@@ -70,8 +72,13 @@ inline constexpr std::string_view kIdentRecord101 = "S20E300000515058206279205A4
 inline constexpr std::string_view kIdentRecord103 = "S20E2000004B5452206279205A414EDC";
 bool containsIdentificationRecord(std::string_view image, std::string_view record);
 
-// 11 accepted, -16 terminal version too low, -26 no fitting header, -13 unknown kind.
-int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
+enum class HeaderCheck {
+    Accepted,
+    VersionTooLow,  // the terminal's version is below the one the header requires
+    NoFit,          // no header, a malformed one, or one naming another terminal
+    UnknownKind,    // the kind has no header address
+};
+HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
 
 // Lines up to and including the first ":00000001FF" line, or all lines, read with `limit`. The line
 // protocol counts with its own, smaller limit so that the count it announces is the number of

@@ -4,8 +4,6 @@
 #include <optional>
 #include <utility>
 
-#include "result_codes.h"
-
 namespace pushkit {
 
 namespace {
@@ -53,13 +51,13 @@ auto lookUp(const Table& table, std::uint32_t speed)
 
 }  // namespace
 
-int wakeByDtrPulses(Port& port, std::uint32_t speed) {
+WakeResult wakeByDtrPulses(Port& port, std::uint32_t speed) {
     const std::optional<int> pulses = lookUp(kPulsesBySpeed, speed);
     if (!pulses) {
         // Leave both lines held, as an open port has them.
         port.setRts(true);
         port.setDtr(true);
-        return result::kNoWakeCode;
+        return WakeResult::NoCodeForSpeed;
     }
 
     port.setDtr(false);
@@ -79,10 +77,10 @@ int wakeByDtrPulses(Port& port, std::uint32_t speed) {
         port.sleepMs(kPulseEdgeMs);
     }
     port.flushAndPurge();
-    return 1;
+    return WakeResult::Woken;
 }
 
-int wakeByCodeByte(Port& port, const LineSettings& after) {
+WakeResult wakeByCodeByte(Port& port, const LineSettings& after) {
     port.setLine(kCodeByteLine);
 
     port.setRts(false);
@@ -104,7 +102,7 @@ int wakeByCodeByte(Port& port, const LineSettings& after) {
 
     const std::optional<std::uint8_t> code = lookUp(kCodeBySpeed, after.baud);
     if (!code) {
-        return result::kNoWakeCode;  // the lines stay as the sequence left them
+        return WakeResult::NoCodeForSpeed;  // the lines stay as the sequence left them
     }
     // A lost code byte is not reported here: the terminal then stays silent and the transfer's first
     // query reports the missing answer.
@@ -114,7 +112,7 @@ int wakeByCodeByte(Port& port, const LineSettings& after) {
 
     port.setLine(after);
     port.flushAndPurge();
-    return 1;
+    return WakeResult::Woken;
 }
 
 }  // namespace pushkit
