@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "frame_codec.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace {
 

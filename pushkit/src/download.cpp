@@ -4,7 +4,7 @@
 #include <cctype>
 #include <memory>
 
-#include "image_file.h"
+#include "pushkit/image/image_file.h"
 #include "transfers.h"
 #include "wake_up.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace pushkit {
 

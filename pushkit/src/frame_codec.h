@@ -2,7 +2,6 @@
 // The conversations (handshakes, retries, progress) live in the transfer files.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "port.h"
+#include "pushkit/image/hex_block_layout.h"
 
 namespace pushkit {
 
@@ -56,9 +56,6 @@ std::optional<Frame> recordFrame(std::string_view line);
 Frame lineFrame(std::string_view text, unsigned sequence);
 
 // ---- Hex-block protocol: text commands and lines, sent as characters. ----
-
-inline constexpr std::size_t kHexBlockSize = 128;
-using HexBlockData = std::array<std::uint8_t, kHexBlockSize>;
 
 enum HexBlockCommand : std::uint8_t {
     kHexStartOfData = 8,

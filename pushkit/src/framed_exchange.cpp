@@ -1,7 +1,7 @@
 #include <cstddef>
 
 #include "framed_protocol.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace pushkit {
 
@@ -10,9 +10,8 @@ namespace {
 // With a silent terminal each attempt lasts one 1-byte read (about 200 ms): about 10 s in all.
 constexpr int kAckAttempts = 50;
 
-// The identification answer: 8 characters of identification among 18 bytes.
+// The identification answer: the identification's 8 characters among 18 bytes.
 constexpr std::size_t kIdentAnswerLength = 18;
-constexpr std::size_t kIdentLength = 8;
 // The presence check only needs the terminal to say something; what it says is not looked at.
 constexpr std::size_t kPresenceAnswerLimit = 9;
 constexpr int kPresenceSends = 4;
@@ -74,7 +73,7 @@ KindSelection askTerminal(Port& port) {
         selection.failure = DownloadResult::UnknownKind;
         return selection;
     }
-    selection.terminalIdent.assign(answer, answer + kIdentLength);
+    selection.terminalIdent.assign(answer, answer + kIdentificationLength);
     const std::string_view family = std::string_view(selection.terminalIdent).substr(0, 3);
     if (family == "VKD" || family == "VKF") {
         selection.kind = kKind102;

@@ -13,13 +13,6 @@
 
 namespace pushkit {
 
-enum TerminalKind : int {
-    kKind101 = 101,
-    kKind102 = 102,  // no erase
-    kKind103 = 103,
-    kKind104 = 104,  // one erase of everything
-};
-
 struct KindSelection {
     StepFailure failure;  // NoAnswer, UnknownKind or WriteFailed; empty when a kind was chosen
     int kind = 0;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "framed_protocol.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 #include "transfers.h"
 
 namespace pushkit {

@@ -1,7 +1,11 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "hex_block_layout.h"
+#include "frame_codec.h"
+#include "hex_block_protocol.h"
+#include "pushkit/image/hex_block_layout.h"
+#include "pushkit/image/image_scans.h"
 #include "transfers.h"
 
 namespace pushkit {
@@ -16,6 +20,8 @@ constexpr int kAttempts = 3;
 constexpr std::uint32_t kAnswerWaitMs = 100;
 constexpr std::uint32_t kRetryPauseMs = 20;
 constexpr std::uint32_t kAfterFinalMs = 100;
+// Each erase command clears this much of the window, numbered from its start.
+constexpr std::uint32_t kHexBlockEraseBytes = 16 * 1024;
 
 enum class Pacing { WholeWrite, CharByChar };
 
@@ -90,6 +96,20 @@ double percentDone(std::uint32_t end, const BlockImage& image) {
 }
 
 }  // namespace
+
+std::string terminalIdentification(std::string_view answer) {
+    const auto at = [answer](std::size_t pos) { return pos < answer.size() ? answer[pos] : '\0'; };
+    std::string ident;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < kIdentificationLength; ++i) {
+        if (at(pos) == ' ') {
+            ++pos;
+        }
+        ident.push_back(at(pos++));
+    }
+    ident.resize(std::min(ident.size(), ident.find('\0')));
+    return ident;
+}
 
 DownloadResult runHexBlockTransfer(TransferContext& ctx, std::string_view image, std::string_view answer) {
     const std::string imageIdent = imageIdentification(image);

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "frame_codec.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 #include "transfers.h"
 #include "wake_up.h"
 

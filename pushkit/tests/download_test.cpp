@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "abi_result.h"
-#include "image_file.h"
+#include "pushkit/image/image_file.h"
 #include "pushkit/testing/scripted_terminal.h"
 
 namespace pushkit {

@@ -9,7 +9,7 @@
 #include "download_result.h"
 #include "frame_codec.h"
 #include "framed_protocol.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 #include "pushkit/testing/s2_image.h"
 #include "pushkit/testing/scripted_terminal.h"
 #include "transfers.h"

@@ -7,7 +7,8 @@
 
 #include "download_result.h"
 #include "frame_codec.h"
-#include "hex_block_layout.h"
+#include "hex_block_protocol.h"
+#include "pushkit/image/hex_block_layout.h"
 #include "pushkit/testing/s2_image.h"
 #include "pushkit/testing/scripted_terminal.h"
 #include "transfers.h"

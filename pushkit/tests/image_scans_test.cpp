@@ -1,4 +1,4 @@
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "frame_codec.h"
-#include "hex_block_layout.h"
+#include "pushkit/image/hex_block_layout.h"
 
 namespace pushkit {
 namespace {

@@ -1,9 +1,9 @@
-#include "hex_block_layout.h"
+#include "pushkit/image/hex_block_layout.h"
 
 #include <algorithm>
 #include <new>
 
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace pushkit {
 
@@ -12,7 +12,6 @@ namespace {
 constexpr std::size_t kAddressField = 4;
 constexpr std::size_t kDataField = 10;
 constexpr std::size_t kAddressDigits = 6;
-constexpr std::size_t kIdentLength = 8;
 constexpr std::string_view kIdentAddress = "200034";
 constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
 constexpr std::uint8_t kPadByte = 0xFF;
@@ -163,25 +162,12 @@ std::string imageIdentification(std::string_view image) {
             return {};
         }
         std::string ident;
-        for (std::size_t i = 0; i < kIdentLength; ++i) {
+        for (std::size_t i = 0; i < kIdentificationLength; ++i) {
             ident.push_back(static_cast<char>(hexByte(line, marker + kIdentMarker.size() + 2 * i)));
         }
         return upToZero(std::move(ident));
     }
     return {};
-}
-
-std::string terminalIdentification(std::string_view answer) {
-    const auto at = [answer](std::size_t pos) { return pos < answer.size() ? answer[pos] : '\0'; };
-    std::string ident;
-    std::size_t pos = 0;
-    for (std::size_t i = 0; i < kIdentLength; ++i) {
-        if (at(pos) == ' ') {
-            ++pos;
-        }
-        ident.push_back(at(pos++));
-    }
-    return upToZero(std::move(ident));
 }
 
 }  // namespace pushkit

@@ -2,19 +2,22 @@
 // no port.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "frame_codec.h"
 
 namespace pushkit {
 
 // The flash window the hex-block loader writes, both ends included.
 inline constexpr std::uint32_t kHexBlockWindowLow = 0x200000;
 inline constexpr std::uint32_t kHexBlockWindowHigh = 0x220000;
-inline constexpr std::uint32_t kHexBlockEraseBytes = 16 * 1024;
+
+// The bytes of one hex-block line.
+inline constexpr std::size_t kHexBlockSize = 128;
+using HexBlockData = std::array<std::uint8_t, kHexBlockSize>;
 
 struct BlockRecord {
     std::uint32_t address = 0;
@@ -51,7 +54,5 @@ LayoutResult layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>
 // The image's identification: 8 bytes after the first "3B" in the first S2 line at 0x200034,
 // up to the first zero byte; empty when there is no such line.
 std::string imageIdentification(std::string_view image);
-// 8 characters of the terminal's first answer; a space where a character is expected is skipped.
-std::string terminalIdentification(std::string_view answer);
 
 }  // namespace pushkit

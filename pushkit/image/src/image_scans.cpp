@@ -1,4 +1,4 @@
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 #include <algorithm>
 #include <string>

@@ -57,6 +57,17 @@ S2Fields parseS2(std::string_view line);
 
 std::size_t countS2Records(std::string_view image);
 
+// The terminal kinds the loader knows; each keeps its application header at its own address.
+enum TerminalKind : int {
+    kKind101 = 101,
+    kKind102 = 102,  // the framed protocol erases nothing
+    kKind103 = 103,
+    kKind104 = 104,  // the framed protocol erases everything at once
+};
+
+// A terminal's identification, as its answer and an image's header give it: "VKDV0100".
+inline constexpr std::size_t kIdentificationLength = 8;
+
 enum class RangeResult { Found, NoS2Record };
 
 // Kind windows for the address range; any other kind takes every record. A record without its address
