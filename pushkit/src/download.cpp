@@ -4,6 +4,7 @@
 #include <cctype>
 #include <memory>
 
+#include "frame_codec.h"
 #include "pushkit/image/image_file.h"
 #include "transfers.h"
 #include "wake_up.h"
@@ -15,11 +16,6 @@ namespace {
 // Every transfer but the hex-block one (caller's speed) and the line protocol (115200) runs here.
 constexpr std::uint32_t kLoaderBaud = 19200;
 
-constexpr std::uint8_t kEsc = 0x1B;
-// First query: a terminal with the hex-block loader answers the identification with "RMT...";
-// the framed loader ignores both and answers nothing, or something else.
-constexpr std::array<std::uint8_t, 6> kHexBlockProbe{kEsc, 'X', 'L', 'T', 0x0B, '\r'};
-constexpr std::array<std::uint8_t, 4> kIdentQuery{kEsc, 'Z', '1', '\r'};
 constexpr std::uint32_t kQueryPauseMs = 100;
 constexpr std::size_t kAnswerBytes = 10;
 constexpr std::size_t kAnswerBuffer = 20;
@@ -62,11 +58,13 @@ DownloadResult runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, cons
 DownloadResult runSrecordImage(Port& port, const DownloadRequest& request, std::string_view image,
                                std::atomic<std::int32_t>& run, const ProgressFn& progress) {
     port.setBaud(request.line.baud);
-    // Unanswered probes are normal (a framed-loader terminal stays silent), so write results are
-    // not examined here; a dead port shows up in the transfer that follows.
-    (void)port.write(kHexBlockProbe.data(), kHexBlockProbe.size());
+    // The hex-block loader's first query, then the identification: a terminal with the hex-block
+    // loader answers "RMT..."; the framed loader ignores both and answers nothing, or something else.
+    // Unanswered probes are normal, so write results are not examined here; a dead port shows up in
+    // the transfer that follows.
+    (void)writeText(port, hexBlockCommand(kHexFirstQuery));
     port.sleepMs(kQueryPauseMs);
-    (void)port.write(kIdentQuery.data(), kIdentQuery.size());
+    (void)writeText(port, kIdentQuery);
     port.sleepMs(kQueryPauseMs);
     std::array<std::uint8_t, kAnswerBuffer> answer{};
     const std::size_t received = port.read(answer.data(), kAnswerBytes);

@@ -23,6 +23,9 @@ inline constexpr std::uint8_t kAck = 0x06;
 inline constexpr std::uint8_t kDle = 0x10;
 inline constexpr char kEsc = '\x1b';
 
+// ESC "Z1" CR asks the terminal for its identification; every loader takes it.
+inline constexpr std::string_view kIdentQuery = "\x1bZ1\r";
+
 // ---- Framed protocol: DLE STX ... DLE ETX BCC, every 0x10 between head and tail doubled. ----
 
 // Command bytes after the "QPX" tag.

@@ -16,15 +16,10 @@ constexpr std::size_t kIdentAnswerLength = 18;
 constexpr std::size_t kPresenceAnswerLimit = 9;
 constexpr int kPresenceSends = 4;
 
-constexpr std::string_view kIdentQuery = "\x1bZ1\r";
 constexpr std::string_view kSecondPresenceQuery = "\x1b*0\r";
 
 bool writeFrame(Port& port, const Frame& frame) {
     return port.write(frame.data(), frame.size());
-}
-
-bool writeText(Port& port, std::string_view text) {
-    return port.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 enum class Presence { Answered, Silent, WriteFailed };

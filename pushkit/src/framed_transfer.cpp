@@ -22,9 +22,6 @@ constexpr std::uint32_t kLargeBlockBytes = 64 * 1024;
 constexpr std::uint8_t kLargeBlockOffset = 8;
 constexpr std::size_t kFlashAnswerLength = 3;
 
-constexpr std::uint32_t kWindowBase101 = 0x300000;
-constexpr std::uint32_t kWindowBase103 = 0x200000;
-
 // A kind 103 loader named by its image gets marker records before the erase and one after the last
 // record: 0x00 at 0x200000 and 0xFF at 0x20FFFF first, then 0x00 at 0x20FFFF.
 constexpr std::string_view kOpenMarkerLow = "S20520000000DA";
@@ -90,7 +87,7 @@ StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
     if (range.low > range.high) {
         return std::nullopt;
     }
-    const std::uint32_t base = kind == kKind101 ? kWindowBase101 : kWindowBase103;
+    const std::uint32_t base = (kind == kKind101 ? kKind101Window : kKind103Window).base;
     const std::uint32_t blockBytes = large ? kLargeBlockBytes : kSmallBlockBytes;
     const std::uint32_t first = (range.low - base) / blockBytes;
     const std::uint32_t last = (range.high - base) / blockBytes;

@@ -9,9 +9,7 @@ namespace pushkit {
 
 namespace {
 
-constexpr std::size_t kAddressField = 4;
-constexpr std::size_t kDataField = 10;
-constexpr std::size_t kAddressDigits = 6;
+constexpr std::size_t kAddressDigits = 2 * kS2AddressBytes;
 constexpr std::string_view kIdentAddress = "200034";
 constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
 constexpr std::uint8_t kPadByte = 0xFF;
@@ -29,7 +27,7 @@ BlockRecord decodeRecord(std::string_view line, const S2Fields& fields) {
     record.address = fields.address;
     record.data.resize(fields.dataLength);
     for (std::size_t i = 0; i < fields.dataLength; ++i) {
-        record.data[i] = hexByte(line, kDataField + 2 * i);
+        record.data[i] = hexByte(line, kS2DataField + 2 * i);
     }
     return record;
 }
@@ -154,7 +152,7 @@ std::string imageIdentification(std::string_view image) {
     std::string_view line;
     while (lines.next(line)) {
         if (!isS2Record(line) ||
-            line.substr(std::min(kAddressField, line.size()), kAddressDigits) != kIdentAddress) {
+            line.substr(std::min(kS2AddressField, line.size()), kAddressDigits) != kIdentAddress) {
             continue;
         }
         const std::size_t marker = line.find(kIdentMarker);

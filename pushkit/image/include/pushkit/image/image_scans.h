@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace pushkit {
@@ -39,7 +40,11 @@ std::uint8_t hexByte(std::string_view text, std::size_t pos);
 
 bool isS2Record(std::string_view line);
 
+// An S2 line: "S2", two count digits, six address digits (three bytes), then the data digits.
+inline constexpr std::size_t kS2CountField = 2;
+inline constexpr std::size_t kS2AddressField = 4;
 inline constexpr std::size_t kS2AddressBytes = 3;
+inline constexpr std::size_t kS2DataField = 10;
 
 // An S2 line taken apart, by the one rule every user of a record's bytes follows (record frames, the
 // hex-block list, the address range): after its count field a record carries at most count - 1 bytes,
@@ -67,6 +72,25 @@ enum TerminalKind : int {
 
 // A terminal's identification, as its answer and an image's header give it: "VKDV0100".
 inline constexpr std::size_t kIdentificationLength = 8;
+
+// The flash a kind-101 or kind-103 program lives in: the address range counts only records inside
+// it, and the framed protocol numbers its erase blocks from its start.
+struct KindWindow {
+    std::uint32_t base = 0;
+    std::uint32_t end = 0;  // one past the last address
+};
+inline constexpr KindWindow kKind101Window{0x300000, 0x380000};
+inline constexpr KindWindow kKind103Window{0x200000, 0x280000};
+// The other kinds have no window: every address is theirs.
+constexpr std::optional<KindWindow> kindWindow(int kind) {
+    if (kind == kKind101) {
+        return kKind101Window;
+    }
+    if (kind == kKind103) {
+        return kKind103Window;
+    }
+    return std::nullopt;
+}
 
 enum class RangeResult { Found, NoS2Record };
 
