@@ -1,4 +1,4 @@
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "pushkit/include/pushkit.h"
+#include "pushkit.h"
 
 extern char** environ;
 

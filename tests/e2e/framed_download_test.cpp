@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 namespace e2e {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <ctime>
 
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 namespace e2e {
 namespace {

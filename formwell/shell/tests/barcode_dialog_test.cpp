@@ -7,9 +7,9 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include "formwell/testing/recording_interaction.h"
+#include "modal_window.h"
 
 namespace formwell::shell {
 namespace {
@@ -112,28 +112,21 @@ TEST_F(BarcodeDialogTest, OddMasksLoadWithoutFailing) {
 
 // The whole modal round: the helper runs the dialog and only OK changes the caller's text.
 TEST_F(BarcodeDialogTest, RunUpdatesTheMaskOnlyOnOk) {
-    const auto whenOpen = [](std::function<void(QDialog&)> act) {
-        QTimer::singleShot(0, [act] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            act(*dialog);
-        });
-    };
-
     std::string mask = "0111111111111111";
-    whenOpen([](QDialog& dialog) {
+    const auto cancelling = testing::whenModalOpens<QDialog>([](QDialog& dialog) {
         box(dialog, "CheckEanUpc")->setChecked(false);
         click(dialog, "Cancel_Btn");
     });
     EXPECT_FALSE(runBarcodeDialog(nullptr, ui_, mask));
     EXPECT_EQ(mask, "0111111111111111");
 
-    whenOpen([](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    const auto escaping =
+        testing::whenModalOpens<QDialog>([](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
     EXPECT_FALSE(runBarcodeDialog(nullptr, ui_, mask));
     EXPECT_EQ(mask, "0111111111111111");
 
     // A fresh dialog every time: the unchecked box of the cancelled run is checked again.
-    whenOpen([](QDialog& dialog) {
+    const auto accepting = testing::whenModalOpens<QDialog>([](QDialog& dialog) {
         EXPECT_TRUE(box(dialog, "CheckEanUpc")->isChecked());
         box(dialog, "CheckCode39")->setChecked(false);
         QTest::keyClick(&dialog, Qt::Key_Return);

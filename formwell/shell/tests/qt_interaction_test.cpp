@@ -10,10 +10,10 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <stdexcept>
 
 #include "formwell/shell/show_file_dialog.h"
+#include "modal_window.h"
 
 namespace formwell::shell {
 namespace {
@@ -31,16 +31,16 @@ struct SeenBox {
 std::pair<SeenBox, Answer> showAndPress(QtInteraction& ui, const Message& message,
                                         QMessageBox::StandardButton press) {
     SeenBox seen;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        seen.defaultButton = box->standardButton(box->defaultButton());
+    const auto pressing = testing::whenModalOpens<QMessageBox>([&](QMessageBox& box) {
+        seen.title = box.windowTitle();
+        seen.text = box.text();
+        seen.icon = box.icon();
+        seen.buttons = box.standardButtons();
+        seen.defaultButton = box.standardButton(box.defaultButton());
         seen.hadOverrideCursor = QGuiApplication::overrideCursor() != nullptr;
-        box->button(press)->click();
+        QAbstractButton* button = box.button(press);
+        ASSERT_NE(button, nullptr) << "no button " << press;
+        button->click();
     });
     const Answer answer = ui.show(message);
     return {seen, answer};
@@ -88,15 +88,13 @@ TEST(QtInteraction, FileDialogReturnsTheChosenPathOrNothing) {
     const FileDialogRequest request{kIniFileFilter, "Type in the new file name", kAnyExtension};
     QStringList filters;
     auto answerWith = [&](const QString& name) {
-        QTimer::singleShot(0, [&, name] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            filters = dialog->nameFilters();
+        const auto answering = testing::whenModalOpens<QFileDialog>([&](QFileDialog& dialog) {
+            filters = dialog.nameFilters();
             if (name.isEmpty()) {
-                dialog->reject();
+                dialog.reject();
             } else {
-                dialog->selectFile(name);
-                QMetaObject::invokeMethod(dialog, "accept");
+                dialog.selectFile(name);
+                QMetaObject::invokeMethod(&dialog, "accept");
             }
         });
         return ui.chooseFile(request);

@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
 
 #include "formwell/shell/about_box.h"
 #include "formwell/shell/barcode_dialog.h"
@@ -19,6 +18,7 @@
 #include "formwell/shell/main_window.h"
 #include "formwell/shell/splash_window.h"
 #include "formwell/testing/recording_interaction.h"
+#include "modal_window.h"
 
 namespace formwell::shell {
 namespace {
@@ -122,11 +122,7 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled) {
 
     window_.showEditingButtons();
     for (int row : {0, 1}) {
-        QTimer::singleShot(0, [] {
-            if (QWidget* dialog = QApplication::activeModalWidget()) {
-                dialog->close();
-            }
-        });
+        const auto closing = testing::whenModalOpens<QDialog>([](QDialog& dialog) { dialog.close(); });
         window_.editBarcodes(window_.fieldModel().index(row, 6));
     }
     EXPECT_EQ(window_.fieldModel().index(0, 6).data().toString(), "0111111111111111");

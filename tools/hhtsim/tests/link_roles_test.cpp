@@ -67,8 +67,8 @@ TEST(HhtsimIniReceiver, StoresGoodFramesAndRefusesABadCheckByte) {
 TEST(HhtsimIniReceiver, IncompleteReceiveLeavesTheOldFileAlone) {
     TempDir dir;
     writeFile(dir / "got.ini", "old\r\n");
-    SimHost sim(
-        {"--role", "ini-receiver", "--once", "--idle-timeout", "300", "--out", (dir / "got.ini").string()});
+    SimHost sim({"--role", "ini-receiver", "--once", "--idle-timeout", kIdleTimeoutArg, "--out",
+                 (dir / "got.ini").string()});
     ASSERT_TRUE(sim.openDevice());
     sim.send(Bytes{SOH});
     EXPECT_EQ(sim.read(1), Bytes{ACK});

@@ -112,8 +112,8 @@ TEST(HhtsimFramedLoader, PlaysAWholeSessionIntoItsFlash) {
 
 TEST(HhtsimFramedLoader, SmallBlockFlashErasesSixteenKilobytes) {
     TempDir dir;
-    SimHost sim({"--role", "loader", "--once", "--flash-id", "01224F", "--idle-timeout", "300", "--flash-out",
-                 (dir / "flash.s2").string()});
+    SimHost sim({"--role", "loader", "--once", "--flash-id", "01224F", "--idle-timeout", kIdleTimeoutArg,
+                 "--flash-out", (dir / "flash.s2").string()});
     ASSERT_TRUE(sim.openDevice());
     sim.send(dleFrame({0x20, 0x3F, 0xFF, 0x11}));  // last byte of block 0
     sim.send(dleFrame({0x20, 0x40, 0x00, 0x22}));  // first byte of block 1

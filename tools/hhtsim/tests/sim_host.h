@@ -17,6 +17,9 @@ using std::chrono::milliseconds;
 inline constexpr milliseconds kAnswerWait{5000};
 // How long a withheld answer is given to show up before the test counts it as silence.
 inline constexpr milliseconds kSilenceWait{300};
+// --idle-timeout for tests that end by the host falling silent: seconds, so that a host slowed by a
+// loaded machine between two of its steps is never taken for one that stopped.
+inline constexpr const char* kIdleTimeoutArg = "2000";
 
 class TempDir {
   public:
