@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/download.h"
-#include "pushkit/tests/support/s2_image.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "abi_result.h"
+#include "download.h"
+#include "pushkit/testing/s2_image.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 namespace pushkit {
 namespace {
@@ -74,7 +75,7 @@ class SlowTerminalTest : public ::testing::Test {
         request.line = {38400, 8, kParityNone, kStopOne};
         auto opener = terminal.opener();
         std::atomic<std::int32_t> run{0};
-        return runDownload(*opener, request, run, {});
+        return abiResult(runDownload(*opener, request, run, {}));
     }
 
     fs::path dir_;
