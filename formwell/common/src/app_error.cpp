@@ -11,6 +11,8 @@ std::string describeError(int number) {
             return "Overflow";
         case errnum::kTypeMismatch:
             return "Type mismatch";
+        case errnum::kUserInterrupt:
+            return "User interrupt occurred";
         case errnum::kLibraryLoad:
             return "Error in loading library";
         case errnum::kFileNotFound:

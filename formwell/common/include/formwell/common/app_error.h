@@ -8,9 +8,10 @@
 namespace formwell {
 
 namespace errnum {
-inline constexpr int kOverflow = 6;       // e.g. a document of more than 32767 fields
-inline constexpr int kTypeMismatch = 13;  // a settings value that is not a number
-inline constexpr int kLibraryLoad = 48;   // a library could not be loaded
+inline constexpr int kOverflow = 6;        // e.g. a document of more than 32767 fields
+inline constexpr int kTypeMismatch = 13;   // a settings value that is not a number
+inline constexpr int kUserInterrupt = 18;  // Ctrl-C in formwell-cli during a transfer
+inline constexpr int kLibraryLoad = 48;    // a library could not be loaded
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kDiskFull = 61;
 inline constexpr int kPathFileAccess = 75;  // permission, read-only, in use, not a regular file
