@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "formwell/shell/show_file_dialog.h"
+#include "formwell/common/show_file_dialog.h"
 
 namespace formwell::shell {
 namespace {
