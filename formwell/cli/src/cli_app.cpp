@@ -263,7 +263,7 @@ int runCli(const std::vector<std::string>& args, const std::vector<Subcommand>& 
 
     ConsoleInteraction ui(env.in, env.err,
                           ConsoleSettings{parsed.global.assumeYes, env.errorIsTerminal, env.interrupted});
-    CommandContext context{parsed.global, parsed.line, ui, env.out, env.err, env.interrupted};
+    CommandContext context{parsed.global, parsed.line, ui, env.out, env.err, env.interrupted, env.comrig};
     try {
         return parsed.command->run(context);
     } catch (const AppError& e) {

@@ -38,6 +38,7 @@ struct CliEnvironment {
     bool errorIsTerminal = false;
     std::string currentDirectory;
     std::function<bool()> interrupted;  // Ctrl-C pressed
+    std::function<link::ComrigTable()> comrig = [] { return link::boundComrig(); };
 };
 
 // Parses, prints help or a usage error (status 2), or runs the command and returns its status. No

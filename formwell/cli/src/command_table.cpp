@@ -2,10 +2,15 @@
 
 namespace formwell::cli {
 
-// Each subcommand's file defines one of these; add a line here to offer it.
+// Each subcommand's file defines one of these; add a line below to offer it.
+Subcommand sendIniCommand();
+Subcommand receiveCommand();
 
 const std::vector<Subcommand>& commandTable() {
-    static const std::vector<Subcommand> table = {};
+    static const std::vector<Subcommand> table = {
+        sendIniCommand(),
+        receiveCommand(),
+    };
     return table;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "console_interaction.h"
+#include "formwell/link/comrig_table.h"
 
 namespace formwell::cli {
 
@@ -61,6 +62,8 @@ struct CommandContext {
     std::ostream& err;
     // True once Ctrl-C was pressed (see ConsoleInteraction::processEvents).
     std::function<bool()> interrupted;
+    // The comrig the transfers use: the library bound by name (tests: a fake terminal).
+    std::function<link::ComrigTable()> comrig;
 };
 
 struct Subcommand {

@@ -38,9 +38,11 @@ ComrigTable boundComrig();
 // The same for another file name (tests: a library that is not there, one without these functions).
 ComrigTable boundComrig(const std::string& fileName);
 
-// The same calls, except that once `interrupted` answers true every call but ComClose throws
-// AppError 18 ("User interrupt occurred") instead of reaching the port: the transfer's error handler
-// then closes the port and reports the interruption. Used by formwell-cli for Ctrl-C.
+// The same calls, except that once `interrupted` answers true every call that moves bytes or sets up
+// the port throws AppError 18 ("User interrupt occurred") instead of reaching it: the transfer's error
+// handler then closes the port and reports the interruption. ComClose and ComSleepMS always go
+// through (a record acknowledged to the terminal is stored before the next call that can raise).
+// Used by formwell-cli for Ctrl-C.
 ComrigTable interruptibleComrig(ComrigTable inner, std::function<bool()> interrupted);
 
 }  // namespace formwell::link
