@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "frame_codec.h"
-#include "image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ std::size_t scanAndFrame(const std::string& image) {
     std::size_t work = pushkit::countS2Records(image);
     const pushkit::AddressRange range = pushkit::addressRange(image, 103);
     work += range.high - range.low;
-    work += static_cast<std::size_t>(pushkit::checkApplicationHeader(image, 103, "KTRV0100") + 100);
+    work += static_cast<std::size_t>(pushkit::checkApplicationHeader(image, 103, "KTRV0100"));
     work += pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord103) ? 1 : 0;
     work += pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord101) ? 1 : 0;
     pushkit::LineReader reader(image, pushkit::kSendLineLimit);

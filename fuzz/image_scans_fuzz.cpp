@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
-#include "pushkit/src/image_scans.h"
+#include "frame_codec.h"
+#include "pushkit/image/hex_block_layout.h"
+#include "pushkit/image/image_scans.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view image(reinterpret_cast<const char*>(data), size);
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     pushkit::BlockImage blocks;
-    if (pushkit::buildBlockImage(image, blocks) == 1) {
+    if (pushkit::buildBlockImage(image, blocks) == pushkit::BlockListResult::Built) {
         std::vector<pushkit::HexBlock> laidOut;
         (void)pushkit::layoutHexBlocks(blocks, laidOut);
     }

@@ -1,13 +1,13 @@
-#include "pushkit/src/download.h"
+#include "download.h"
 
 #include <array>
 #include <cctype>
 #include <memory>
 
-#include "pushkit/src/image_file.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/src/wake_up.h"
+#include "frame_codec.h"
+#include "pushkit/image/image_file.h"
+#include "transfers.h"
+#include "wake_up.h"
 
 namespace pushkit {
 
@@ -15,14 +15,7 @@ namespace {
 
 // Every transfer but the hex-block one (caller's speed) and the line protocol (115200) runs here.
 constexpr std::uint32_t kLoaderBaud = 19200;
-constexpr int kWakeByDtrPulses = 1;
-constexpr int kWakeByCodeByte = 2;
 
-constexpr std::uint8_t kEsc = 0x1B;
-// First query: a terminal with the hex-block loader answers the identification with "RMT...";
-// the framed loader ignores both and answers nothing, or something else.
-constexpr std::array<std::uint8_t, 6> kHexBlockProbe{kEsc, 'X', 'L', 'T', 0x0B, '\r'};
-constexpr std::array<std::uint8_t, 4> kIdentQuery{kEsc, 'Z', '1', '\r'};
 constexpr std::uint32_t kQueryPauseMs = 100;
 constexpr std::size_t kAnswerBytes = 10;
 constexpr std::size_t kAnswerBuffer = 20;
@@ -43,47 +36,35 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view upper) {
     return text.size() >= upper.size() && equalsIgnoringCase(text.substr(0, upper.size()), upper);
 }
 
-// A framed or hex-block step that could not write a frame at all reports 0; callers take every
-// non-negative result for success, so it must leave here as a failure.
-int failedWriteAsError(int transferResult) {
-    return transferResult == 0 ? result::kWriteFailed : transferResult;
-}
-
-int runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
-                std::string_view image, std::atomic<std::int32_t>& run, const ProgressFn& progress) {
+DownloadResult runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
+                           std::string_view image, std::atomic<std::int32_t>& run,
+                           const ProgressFn& progress) {
     const std::string_view base = splitImageName(request.imagePath).base;
     const std::string_view prefix = base.substr(0, 3);
 
     if (equalsIgnoringCase(prefix, "VKD") || equalsIgnoringCase(prefix, "VKF") ||
         equalsIgnoringCase(prefix, "VKL")) {
         TransferContext ctx{*port, run, progress, request.portNumber};
-        const int streamed = runRawStream(ctx, image);
-        if (streamed == 1) {
-            return result::kHexLoaded;
-        }
-        return streamed == 0 ? result::kCtsOff : streamed;
+        return runRawStream(ctx, image);
     }
     if (equalsIgnoringCase(prefix, "VKS")) {
         // The line protocol opens the port itself, at its own speed.
         port.reset();
-        const int sent =
-            runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
-        if (sent < 0) {
-            return sent;
-        }
-        return sent == 0 ? result::kWriteFailed : result::kHexLoaded;
+        return runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
     }
-    return result::kUnknownHexPrefix;
+    return DownloadResult::UnknownHexPrefix;
 }
 
-int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view image,
-                    std::atomic<std::int32_t>& run, const ProgressFn& progress) {
+DownloadResult runSrecordImage(Port& port, const DownloadRequest& request, std::string_view image,
+                               std::atomic<std::int32_t>& run, const ProgressFn& progress) {
     port.setBaud(request.line.baud);
-    // Unanswered probes are normal (a framed-loader terminal stays silent), so write results are
-    // not examined here; a dead port shows up in the transfer that follows.
-    (void)port.write(kHexBlockProbe.data(), kHexBlockProbe.size());
+    // The hex-block loader's first query, then the identification: a terminal with the hex-block
+    // loader answers "RMT..."; the framed loader ignores both and answers nothing, or something else.
+    // Unanswered probes are normal, so write results are not examined here; a dead port shows up in
+    // the transfer that follows.
+    (void)writeText(port, hexBlockCommand(kHexFirstQuery));
     port.sleepMs(kQueryPauseMs);
-    (void)port.write(kIdentQuery.data(), kIdentQuery.size());
+    (void)writeText(port, kIdentQuery);
     port.sleepMs(kQueryPauseMs);
     std::array<std::uint8_t, kAnswerBuffer> answer{};
     const std::size_t received = port.read(answer.data(), kAnswerBytes);
@@ -92,7 +73,7 @@ int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view
     TransferContext ctx{port, run, progress, request.portNumber};
     if (startsWithIgnoringCase(answerText, "RMT")) {
         port.flushAndPurge();
-        return failedWriteAsError(runHexBlockTransfer(ctx, image, answerText));
+        return runHexBlockTransfer(ctx, image, answerText);
     }
 
     port.setBaud(kLoaderBaud);
@@ -102,7 +83,7 @@ int runSrecordImage(Port& port, const DownloadRequest& request, std::string_view
     (void)port.read(&stray, 1);
     // The rest of an answer to the two queries must not be taken for the framed loader's replies.
     (void)port.discardUntilQuiet();
-    return failedWriteAsError(runFramedTransfer(ctx, image));
+    return runFramedTransfer(ctx, image);
 }
 
 }  // namespace
@@ -118,28 +99,28 @@ ImageName splitImageName(std::string_view path) {
     return {name.substr(0, dot), name.substr(dot)};
 }
 
-int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
-                const ProgressFn& progress) {
+DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
+                           const ProgressFn& progress) {
     LineSettings opening = request.line;
     opening.baud = kLoaderBaud;
     std::unique_ptr<Port> port = opener.open(request.portNumber, opening);
     if (!port) {
-        return result::kPortOpenFailed;
+        return DownloadResult::PortOpenFailed;
     }
 
-    int woken = 1;
+    WakeResult woken = WakeResult::Woken;
     if (request.wakeMethod == kWakeByDtrPulses) {
-        woken = WakeByDtrPulses(*port, kLoaderBaud);
+        woken = wakeByDtrPulses(*port, kLoaderBaud);
     } else if (request.wakeMethod == kWakeByCodeByte) {
-        woken = WakeByCodeByte(*port, opening);
+        woken = wakeByCodeByte(*port, opening);
     }
-    if (woken == result::kNoWakeCode) {
-        return woken;
+    if (woken == WakeResult::NoCodeForSpeed) {
+        return DownloadResult::NoWakeCode;
     }
 
     ImageFile file;
     if (!file.open(request.imagePath) || file.size() > kImageSizeLimit) {
-        return result::kImageOpenFailed;
+        return DownloadResult::ImageOpenFailed;
     }
     run.store(1, std::memory_order_release);
     // The port is held while the image is read: a cancel during the read ends the download.
@@ -148,25 +129,17 @@ int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<
         case ImageRead::Read:
             break;
         case ImageRead::Cancelled:
-            return result::kCancelled;
+            return DownloadResult::Cancelled;
         case ImageRead::Unreadable:
         case ImageRead::TooLarge:
-            return result::kImageOpenFailed;
+            return DownloadResult::ImageOpenFailed;
     }
     file.close();
 
-    int outcome = 0;
     if (equalsIgnoringCase(splitImageName(request.imagePath).extension, ".HEX")) {
-        outcome = runHexImage(port, opener, request, image, run, progress);
-    } else {
-        outcome = runSrecordImage(*port, request, image, run, progress);
+        return runHexImage(port, opener, request, image, run, progress);
     }
-    // Callers count every non-negative result as success: nothing but the two success codes may
-    // leave as one.
-    if (outcome >= 0 && outcome != result::kSrecordLoaded && outcome != result::kHexLoaded) {
-        return result::kInternalError;
-    }
-    return outcome;
+    return runSrecordImage(*port, request, image, run, progress);
 }
 
 }  // namespace pushkit

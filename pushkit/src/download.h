@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "pushkit/src/port.h"
-#include "pushkit/src/transfer_context.h"
+#include "download_result.h"
+#include "port.h"
+#include "transfer_context.h"
 
 namespace pushkit {
 
@@ -20,11 +21,11 @@ struct DownloadRequest {
     int wakeMethod = 0;  // 1 DTR pulses, 2 code byte, anything else none
 };
 
-// Returns 14 or 10 on success, else a negative result code; never 0 or another non-negative value.
 // The port is closed before it returns, on every path. Sets `run` to 1 once the image file is open
-// and accepted (a regular file of at most kImageSizeLimit bytes); a cancel from then on gives -30.
-int runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
-                const ProgressFn& progress);
+// and accepted (a regular file of at most kImageSizeLimit bytes); a cancel from then on gives
+// Cancelled.
+DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
+                           const ProgressFn& progress);
 
 // The file name split as the loader chooses by it: extension from the last '.', base name before it.
 struct ImageName {

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <new>
 
-#include "pushkit/include/pushkit.h"
-#include "pushkit/src/download.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/serial_terminal_port.h"
+#include "abi_result.h"
+#include "download.h"
+#include "pushkit.h"
+#include "serial_terminal_port.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, i
     try {
         RunningGuard guard;
         if (!guard.acquired()) {
-            return pushkit::result::kBusy;
+            return pushkit::abiResult(pushkit::DownloadResult::Busy);
         }
         pushkit::DownloadRequest request;
         request.imagePath = imagePath != nullptr ? imagePath : "";
@@ -63,11 +63,11 @@ PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, i
         request.wakeMethod = lowByte(wakeMethod);
 
         pushkit::SerialPortOpener opener;
-        return pushkit::runDownload(opener, request, g_runFlag, reportToHook);
+        return pushkit::abiResult(pushkit::runDownload(opener, request, g_runFlag, reportToHook));
     } catch (const std::bad_alloc&) {
-        return pushkit::result::kOutOfMemory;
+        return pushkit::abiResult(pushkit::DownloadResult::OutOfMemory);
     } catch (...) {
-        return pushkit::result::kInternalError;
+        return pushkit::abiResult(pushkit::DownloadResult::InternalError);
     }
 }
 

@@ -1,17 +1,14 @@
-#include "pushkit/src/frame_codec.h"
+#include "frame_codec.h"
 
 #include <cstdio>
 
-#include "pushkit/src/image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 namespace pushkit {
 
 namespace {
 
 constexpr std::uint8_t kCommandTag[] = {'Q', 'P', 'X'};
-
-// Where the address and data digits of an S2 line begin, after "S2" and the count.
-constexpr std::size_t kAddressField = 4;
 
 constexpr int kCenturyStart = 2000;
 constexpr int kPreviousCenturyStart = 1900;
@@ -113,7 +110,7 @@ std::optional<Frame> recordFrame(std::string_view line) {
     std::vector<std::uint8_t> body;
     body.reserve(fields.carried);
     for (std::size_t i = 0; i < fields.carried; ++i) {
-        body.push_back(hexByte(line, kAddressField + 2 * i));
+        body.push_back(hexByte(line, kS2AddressField + 2 * i));
     }
     return dleFrame({}, body);
 }

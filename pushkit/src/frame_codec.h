@@ -2,7 +2,6 @@
 // The conversations (handshakes, retries, progress) live in the transfer files.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "port.h"
+#include "pushkit/image/hex_block_layout.h"
 
 namespace pushkit {
 
@@ -22,6 +22,9 @@ inline constexpr std::uint8_t kEtx = 0x03;
 inline constexpr std::uint8_t kAck = 0x06;
 inline constexpr std::uint8_t kDle = 0x10;
 inline constexpr char kEsc = '\x1b';
+
+// ESC "Z1" CR asks the terminal for its identification; every loader takes it.
+inline constexpr std::string_view kIdentQuery = "\x1bZ1\r";
 
 // ---- Framed protocol: DLE STX ... DLE ETX BCC, every 0x10 between head and tail doubled. ----
 
@@ -56,9 +59,6 @@ std::optional<Frame> recordFrame(std::string_view line);
 Frame lineFrame(std::string_view text, unsigned sequence);
 
 // ---- Hex-block protocol: text commands and lines, sent as characters. ----
-
-inline constexpr std::size_t kHexBlockSize = 128;
-using HexBlockData = std::array<std::uint8_t, kHexBlockSize>;
 
 enum HexBlockCommand : std::uint8_t {
     kHexStartOfData = 8,

@@ -6,21 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "download_result.h"
 #include "frame_codec.h"
 #include "port.h"
 #include "transfer_context.h"
 
 namespace pushkit {
 
-enum TerminalKind : int {
-    kKind101 = 101,
-    kKind102 = 102,  // no erase
-    kKind103 = 103,
-    kKind104 = 104,  // one erase of everything
-};
-
 struct KindSelection {
-    int result = 0;  // 1, or -14 / -13 / -22
+    StepFailure failure;  // NoAnswer, UnknownKind or WriteFailed; empty when a kind was chosen
     int kind = 0;
     bool namedByImage = false;  // found through an identification record in the image
     std::string terminalIdent;  // first 8 characters of the terminal's answer when it was asked
@@ -31,15 +25,14 @@ struct KindSelection {
 KindSelection selectTerminalKind(Port& port, std::string_view image);
 
 // Sends a frame and waits for the terminal's ACK, resending the whole frame after every other byte
-// or silence. 1 on ACK, -19 after the last attempt, -30 when cancelled, -22 when the port would not
-// take the frame (never 0: a caller must not mistake an unwritten frame for success).
-int sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
+// or silence. NoAck after the last attempt; WriteFailed when the port would not take the frame.
+AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
 // The same, with a pause between the first send and the first read (erase and display frames).
-int sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
+AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
 
-// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole). 1 or a result
-// code (-25 also when the flash part answers its query with more than three bytes); an image with
-// nothing inside the kind's window erases nothing.
-int eraseFlash(TransferContext& ctx, std::string_view image, int kind);
+// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole). NoAckErase also
+// when the flash part answers its query with more than three bytes; an image with nothing inside
+// the kind's window erases nothing.
+StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind);
 
 }  // namespace pushkit

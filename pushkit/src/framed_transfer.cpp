@@ -2,10 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "pushkit/src/framed_protocol.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
+#include "framed_protocol.h"
+#include "pushkit/image/image_scans.h"
+#include "transfers.h"
 
 namespace pushkit {
 
@@ -23,9 +22,6 @@ constexpr std::uint32_t kLargeBlockBytes = 64 * 1024;
 constexpr std::uint8_t kLargeBlockOffset = 8;
 constexpr std::size_t kFlashAnswerLength = 3;
 
-constexpr std::uint32_t kWindowBase101 = 0x300000;
-constexpr std::uint32_t kWindowBase103 = 0x200000;
-
 // A kind 103 loader named by its image gets marker records before the erase and one after the last
 // record: 0x00 at 0x200000 and 0xFF at 0x20FFFF first, then 0x00 at 0x20FFFF.
 constexpr std::string_view kOpenMarkerLow = "S20520000000DA";
@@ -36,93 +32,88 @@ constexpr double kPercentStep = 1.0;
 constexpr double kFullPercent = 100.0;
 constexpr int kPercentPerLine = 100;
 
-int mapNoAck(int code, int replacement) {
-    return code == result::kNoAck ? replacement : code;
-}
-
-// 1 for lines that are not S2 records: they send nothing and count as acknowledged.
-int sendRecordLine(TransferContext& ctx, std::string_view line) {
+// Lines that are not S2 records send nothing and count as acknowledged.
+AckResult sendRecordLine(TransferContext& ctx, std::string_view line) {
     const std::optional<Frame> frame = recordFrame(line);
-    return frame ? sendAndAwaitAck(ctx, *frame) : 1;
+    return frame ? sendAndAwaitAck(ctx, *frame) : AckResult::Acked;
 }
 
-// 1 with `large` taken from the flash part's answer (a short answer means small blocks), -25 when the
-// answer is longer than its three bytes, -22 when the query could not be written.
-int queryBlockSize(Port& port, bool& large) {
+// Sets `large` from the flash part's answer (a short answer means small blocks). NoAckErase when the
+// answer is longer than its three bytes.
+StepFailure queryBlockSize(Port& port, bool& large) {
     // A late second ACK of a resent frame would otherwise be read as the flash part's first byte.
     (void)port.discardUntilQuiet();
     const Frame query = flashQueryFrame();
     if (!port.write(query.data(), query.size())) {
-        return result::kWriteFailed;
+        return DownloadResult::WriteFailed;
     }
     std::uint8_t answer[kFlashAnswerLength] = {};
     const std::size_t got = port.read(answer, sizeof answer);
     // More than three bytes is not a flash part's answer: blocks chosen from it could be the wrong
     // ones, so nothing is erased.
     if (port.discardUntilQuiet().bytes > 0) {
-        return result::kNoAckErase;
+        return DownloadResult::NoAckErase;
     }
     large =
         got >= 2 && ((answer[0] == 0xA4 && answer[1] == 0x01) || (answer[0] == 0xA4 && answer[1] == 0x1F) ||
                      (answer[0] == 0xE2 && answer[1] == 0x20));
-    return 1;
+    return std::nullopt;
 }
 
 }  // namespace
 
-int eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
+StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
     const AddressRange range = addressRange(image, kind);
-    if (range.result < 0) {
-        return range.result;
+    if (range.result == RangeResult::NoS2Record) {
+        return DownloadResult::NoS2Record;
     }
     bool large = true;
     if (kind != kKind104) {
-        if (const int queried = queryBlockSize(ctx.port, large); queried != 1) {
-            return queried;
+        if (const StepFailure failure = queryBlockSize(ctx.port, large)) {
+            return failure;
         }
     }
-    const int shown = sendAndAwaitAck(ctx, displayFrame("\fErasing"));
-    if (shown != 1) {
-        return mapNoAck(shown, result::kNoAckFirstFrame);
+    if (const StepFailure failure =
+            stepFailure(sendAndAwaitAck(ctx, displayFrame("\fErasing")), DownloadResult::NoAckFirstFrame)) {
+        return failure;
     }
     const std::uint8_t offset = large ? kLargeBlockOffset : 0;
     if (kind == kKind104) {
-        return mapNoAck(sendAndAwaitAck(ctx, eraseFrame(offset), kFullErasePauseMs), result::kNoAckErase);
+        return stepFailure(sendAndAwaitAck(ctx, eraseFrame(offset), kFullErasePauseMs),
+                           DownloadResult::NoAckErase);
     }
     // Records all outside the kind's window leave the range empty: nothing of theirs is in this
     // flash, so nothing is erased.
     if (range.low > range.high) {
-        return 1;
+        return std::nullopt;
     }
-    const std::uint32_t base = kind == kKind101 ? kWindowBase101 : kWindowBase103;
+    const std::uint32_t base = (kind == kKind101 ? kKind101Window : kKind103Window).base;
     const std::uint32_t blockBytes = large ? kLargeBlockBytes : kSmallBlockBytes;
     const std::uint32_t first = (range.low - base) / blockBytes;
     const std::uint32_t last = (range.high - base) / blockBytes;
     for (std::uint32_t block = first; block <= last; ++block) {
         const auto number = static_cast<std::uint8_t>(block + offset);
-        const int erased = sendAndAwaitAck(ctx, eraseFrame(number), kBlockErasePauseMs);
-        if (erased != 1) {
-            return mapNoAck(erased, result::kNoAckErase);
+        if (const StepFailure failure = stepFailure(
+                sendAndAwaitAck(ctx, eraseFrame(number), kBlockErasePauseMs), DownloadResult::NoAckErase)) {
+            return failure;
         }
     }
-    return 1;
+    return std::nullopt;
 }
 
 namespace {
 
-int sendOpenMarkers(TransferContext& ctx) {
+AckResult sendOpenMarkers(TransferContext& ctx) {
     for (const std::string_view marker : {kOpenMarkerLow, kOpenMarkerHigh}) {
-        const int sent = sendRecordLine(ctx, marker);
-        if (sent != 1) {
-            return mapNoAck(sent, result::kNoAckOpenMarkers);
+        if (const AckResult sent = sendRecordLine(ctx, marker); sent != AckResult::Acked) {
+            return sent;
         }
     }
-    const int closed = sendAndAwaitAck(ctx, closeFrame());
-    if (closed != 1) {
-        return mapNoAck(closed, result::kNoAckOpenMarkers);
+    const AckResult closed = sendAndAwaitAck(ctx, closeFrame());
+    if (closed == AckResult::Acked) {
+        ctx.port.sleepMs(kAfterOpenMarkersMs);
     }
-    ctx.port.sleepMs(kAfterOpenMarkersMs);
-    return 1;
+    return closed;
 }
 
 std::string percentText(double percent) {
@@ -133,7 +124,7 @@ std::string percentText(double percent) {
 
 // Every line beginning with 'S' counts towards the percentage, S2 record or not; the display and
 // the hook follow only whole-point steps so a large image makes about a hundred updates.
-int sendRecords(TransferContext& ctx, std::string_view image, std::size_t recordCount) {
+AckResult sendRecords(TransferContext& ctx, std::string_view image, std::size_t recordCount) {
     LineReader lines(image, kSendLineLimit);
     std::string_view line;
     long long counter = 0;
@@ -143,10 +134,9 @@ int sendRecords(TransferContext& ctx, std::string_view image, std::size_t record
             continue;
         }
         if (ctx.cancelled()) {
-            return result::kCancelled;
+            return AckResult::Cancelled;
         }
-        const int sent = sendRecordLine(ctx, line);
-        if (sent != 1) {
+        if (const AckResult sent = sendRecordLine(ctx, line); sent != AckResult::Acked) {
             return sent;
         }
         counter += kPercentPerLine;
@@ -156,69 +146,84 @@ int sendRecords(TransferContext& ctx, std::string_view image, std::size_t record
         }
         percent = std::min(percent, kFullPercent);
         ctx.report(percent);
-        const int shown = sendAndAwaitAck(ctx, displayFrame(percentText(percent)));
-        if (shown != 1) {
+        if (const AckResult shown = sendAndAwaitAck(ctx, displayFrame(percentText(percent)));
+            shown != AckResult::Acked) {
             return shown;
         }
         lastReported = percent;
     }
-    return 1;
+    return AckResult::Acked;
+}
+
+StepFailure headerFailure(HeaderCheck check) {
+    switch (check) {
+        case HeaderCheck::Accepted:
+            return std::nullopt;
+        case HeaderCheck::VersionTooLow:
+            return DownloadResult::VersionTooLow;
+        case HeaderCheck::NoFit:
+            return DownloadResult::HeaderMismatch;
+        case HeaderCheck::UnknownKind:
+            return DownloadResult::UnknownKind;
+    }
+    return DownloadResult::InternalError;
 }
 
 }  // namespace
 
-int runFramedTransfer(TransferContext& ctx, std::string_view image) {
+DownloadResult runFramedTransfer(TransferContext& ctx, std::string_view image) {
     const KindSelection selection = selectTerminalKind(ctx.port, image);
-    if (selection.result != 1) {
-        return selection.result;
+    if (selection.failure) {
+        return *selection.failure;
     }
     const int kind = selection.kind;
     const bool markers = selection.namedByImage && kind == kKind103;
 
     if (countS2Records(image) == 0) {
-        return result::kNoS2Record;
+        return DownloadResult::NoS2Record;
     }
     if (!selection.namedByImage) {
-        const int header = checkApplicationHeader(image, kind, selection.terminalIdent);
-        if (header != result::kAccepted) {
-            return header;
+        if (const StepFailure failure =
+                headerFailure(checkApplicationHeader(image, kind, selection.terminalIdent))) {
+            return *failure;
         }
     }
     if (markers) {
-        if (const int opened = sendOpenMarkers(ctx); opened != 1) {
-            return opened;
+        if (const StepFailure failure = stepFailure(sendOpenMarkers(ctx), DownloadResult::NoAckOpenMarkers)) {
+            return *failure;
         }
     }
     if (kind != kKind102) {
-        if (const int erased = eraseFlash(ctx, image, kind); erased != 1) {
-            return erased;
+        if (const StepFailure failure = eraseFlash(ctx, image, kind)) {
+            return *failure;
         }
     }
-    if (const int shown = sendAndAwaitAck(ctx, displayFrame("\f0% ready.  "), kFirstDisplayPauseMs);
-        shown != 1) {
-        return shown;
+    if (const StepFailure failure =
+            stepFailure(sendAndAwaitAck(ctx, displayFrame("\f0% ready.  "), kFirstDisplayPauseMs))) {
+        return *failure;
     }
-    if (const int sent = sendRecords(ctx, image, countS2Records(image)); sent != 1) {
-        return sent;
+    if (const StepFailure failure = stepFailure(sendRecords(ctx, image, countS2Records(image)))) {
+        return *failure;
     }
     if (markers) {
-        if (const int closed = sendRecordLine(ctx, kCloseMarker); closed != 1) {
-            return mapNoAck(closed, result::kNoAckCloseMarker);
+        if (const StepFailure failure =
+                stepFailure(sendRecordLine(ctx, kCloseMarker), DownloadResult::NoAckCloseMarker)) {
+            return *failure;
         }
     }
-    if (const int shown = sendAndAwaitAck(ctx, displayFrame("\r100% ready  ")); shown != 1) {
-        return shown;
+    if (const StepFailure failure = stepFailure(sendAndAwaitAck(ctx, displayFrame("\r100% ready  ")))) {
+        return *failure;
     }
-    if (const int clocked = sendAndAwaitAck(ctx, clockFrame(ctx.port.localTime())); clocked != 1) {
-        return clocked;
+    if (const StepFailure failure = stepFailure(sendAndAwaitAck(ctx, clockFrame(ctx.port.localTime())))) {
+        return *failure;
     }
     // The terminal restarts on this frame and answers nothing more.
     const Frame close = closeFrame();
     if (!ctx.port.write(close.data(), close.size())) {
-        return result::kWriteFailed;
+        return DownloadResult::WriteFailed;
     }
     ctx.port.sleepMs(kAfterCloseMs);
-    return result::kSrecordLoaded;
+    return DownloadResult::SrecordLoaded;
 }
 
 }  // namespace pushkit

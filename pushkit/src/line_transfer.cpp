@@ -1,19 +1,16 @@
 #include <algorithm>
 #include <string>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/src/wake_up.h"
+#include "frame_codec.h"
+#include "pushkit/image/image_scans.h"
+#include "transfers.h"
+#include "wake_up.h"
 
 namespace pushkit {
 
 namespace {
 
 constexpr std::uint32_t kLineBaud = 115200;
-constexpr int kWakeByDtrPulses = 1;
-constexpr int kWakeByCodeByte = 2;
 
 // A silent terminal makes each attempt last one 9-byte read, about 1 s.
 constexpr int kLineAckAttempts = 100;
@@ -27,34 +24,34 @@ constexpr std::size_t kAnswerAckPosition = 6;
 constexpr unsigned kFirstLineSequence = 2;
 constexpr double kPercentStep = 1.0;
 
-int sendLineFrame(Port& port, const Frame& frame) {
-    return port.write(frame.data(), frame.size()) ? 1 : result::kWriteFailed;
+bool sendLineFrame(Port& port, const Frame& frame) {
+    return port.write(frame.data(), frame.size());
 }
 
-// Called after the frame went out once: 1 on ACK, -19 after the last attempt, -30 when cancelled,
-// -22 when a resend could not be written.
-int awaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame) {
+// Called after the frame went out once: NoAck after the last attempt, WriteFailed when a resend
+// could not be written.
+AckResult awaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame) {
     for (int attempt = 0; attempt < kLineAckAttempts; ++attempt) {
         if (run.load(std::memory_order_acquire) == 0) {
-            return result::kCancelled;
+            return AckResult::Cancelled;
         }
         std::uint8_t answer[kAnswerBufferLength] = {};
         (void)port.read(answer, kAnswerFrameLength);  // only the ACK position matters, whatever came
         if (answer[kAnswerAckPosition] == kAck) {
-            return 1;
+            return AckResult::Acked;
         }
-        if (sendLineFrame(port, frame) != 1) {
-            return result::kWriteFailed;
+        if (!sendLineFrame(port, frame)) {
+            return AckResult::WriteFailed;
         }
         port.sleepMs(kResendPauseMs);
     }
-    return result::kNoAck;
+    return AckResult::NoAck;
 }
 
-int sendAndAwaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame,
-                        std::uint32_t pauseMs = 0) {
-    if (sendLineFrame(port, frame) != 1) {
-        return result::kWriteFailed;
+AckResult sendAndAwaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const Frame& frame,
+                              std::uint32_t pauseMs = 0) {
+    if (!sendLineFrame(port, frame)) {
+        return AckResult::WriteFailed;
     }
     if (pauseMs > 0) {
         port.sleepMs(pauseMs);
@@ -62,12 +59,8 @@ int sendAndAwaitLineAck(Port& port, const std::atomic<std::int32_t>& run, const 
     return awaitLineAck(port, run, frame);
 }
 
-int mapNoAck(int code, int replacement) {
-    return code == result::kNoAck ? replacement : code;
-}
-
-int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const ProgressFn& progress,
-                   int portNumber, std::string_view image, std::size_t lineCount) {
+AckResult sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const ProgressFn& progress,
+                         int portNumber, std::string_view image, std::size_t lineCount) {
     LineReader lines(image, kLineProtocolLimit);
     double lastReported = -1.0;
     for (std::size_t i = 0; i < lineCount; ++i) {
@@ -76,7 +69,8 @@ int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const Progr
             line = {};
         }
         const auto sequence = static_cast<unsigned>((kFirstLineSequence + i) % 10);
-        if (const int sent = sendAndAwaitLineAck(port, run, lineFrame(line, sequence)); sent != 1) {
+        if (const AckResult sent = sendAndAwaitLineAck(port, run, lineFrame(line, sequence));
+            sent != AckResult::Acked) {
             return sent;
         }
         const double percent = 100.0 * static_cast<double>(i) / static_cast<double>(lineCount);
@@ -87,40 +81,43 @@ int sendImageLines(Port& port, const std::atomic<std::int32_t>& run, const Progr
             }
         }
     }
-    return 1;
+    return AckResult::Acked;
 }
 
 }  // namespace
 
-int runLineTransfer(PortOpener& opener, int portNumber, const std::atomic<std::int32_t>& run,
-                    const ProgressFn& progress, std::string_view image, int wakeMethod) {
+DownloadResult runLineTransfer(PortOpener& opener, int portNumber, const std::atomic<std::int32_t>& run,
+                               const ProgressFn& progress, std::string_view image, int wakeMethod) {
     const std::size_t lineCount = countHexLines(image, kLineProtocolLimit);
     const std::unique_ptr<Port> port = opener.open(
         portNumber, {.baud = kLineBaud, .dataBits = 8, .parity = kParityNone, .stopBits = kStopOne});
     if (!port) {
-        return result::kPortOpenFailed;
+        return DownloadResult::PortOpenFailed;
     }
     // The unique_ptr closes the port on every return below.
     if (wakeMethod == kWakeByCodeByte) {
-        return result::kLineProtocolCodeByte;
+        return DownloadResult::LineProtocolCodeByte;
     }
-    if (wakeMethod == kWakeByDtrPulses && WakeByDtrPulses(*port, kLineBaud) != 1) {
-        return result::kNoWakeCode;
+    if (wakeMethod == kWakeByDtrPulses && wakeByDtrPulses(*port, kLineBaud) != WakeResult::Woken) {
+        return DownloadResult::NoWakeCode;
     }
-    if (const int sent = sendAndAwaitLineAck(*port, run, lineFrame("P1", 0)); sent != 1) {
-        return mapNoAck(sent, result::kNoAckFirstFrame);
+    if (const StepFailure failure = stepFailure(sendAndAwaitLineAck(*port, run, lineFrame("P1", 0)),
+                                                DownloadResult::NoAckFirstFrame)) {
+        return *failure;
     }
     const Frame countFrame = lineFrame("5OT" + std::to_string(lineCount), 1);
-    if (const int sent = sendAndAwaitLineAck(*port, run, countFrame, kAfterLineCountMs); sent != 1) {
-        return mapNoAck(sent, result::kNoAckLineCount);
+    if (const StepFailure failure = stepFailure(
+            sendAndAwaitLineAck(*port, run, countFrame, kAfterLineCountMs), DownloadResult::NoAckLineCount)) {
+        return *failure;
     }
-    if (const int sent = sendImageLines(*port, run, progress, portNumber, image, lineCount); sent != 1) {
-        return sent;
+    if (const StepFailure failure =
+            stepFailure(sendImageLines(*port, run, progress, portNumber, image, lineCount))) {
+        return *failure;
     }
-    if (const int sent = sendAndAwaitLineAck(*port, run, lineFrame("E", 0)); sent != 1) {
-        return sent;
+    if (const StepFailure failure = stepFailure(sendAndAwaitLineAck(*port, run, lineFrame("E", 0)))) {
+        return *failure;
     }
-    return result::kSrecordLoaded;  // Download reports a loaded HEX image as 10
+    return DownloadResult::HexLoaded;
 }
 
 }  // namespace pushkit

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 namespace pushkit {
 
@@ -37,6 +38,13 @@ struct LocalTime {
     int second = 0;
 };
 
+// Every read on a port: it ends kReadIntervalMs after the last byte, or kReadTotalConstantMs +
+// kReadTotalPerByteMs * n after it began. A silent terminal costs about 200 ms for a one-byte answer
+// and 1.9 s for an 18-byte one; the protocols' attempt counts are set against these.
+inline constexpr std::uint32_t kReadIntervalMs = 100;
+inline constexpr std::uint32_t kReadTotalConstantMs = 100;
+inline constexpr std::uint32_t kReadTotalPerByteMs = 100;
+
 // A terminal sends each answer in one burst, and USB serial adapters hand the bytes over in chunks up
 // to about 16 ms apart: once 20 ms pass with nothing arriving, the terminal has finished talking.
 inline constexpr std::uint32_t kQuietWindowMs = 20;
@@ -56,9 +64,9 @@ class Port {
     virtual ~Port() = default;
 
     // Reads up to n bytes into buf and returns how many arrived. The read ends when n bytes have
-    // arrived, when 100 ms pass between two bytes, or after 100 + 100 * n ms in all, whichever
-    // comes first. A short count (0 included) is not an error: the terminal was silent or slow,
-    // and the caller decides what a missing answer means.
+    // arrived, when kReadIntervalMs pass between two bytes, or after kReadTotalConstantMs +
+    // kReadTotalPerByteMs * n in all, whichever comes first. A short count (0 included) is not an
+    // error: the terminal was silent or slow, and the caller decides what a missing answer means.
     virtual std::size_t read(std::uint8_t* buf, std::size_t n) = 0;
 
     // Writes n bytes; true when the port took them within its write time-out. The bytes may still be
@@ -92,6 +100,11 @@ class Port {
     virtual std::uint64_t nowMs() = 0;
     virtual LocalTime localTime() = 0;
 };
+
+// Text commands go out as their characters' bytes.
+inline bool writeText(Port& port, std::string_view text) {
+    return port.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+}
 
 // Opens the port numbered like the PC's COM ports (1 = COM1). Download opens once at the start;
 // the line protocol closes that port and opens it again at 115200 baud.

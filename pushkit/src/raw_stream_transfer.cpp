@@ -1,7 +1,6 @@
 #include <algorithm>
 
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
+#include "transfers.h"
 
 namespace pushkit {
 
@@ -12,34 +11,34 @@ constexpr std::size_t kChunkBytes = 4096;
 }  // namespace
 
 // The terminal holds CTS on while it can take more; a short chunk is the end of the image.
-int runRawStream(TransferContext& ctx, std::string_view image) {
+DownloadResult runRawStream(TransferContext& ctx, std::string_view image) {
     std::size_t written = 0;
     while (true) {
         if (!ctx.port.cts()) {
-            return 0;
+            return DownloadResult::CtsOff;
         }
         if (ctx.cancelled()) {
-            return result::kCancelled;
+            return DownloadResult::Cancelled;
         }
         const std::size_t chunk = std::min(kChunkBytes, image.size() - written);
         if (ctx.cancelled()) {
-            return result::kCancelled;
+            return DownloadResult::Cancelled;
         }
         // A chunk the port did not take is lost to the terminal: never report it as loaded.
         // An empty chunk (the image's size a multiple of 4096) has nothing to write.
         if (chunk > 0 &&
             !ctx.port.write(reinterpret_cast<const std::uint8_t*>(image.data()) + written, chunk)) {
-            return result::kWriteFailed;
+            return DownloadResult::WriteFailed;
         }
         written += chunk;
         if (ctx.cancelled()) {
-            return result::kCancelled;
+            return DownloadResult::Cancelled;
         }
         // An empty image counts as wholly written.
         ctx.report(image.empty() ? 100.0
                                  : 100.0 * static_cast<double>(written) / static_cast<double>(image.size()));
         if (chunk < kChunkBytes) {
-            return 1;
+            return DownloadResult::HexLoaded;
         }
     }
 }

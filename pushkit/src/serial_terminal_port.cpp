@@ -1,4 +1,4 @@
-#include "pushkit/src/serial_terminal_port.h"
+#include "serial_terminal_port.h"
 
 #include <algorithm>
 #include <array>

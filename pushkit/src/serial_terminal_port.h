@@ -5,14 +5,14 @@
 #include <chrono>
 #include <memory>
 
-#include "pushkit/src/port.h"
-#include "serial/include/serial/serial_device.h"
+#include "port.h"
+#include "serial/serial_device.h"
 
 namespace pushkit {
 
-// A read of n bytes ends 100 ms after the last byte, or after 100 + 100 * n ms in all: a silent
-// terminal costs about 200 ms for a one-byte answer and 1.9 s for an 18-byte one.
-inline constexpr serial::ReadTimeouts kTerminalReadTimeouts{100, 100, 100};
+// Every read keeps the port's read rule (port.h).
+inline constexpr serial::ReadTimeouts kTerminalReadTimeouts{kReadIntervalMs, kReadTotalConstantMs,
+                                                            kReadTotalPerByteMs};
 // A port that stopped taking bytes ends a write after this long.
 inline constexpr std::chrono::milliseconds kTerminalWriteBound{1000};
 

@@ -20,8 +20,7 @@ struct TransferContext {
     int portNumber = 0;                    // low byte of the caller's port number
 
     bool cancelled() const { return run.load(std::memory_order_acquire) == 0; }
-    void report(double percent) const
-    {
+    void report(double percent) const {
         if (progress) {
             progress(portNumber, percent);
         }

@@ -1,10 +1,8 @@
-#include "pushkit/src/wake_up.h"
+#include "wake_up.h"
 
 #include <array>
 #include <optional>
 #include <utility>
-
-#include "pushkit/src/result_codes.h"
 
 namespace pushkit {
 
@@ -53,13 +51,13 @@ auto lookUp(const Table& table, std::uint32_t speed)
 
 }  // namespace
 
-int WakeByDtrPulses(Port& port, std::uint32_t speed) {
+WakeResult wakeByDtrPulses(Port& port, std::uint32_t speed) {
     const std::optional<int> pulses = lookUp(kPulsesBySpeed, speed);
     if (!pulses) {
         // Leave both lines held, as an open port has them.
         port.setRts(true);
         port.setDtr(true);
-        return result::kNoWakeCode;
+        return WakeResult::NoCodeForSpeed;
     }
 
     port.setDtr(false);
@@ -79,10 +77,10 @@ int WakeByDtrPulses(Port& port, std::uint32_t speed) {
         port.sleepMs(kPulseEdgeMs);
     }
     port.flushAndPurge();
-    return 1;
+    return WakeResult::Woken;
 }
 
-int WakeByCodeByte(Port& port, const LineSettings& after) {
+WakeResult wakeByCodeByte(Port& port, const LineSettings& after) {
     port.setLine(kCodeByteLine);
 
     port.setRts(false);
@@ -104,7 +102,7 @@ int WakeByCodeByte(Port& port, const LineSettings& after) {
 
     const std::optional<std::uint8_t> code = lookUp(kCodeBySpeed, after.baud);
     if (!code) {
-        return result::kNoWakeCode;  // the lines stay as the sequence left them
+        return WakeResult::NoCodeForSpeed;  // the lines stay as the sequence left them
     }
     // A lost code byte is not reported here: the terminal then stays silent and the transfer's first
     // query reports the missing answer.
@@ -114,7 +112,7 @@ int WakeByCodeByte(Port& port, const LineSettings& after) {
 
     port.setLine(after);
     port.flushAndPurge();
-    return 1;
+    return WakeResult::Woken;
 }
 
 }  // namespace pushkit

@@ -8,10 +8,16 @@
 
 namespace pushkit {
 
-// 1, or -28 when the speed has no pulse count (2400-115200 are known).
-int WakeByDtrPulses(Port& port, std::uint32_t speed);
-// 1, or -28 when the speed has no code byte (2400-57600 are known). On success the port is left at
-// `after` (speed with the caller's data bits, parity, stop bits).
-int WakeByCodeByte(Port& port, const LineSettings& after);
+// The wake-up methods as Download's callers name them; any other value wakes nothing.
+inline constexpr int kWakeByDtrPulses = 1;
+inline constexpr int kWakeByCodeByte = 2;
+
+enum class WakeResult { Woken, NoCodeForSpeed };
+
+// NoCodeForSpeed when the speed has no pulse count (2400-115200 are known).
+WakeResult wakeByDtrPulses(Port& port, std::uint32_t speed);
+// NoCodeForSpeed when the speed has no code byte (2400-57600 are known). When woken, the port is
+// left at `after` (speed with the caller's data bits, parity, stop bits).
+WakeResult wakeByCodeByte(Port& port, const LineSettings& after);
 
 }  // namespace pushkit

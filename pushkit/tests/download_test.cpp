@@ -1,4 +1,4 @@
-#include "pushkit/src/download.h"
+#include "download.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/image_file.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "abi_result.h"
+#include "pushkit/image/image_file.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 namespace pushkit {
 namespace {
@@ -73,7 +74,7 @@ class DownloadTest : public ::testing::Test {
         request.line = {callerBaud, 8, kParityNone, kStopOne};
         request.wakeMethod = wakeMethod;
         auto opener = terminal_.opener();
-        const int outcome = runDownload(*opener, request, run_, progress_);
+        const int outcome = abiResult(runDownload(*opener, request, run_, progress_));
         // Whatever happened, every port that was opened is closed again.
         EXPECT_EQ(terminal_.count(EventKind::Open), terminal_.count(EventKind::Close));
         return outcome;
@@ -206,7 +207,7 @@ TEST_F(DownloadTest, AFrameThatCannotBeWrittenIsAFailure) {
         const std::string path = image("prog.s2", framedImage());
         request.imagePath = path;
         auto opener = terminal.opener();
-        EXPECT_EQ(runDownload(*opener, request, run_, progress_), -22) << firstFailing;
+        EXPECT_EQ(abiResult(runDownload(*opener, request, run_, progress_)), -22) << firstFailing;
     }
 
     terminal_.setResponder(testing::answerTo(
@@ -261,7 +262,7 @@ TEST_F(DownloadTest, CutImageSendsOnlyTheBytesItHolds) {
     const std::string path = image("cut2.s2", kCutImage);
     request.imagePath = path;
     auto opener = rmt.opener();
-    ASSERT_EQ(runDownload(*opener, request, run_, progress_), 14);
+    ASSERT_EQ(abiResult(runDownload(*opener, request, run_, progress_)), 14);
     const Bytes stream = rmt.writtenStream();
     const std::string text(stream.begin(), stream.end());
     const std::string data =

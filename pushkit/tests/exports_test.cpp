@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/include/pushkit.h"
+#include "pushkit.h"
 #include "serial/testing/pty_pair.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Golden bytes the terminal relies on, one row per frame kind.
-#include "pushkit/src/frame_codec.h"
+#include "frame_codec.h"
 
 #include <gtest/gtest.h>
 

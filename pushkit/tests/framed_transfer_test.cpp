@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/framed_protocol.h"
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/s2_image.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "download_result.h"
+#include "frame_codec.h"
+#include "framed_protocol.h"
+#include "pushkit/image/image_scans.h"
+#include "pushkit/testing/s2_image.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {
@@ -56,7 +56,7 @@ std::vector<Bytes> eraseFrames(const ScriptedTerminal& t) {
 
 class FramedTransferTest : public ::testing::Test {
   protected:
-    int run(std::string_view image, bool withHook = true) {
+    DownloadResult run(std::string_view image, bool withHook = true) {
         const ProgressFn hook = [this](int portNumber, double percent) {
             hookPorts.push_back(portNumber);
             hookValues.push_back(percent);
@@ -109,7 +109,7 @@ TEST_F(FramedTransferTest, TerminalAnswerChoosesKindAndErase) {
         auto p = t.openPort();
         std::atomic<std::int32_t> flag{1};
         TransferContext ctx{*p, flag, {}, 1};
-        EXPECT_EQ(runFramedTransfer(ctx, c.image), result::kSrecordLoaded);
+        EXPECT_EQ(runFramedTransfer(ctx, c.image), DownloadResult::SrecordLoaded);
         EXPECT_EQ(eraseFrames(t), c.erases);
         EXPECT_EQ(timesWritten(t, flashQueryFrame()), c.flashQuery ? 1u : 0u);
         std::vector<std::uint32_t> expectedSleeps = c.sleeps;
@@ -127,7 +127,8 @@ TEST_F(FramedTransferTest, SmallBlocksWhenTheFlashAnswerIsUnknown) {
     terminal.setResponder(
         identifiesAs(identAnswer("VKNV0105"), answersFlashQuery({0x01, 0x02, 0x03}, ackEverything())));
     // Records from 0x200000 to 0x210014 span 16 KiB blocks 0 to 4.
-    EXPECT_EQ(run(applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 1, 16)), result::kSrecordLoaded);
+    EXPECT_EQ(run(applicationHeader(0x210000, "VKNV0100") + s2Run(0x200000, 1, 16)),
+              DownloadResult::SrecordLoaded);
     EXPECT_EQ(eraseFrames(terminal), (std::vector<Bytes>{eraseFrame(0), eraseFrame(1), eraseFrame(2),
                                                          eraseFrame(3), eraseFrame(4)}));
 }
@@ -135,7 +136,7 @@ TEST_F(FramedTransferTest, SmallBlocksWhenTheFlashAnswerIsUnknown) {
 TEST_F(FramedTransferTest, NamedKind103SendsMarkersAroundTheImageByteForByte) {
     terminal.setResponder(answersFlashQuery({0xE2, 0x20, 0x00}, ackEverything()));
     const std::string image = namedImage103(2);
-    ASSERT_EQ(run(image), result::kSrecordLoaded);
+    ASSERT_EQ(run(image), DownloadResult::SrecordLoaded);
 
     std::vector<Bytes> expected{kIdentQuery,
                                 kSecondPresence,
@@ -169,7 +170,7 @@ TEST_F(FramedTransferTest, NamedKind103SendsMarkersAroundTheImageByteForByte) {
 
 TEST_F(FramedTransferTest, PresenceCheckFallsThroughToAskingTheTerminal) {
     // Silent to everything: four presence sends, then the identification query itself.
-    EXPECT_EQ(run(namedImage103(1)), result::kNoAnswer);
+    EXPECT_EQ(run(namedImage103(1)), DownloadResult::NoAnswer);
     EXPECT_EQ(terminal.writes(), std::vector<Bytes>(5, kIdentQuery));
     EXPECT_EQ(terminal.nowMs(), 4 * 1000u + 1900u);
 
@@ -179,14 +180,14 @@ TEST_F(FramedTransferTest, PresenceCheckFallsThroughToAskingTheTerminal) {
     auto p = t.openPort();
     std::atomic<std::int32_t> flag{1};
     TransferContext ctx{*p, flag, {}, 1};
-    EXPECT_EQ(runFramedTransfer(ctx, std::string(kIdentRecord101) + "\r\n"), result::kNoAnswer);
+    EXPECT_EQ(runFramedTransfer(ctx, std::string(kIdentRecord101) + "\r\n"), DownloadResult::NoAnswer);
     EXPECT_EQ(timesWritten(t, kSecondPresence), 4u);
 }
 
 TEST_F(FramedTransferTest, ProgressOf250LinesStepsByThirdsAndNeverReaches100) {
     terminal.setResponder(answersFlashQuery({0xA4, 0x1F, 0x00}, ackEverything()));
     std::string image = std::string(kIdentRecord103) + "\r\n" + s2Run(0x200100, 249, 16);
-    ASSERT_EQ(run(image), result::kSrecordLoaded);
+    ASSERT_EQ(run(image), DownloadResult::SrecordLoaded);
     ASSERT_EQ(hookValues.size(), 83u);
     for (std::size_t k = 0; k < hookValues.size(); ++k) {
         EXPECT_DOUBLE_EQ(hookValues[k], static_cast<double>(300 * (k + 1)) / 250);
@@ -200,7 +201,7 @@ TEST_F(FramedTransferTest, ProgressOf250LinesStepsByThirdsAndNeverReaches100) {
     auto p = quiet.openPort(1, {.baud = 19200});
     std::atomic<std::int32_t> flag{1};
     TransferContext ctx{*p, flag, {}, 7};
-    EXPECT_EQ(runFramedTransfer(ctx, image), result::kSrecordLoaded);
+    EXPECT_EQ(runFramedTransfer(ctx, image), DownloadResult::SrecordLoaded);
     EXPECT_EQ(quiet.writes(), terminal.writes());
 }
 
@@ -211,7 +212,7 @@ TEST_F(FramedTransferTest, SilentOrRefusingTerminalGivesUpAfter51Sends) {
         kIdentQuery, {0x06},
         answerTo(kSecondPresence, {0x06}, answersFlashQuery({0, 0, 0}, answerEverythingWith(kNak)))));
     const std::string image = std::string(kIdentRecord101) + "\r\n";
-    EXPECT_EQ(run(image), result::kNoAckFirstFrame);
+    EXPECT_EQ(run(image), DownloadResult::NoAckFirstFrame);
     EXPECT_EQ(timesWritten(terminal, displayFrame("\fErasing")), 51u);
 }
 
@@ -219,7 +220,7 @@ TEST_F(FramedTransferTest, EraseFrameWithoutAnswerEndsAfterAbout10Seconds) {
     // ACK up to the "\fErasing" frame, then silence.
     terminal.setResponder(answersIdent("VKAV0105", silentAfter(1, ackEverything())));
     const std::string image = applicationHeader(0x310000, "VKAV0100");
-    EXPECT_EQ(run(image), result::kNoAckErase);
+    EXPECT_EQ(run(image), DownloadResult::NoAckErase);
     EXPECT_EQ(timesWritten(terminal, eraseFrame(9)), 51u);
     const Event& firstErase = *std::find_if(terminal.log().begin(), terminal.log().end(), [](const Event& e) {
         return e.kind == EventKind::Write && isEraseFrame(e.bytes);
@@ -231,7 +232,7 @@ struct FailureCase {
     const char* name;
     std::function<Responder()> responder;
     std::string image;
-    int expected;
+    DownloadResult expected;
 };
 
 TEST_F(FramedTransferTest, EveryFailureHasItsResult) {
@@ -246,21 +247,22 @@ TEST_F(FramedTransferTest, EveryFailureHasItsResult) {
     };
     const FailureCase cases[] = {
         {"unknown family", [] { return answersIdent("QQQV0105", ackEverything()); }, vknImage,
-         result::kUnknownKind},
+         DownloadResult::UnknownKind},
         {"short identification", [] { return identifiesAs("VKNV01", ackEverything()); }, vknImage,
-         result::kNoAnswer},
+         DownloadResult::NoAnswer},
         {"no S2 record", [] { return answersIdent("VKNV0105", ackEverything()); }, "S00600004844521B\r\n",
-         result::kNoS2Record},
+         DownloadResult::NoS2Record},
         {"version too low", [] { return answersIdent("VKNV0099", ackEverything()); }, vknImage,
-         result::kVersionTooLow},
+         DownloadResult::VersionTooLow},
         {"no application header", [] { return answersIdent("VKNV0105", ackEverything()); },
-         s2Run(0x200000, 3, 16), result::kHeaderMismatch},
-        {"open marker unanswered", namedSilentAfter(1), named, result::kNoAckOpenMarkers},
-        {"frame after markers unanswered", namedSilentAfter(2), named, result::kNoAckOpenMarkers},
-        {"record unanswered", namedSilentAfter(8), named, result::kNoAck},
-        {"percent display refused", nakTo(displayFrame("\r25% ready  ")), named, result::kNoAck},
-        {"close marker refused", nakTo(*recordFrame("S20520FFFF00DC")), named, result::kNoAckCloseMarker},
-        {"first display refused", nakTo(displayFrame("\f0% ready.  ")), named, result::kNoAck},
+         s2Run(0x200000, 3, 16), DownloadResult::HeaderMismatch},
+        {"open marker unanswered", namedSilentAfter(1), named, DownloadResult::NoAckOpenMarkers},
+        {"frame after markers unanswered", namedSilentAfter(2), named, DownloadResult::NoAckOpenMarkers},
+        {"record unanswered", namedSilentAfter(8), named, DownloadResult::NoAck},
+        {"percent display refused", nakTo(displayFrame("\r25% ready  ")), named, DownloadResult::NoAck},
+        {"close marker refused", nakTo(*recordFrame("S20520FFFF00DC")), named,
+         DownloadResult::NoAckCloseMarker},
+        {"first display refused", nakTo(displayFrame("\f0% ready.  ")), named, DownloadResult::NoAck},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -277,7 +279,7 @@ struct LeftOverCase {
     const char* name;
     Responder responder;
     std::string image;
-    int expected;
+    DownloadResult expected;
     std::vector<Bytes> erases;
 };
 
@@ -291,32 +293,32 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
         {"over-long identification when asked",
          answerTo(kIdentQuery, overlongIdent, answersFlashQuery(flashAnswer, ackEverything())),
          asking,
-         result::kUnknownKind,
+         DownloadResult::UnknownKind,
          {}},
         // The presence check takes the identification as two halves of 9: the rest is dropped.
         {"over-long identification in the presence check",
          answerTo(kIdentQuery, overlongIdent,
                   answerTo(kSecondPresence, {}, answersFlashQuery(flashAnswer, ackEverything()))),
          namedImage103(2),
-         result::kSrecordLoaded,
+         DownloadResult::SrecordLoaded,
          {eraseFrame(8)}},
         {"over-long flash answer",
          identifiesAs(identAnswer("VKNV0105"),
                       answersFlashQuery({0xA4, 0x01, 0x00, kAck, kAck}, ackEverything())),
          asking,
-         result::kNoAckErase,
+         DownloadResult::NoAckErase,
          {}},
         // A late second ACK for the close frame after the markers lies in front of the flash answer.
         {"stray ACK before the flash query",
          answerTo(closeFrame(), {kAck, kAck}, answersFlashQuery(flashAnswer, ackEverything())),
          namedImage103(2),
-         result::kSrecordLoaded,
+         DownloadResult::SrecordLoaded,
          {eraseFrame(8)}},
         // A terminal that never stops talking is not taken for the image's terminal.
         {"babbling terminal",
          [](ScriptedTerminal& t, const Bytes&) { t.answer(Bytes(2000, 'V'), 0, 1); },
          namedImage103(2),
-         result::kUnknownKind,
+         DownloadResult::UnknownKind,
          {}},
     };
     for (const LeftOverCase& c : cases) {
@@ -328,7 +330,7 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
         TransferContext ctx{*p, flag, {}, 1};
         EXPECT_EQ(runFramedTransfer(ctx, c.image), c.expected);
         EXPECT_EQ(eraseFrames(t), c.erases);
-        if (c.expected != result::kSrecordLoaded) {
+        if (c.expected != DownloadResult::SrecordLoaded) {
             EXPECT_EQ(timesWritten(t, displayFrame("\fErasing")), 0u);
         } else {
             EXPECT_EQ(timesWritten(t, *recordFrame(kOpenMarkerLow)), 1u);
@@ -339,7 +341,7 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
 TEST_F(FramedTransferTest, CancelFromInsideTheHookStopsAtTheNextPoll) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     cancelAtHookCall = 1;
-    EXPECT_EQ(run(namedImage103(20)), result::kCancelled);
+    EXPECT_EQ(run(namedImage103(20)), DownloadResult::Cancelled);
     EXPECT_EQ(hookValues.size(), 1u);
     EXPECT_EQ(timesWritten(terminal, displayFrame("\r100% ready  ")), 0u);
 }
@@ -348,7 +350,7 @@ TEST_F(FramedTransferTest, UnwrittenFrameIsAFailureNeverSuccess) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     // Writes: two presence queries, three marker frames, flash query, erasing, erase, 0%, ident record.
     terminal.failWritesFrom(9);
-    EXPECT_EQ(run(namedImage103(3)), result::kWriteFailed);
+    EXPECT_EQ(run(namedImage103(3)), DownloadResult::WriteFailed);
     EXPECT_EQ(terminal.count(EventKind::WriteFailed), 1u);
 
     // The final close frame, sent without waiting, must arrive too.
@@ -358,23 +360,23 @@ TEST_F(FramedTransferTest, UnwrittenFrameIsAFailureNeverSuccess) {
     std::atomic<std::int32_t> flag{1};
     TransferContext ctx{*p, flag, {}, 1};
     std::string image = std::string(kIdentRecord101) + "\r\n";
-    ASSERT_EQ(runFramedTransfer(ctx, image), result::kSrecordLoaded);
+    ASSERT_EQ(runFramedTransfer(ctx, image), DownloadResult::SrecordLoaded);
     const std::size_t allWrites = t.writes().size();
     ScriptedTerminal t2;
     t2.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     t2.failWritesFrom(allWrites - 1);
     auto p2 = t2.openPort();
     TransferContext ctx2{*p2, flag, {}, 1};
-    EXPECT_EQ(runFramedTransfer(ctx2, image), result::kWriteFailed);
+    EXPECT_EQ(runFramedTransfer(ctx2, image), DownloadResult::WriteFailed);
 }
 
 TEST_F(FramedTransferTest, EraseOutsideTheWindowErasesNothing) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     TransferContext ctx{*port, runFlag, {}, 1};
     // Every record below the kind-103 window: the range is empty and no block is erased.
-    EXPECT_EQ(eraseFlash(ctx, s2Run(0x100000, 4, 16), 103), 1);
+    EXPECT_EQ(eraseFlash(ctx, s2Run(0x100000, 4, 16), 103), std::nullopt);
     EXPECT_TRUE(eraseFrames(terminal).empty());
-    EXPECT_EQ(eraseFlash(ctx, "S00600004844521B\r\n", 103), result::kNoS2Record);
+    EXPECT_EQ(eraseFlash(ctx, "S00600004844521B\r\n", 103), DownloadResult::NoS2Record);
 }
 
 }  // namespace

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/s2_image.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "download_result.h"
+#include "frame_codec.h"
+#include "hex_block_protocol.h"
+#include "pushkit/image/hex_block_layout.h"
+#include "pushkit/testing/s2_image.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {
@@ -20,13 +21,13 @@ std::vector<std::uint8_t> filled(std::size_t n, std::uint8_t value) {
 }
 
 struct LaidOut {
-    int result;
+    LayoutResult result;
     std::vector<HexBlock> blocks;
 };
 
 LaidOut layOut(const std::string& image) {
     BlockImage blockImage;
-    EXPECT_EQ(buildBlockImage(image, blockImage), 1);
+    EXPECT_EQ(buildBlockImage(image, blockImage), BlockListResult::Built);
     LaidOut out;
     out.result = layoutHexBlocks(blockImage, out.blocks);
     return out;
@@ -74,7 +75,7 @@ TEST(HexBlockLayoutTest, BlocksFollowTheData) {
     for (const LayoutCase& c : cases) {
         SCOPED_TRACE(c.name);
         const LaidOut out = layOut(c.image);
-        ASSERT_EQ(out.result, 1);
+        ASSERT_EQ(out.result, LayoutResult::LaidOut);
         ASSERT_EQ(out.blocks.size(), c.blocks.size());
         for (std::size_t i = 0; i < c.blocks.size(); ++i) {
             EXPECT_EQ(out.blocks[i].address, c.blocks[i].address);
@@ -92,7 +93,7 @@ TEST(HexBlockLayoutTest, RecordLongerThanABlockGoesOnInTheNext) {
     BlockImage image;
     image.records.push_back({0x200000, filled(136, 0x11)});
     std::vector<HexBlock> blocks;
-    ASSERT_EQ(layoutHexBlocks(image, blocks), 1);
+    ASSERT_EQ(layoutHexBlocks(image, blocks), LayoutResult::LaidOut);
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0].address, 0x200000u);
     EXPECT_EQ(blocks[0].data[127], 0x11);
@@ -103,10 +104,10 @@ TEST(HexBlockLayoutTest, RecordLongerThanABlockGoesOnInTheNext) {
 
 TEST(HexBlockLayoutTest, RefusesOverlapsAndEmptyImages) {
     EXPECT_EQ(layOut(s2Line(0x200000, filled(16, 1)) + s2Line(0x200008, filled(16, 2))).result,
-              result::kOverlappingRecords);
+              LayoutResult::Overlap);
     EXPECT_EQ(layOut(s2Line(0x200000, filled(16, 1)) + s2Line(0x200000, filled(16, 2))).result,
-              result::kOverlappingRecords);
-    EXPECT_EQ(layOut(s2Line(0x300000, filled(16, 1)) + "S9030000FC\r\n").result, result::kNoS2Record);
+              LayoutResult::Overlap);
+    EXPECT_EQ(layOut(s2Line(0x300000, filled(16, 1)) + "S9030000FC\r\n").result, LayoutResult::NoRecord);
 }
 
 TEST(HexBlockLayoutTest, IdentificationsOfImageAndTerminal) {
@@ -130,7 +131,7 @@ TEST(HexBlockLayoutTest, IdentificationsOfImageAndTerminal) {
 
 class HexBlockTransferTest : public ::testing::Test {
   protected:
-    int run(std::string_view image, std::string_view answer = "RMT-7000\r") {
+    DownloadResult run(std::string_view image, std::string_view answer = "RMT-7000\r") {
         TransferContext ctx{*port, runFlag, [this](int, double percent) { hookValues.push_back(percent); },
                             3};
         return runHexBlockTransfer(ctx, image, answer);
@@ -147,7 +148,7 @@ TEST_F(HexBlockTransferTest, WholeExchangeOnTheWire) {
     // 0x204000..0x20C023: block commands 1 and 2 (the block holding the end is not among them).
     const std::string image = s2Line(0x204000, filled(16, 0xAA)) + s2Line(0x208000, filled(16, 0xBB)) +
                               s2Line(0x20C000, filled(32, 0xCC));
-    ASSERT_EQ(run(image), result::kSrecordLoaded);
+    ASSERT_EQ(run(image), DownloadResult::SrecordLoaded);
 
     HexBlockData first;
     first.fill(0xFF);
@@ -173,7 +174,7 @@ TEST_F(HexBlockTransferTest, WholeExchangeOnTheWire) {
 
 TEST_F(HexBlockTransferTest, RetriesThenGivesUp) {
     // Silent to the start command: three tries of 100 ms wait and a 200 ms read.
-    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), result::kHexBlockNoAck);
+    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), DownloadResult::HexBlockNoAck);
     EXPECT_EQ(terminal.writes(), std::vector<Bytes>(3, bytesOf(hexBlockCommand(kHexStartOfData))));
     EXPECT_EQ(terminal.nowMs(), 3 * 300u);
 
@@ -186,7 +187,8 @@ TEST_F(HexBlockTransferTest, RetriesThenGivesUp) {
     }));
     auto p = t.openPort();
     TransferContext ctx{*p, runFlag, {}, 1};
-    EXPECT_EQ(runHexBlockTransfer(ctx, s2Line(0x200000, filled(16, 1)), "RMT"), result::kSrecordLoaded);
+    EXPECT_EQ(runHexBlockTransfer(ctx, s2Line(0x200000, filled(16, 1)), "RMT"),
+              DownloadResult::SrecordLoaded);
     EXPECT_EQ(t.sleeps(), (std::vector<std::uint32_t>{100, 100, 20, 100, 20, 100, 100, 100, 100, 100}));
 }
 
@@ -199,7 +201,7 @@ TEST_F(HexBlockTransferTest, WaitForTheAckStartsWhenTheLineHasLeftThePort) {
     auto p = slow.openPort(1, {.baud = 4800});
     TransferContext ctx{*p, runFlag, {}, 1};
     const std::string image = s2Line(0x200000, filled(16, 0x11));
-    ASSERT_EQ(runHexBlockTransfer(ctx, image, "RMT"), result::kSrecordLoaded);
+    ASSERT_EQ(runHexBlockTransfer(ctx, image, "RMT"), DownloadResult::SrecordLoaded);
 
     HexBlockData data;
     data.fill(0xFF);
@@ -215,19 +217,19 @@ TEST_F(HexBlockTransferTest, WaitForTheAckStartsWhenTheLineHasLeftThePort) {
 TEST_F(HexBlockTransferTest, RefusalsBeforeAnythingIsSent) {
     terminal.setResponder(perLine(ackEverything()));
     const std::string foreign = s2Line(0x200034, {0x3B, 'X', 'Y', 'Z', '1', '0', '0', '0', '0'});
-    EXPECT_EQ(run(foreign), result::kIdentMismatch);
-    EXPECT_EQ(run(s2Line(0x300000, filled(16, 1))), result::kNoS2Record);
+    EXPECT_EQ(run(foreign), DownloadResult::IdentMismatch);
+    EXPECT_EQ(run(s2Line(0x300000, filled(16, 1))), DownloadResult::NoS2Record);
     EXPECT_EQ(run(s2Line(0x200000, filled(16, 1)) + s2Line(0x20000F, filled(4, 2))),
-              result::kOverlappingRecords);
+              DownloadResult::OverlappingRecords);
     EXPECT_TRUE(terminal.writes().empty());
     // The same image is welcome when the terminal names the same family, spaces and all.
-    EXPECT_EQ(run(foreign, "XYZ 1000"), result::kSrecordLoaded);
+    EXPECT_EQ(run(foreign, "XYZ 1000"), DownloadResult::SrecordLoaded);
 }
 
 TEST_F(HexBlockTransferTest, UnwrittenCharacterEndsTheTransfer) {
     terminal.setResponder(perLine(ackEverything()));
     terminal.failWritesFrom(10);  // inside the first data line
-    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), result::kWriteFailed);
+    EXPECT_EQ(run(s2Line(0x200000, filled(16, 1))), DownloadResult::WriteFailed);
     EXPECT_EQ(terminal.count(EventKind::WriteFailed), 1u);
 }
 

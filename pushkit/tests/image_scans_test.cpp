@@ -1,4 +1,4 @@
-#include "pushkit/src/image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/hex_block_layout.h"
+#include "frame_codec.h"
+#include "pushkit/image/hex_block_layout.h"
 
 namespace pushkit {
 namespace {
@@ -132,17 +132,17 @@ TEST(AddressRange, TakesEachKindsWindowButAnswersForTheWholeImage) {
     };
     for (const Case& c : cases) {
         const AddressRange range = addressRange(image, c.kind);
-        EXPECT_EQ(range.result, 15) << c.kind;
+        EXPECT_EQ(range.result, RangeResult::Found) << c.kind;
         EXPECT_EQ(range.low, c.low) << c.kind;
         EXPECT_EQ(range.high, c.high) << c.kind;
     }
 
     const AddressRange outside = addressRange(s2(0x100000, {1}), 103);
-    EXPECT_EQ(outside.result, 15);
+    EXPECT_EQ(outside.result, RangeResult::Found);
     EXPECT_GT(outside.low, outside.high);
 
-    EXPECT_EQ(addressRange("S1130000\nhello\n", 102).result, -15);
-    EXPECT_EQ(addressRange("", 103).result, -15);
+    EXPECT_EQ(addressRange("S1130000\nhello\n", 102).result, RangeResult::NoS2Record);
+    EXPECT_EQ(addressRange("", 103).result, RangeResult::NoS2Record);
 }
 
 TEST(IdentificationRecord, MatchesTheFirst32CharactersOfAnyLineWithinTheSendLimit) {
@@ -165,6 +165,7 @@ std::string header(std::uint32_t address, std::string_view first, std::string_vi
 }
 
 TEST(ApplicationHeader, ComparesTerminalLettersAndVersion) {
+    using enum HeaderCheck;
     const std::string body = s2(0x200000, {1, 2, 3}) + s2(0x220000, {4});
     const std::string header103 = body + header(0x210000, "APPLICATION;", "KTRV0100") + s2(0x230000, {5});
     struct Case {
@@ -172,30 +173,31 @@ TEST(ApplicationHeader, ComparesTerminalLettersAndVersion) {
         std::string image;
         int kind;
         std::string terminal;
-        int expected;
+        HeaderCheck expected;
     } cases[] = {
-        {"newer terminal", header103, 103, "KTRV0105", 11},
-        {"same version", header103, 103, "KTRV0100", 11},
-        {"older terminal", header103, 103, "KTRV0099", -16},
-        {"other letters", header103, 103, "QPXV0200", -26},
-        {"digit after letters", header103, 103, "KTR12345", 11},
-        {"neither V nor digit", header103, 103, "KTRX0200", -26},
-        {"header of another kind", header103, 101, "KTRV0105", -26},
-        {"unknown kind", header103, 105, "KTRV0105", -13},
-        {"no header", body, 103, "KTRV0105", -26},
-        {"CR LF line ends", header(0x210000, "APPLICATION;", "KTRV0100", "\r\n"), 103, "KTRV0100", 11},
-        {"kind 104 address", header(0x240000, "APPLICATION;", "VKSV0002"), 104, "VKSV0003", 11},
-        {"kind 102 address", header(0x030000, "APPLICATION;", "VKD1"), 102, "VKD2AB  ", 11},
-        {"kind 101 address", header(0x310000, "APPLICATION;", "VKAV0002"), 101, "VKAV0001", -16},
-        {"no tag", header(0x210000, "APPLICATIOM;", "KTRV0100"), 103, "KTRV0100", -26},
-        {"no separator", header(0x210000, "APPLICATION ", "KTRV0100"), 103, "KTRV0100", -26},
+        {"newer terminal", header103, 103, "KTRV0105", Accepted},
+        {"same version", header103, 103, "KTRV0100", Accepted},
+        {"older terminal", header103, 103, "KTRV0099", VersionTooLow},
+        {"other letters", header103, 103, "QPXV0200", NoFit},
+        {"digit after letters", header103, 103, "KTR12345", Accepted},
+        {"neither V nor digit", header103, 103, "KTRX0200", NoFit},
+        {"header of another kind", header103, 101, "KTRV0105", NoFit},
+        {"unknown kind", header103, 105, "KTRV0105", UnknownKind},
+        {"no header", body, 103, "KTRV0105", NoFit},
+        {"CR LF line ends", header(0x210000, "APPLICATION;", "KTRV0100", "\r\n"), 103, "KTRV0100", Accepted},
+        {"kind 104 address", header(0x240000, "APPLICATION;", "VKSV0002"), 104, "VKSV0003", Accepted},
+        {"kind 102 address", header(0x030000, "APPLICATION;", "VKD1"), 102, "VKD2AB  ", Accepted},
+        {"kind 101 address", header(0x310000, "APPLICATION;", "VKAV0002"), 101, "VKAV0001", VersionTooLow},
+        {"no tag", header(0x210000, "APPLICATIOM;", "KTRV0100"), 103, "KTRV0100", NoFit},
+        {"no separator", header(0x210000, "APPLICATION ", "KTRV0100"), 103, "KTRV0100", NoFit},
         // Text ends at each record's first zero byte: here "APPLICATION" + ";KTRV0100".
         {"separator in second record", header(0x210000, std::string("APPLICATION\0XX", 14), ";KTRV0100"), 103,
-         "KTRV0100", 11},
+         "KTRV0100", Accepted},
         // The second record is missing: the header line is the last line of the image.
-        {"one record only", body + s2(0x210000, textBytes("APPLICATION;KTRV0100")), 103, "KTRV0101", 11},
+        {"one record only", body + s2(0x210000, textBytes("APPLICATION;KTRV0100")), 103, "KTRV0101",
+         Accepted},
         {"one record, no identification", body + s2(0x210000, textBytes("APPLICATION;", 16)), 103, "KTRV0101",
-         -26},
+         NoFit},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(checkApplicationHeader(c.image, c.kind, c.terminal), c.expected) << c.name;
@@ -203,22 +205,24 @@ TEST(ApplicationHeader, ComparesTerminalLettersAndVersion) {
 }
 
 TEST(ApplicationHeader, LooksOnlyAtTheFirstOccurrenceOfTheAddressAndLimitsTheLength) {
+    using enum HeaderCheck;
     // "210000" first found in the count field of this line, so it is not the header.
     const std::string misplaced =
         "S221000000" + std::string(40, '4') + "00\n" + s2(0x210010, textBytes("APPLICATION;KTRV0100"));
-    EXPECT_EQ(checkApplicationHeader(misplaced, 103, "KTRV0100"), -26);
+    EXPECT_EQ(checkApplicationHeader(misplaced, 103, "KTRV0100"), NoFit);
 
     const std::string tooLong =
         s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 15));
-    EXPECT_EQ(checkApplicationHeader(tooLong, 103, "KTRV0100"), -26);
+    EXPECT_EQ(checkApplicationHeader(tooLong, 103, "KTRV0100"), NoFit);
     const std::string justFits =
         s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 14));
-    EXPECT_EQ(checkApplicationHeader(justFits, 103, "KTRV0100"), 11);
+    EXPECT_EQ(checkApplicationHeader(justFits, 103, "KTRV0100"), Accepted);
 
     // Version digits run to the first non-digit; a huge number saturates rather than wrapping.
     const std::string huge = s2(0x210000, textBytes("APPLICATION;KTRV99999999999999"));
-    EXPECT_EQ(checkApplicationHeader(huge, 103, "KTRV0001"), -16);
-    EXPECT_EQ(checkApplicationHeader(s2(0x210000, textBytes("APPLICATION;KTRV12x9")), 103, "KTRV0013"), 11);
+    EXPECT_EQ(checkApplicationHeader(huge, 103, "KTRV0001"), VersionTooLow);
+    EXPECT_EQ(checkApplicationHeader(s2(0x210000, textBytes("APPLICATION;KTRV12x9")), 103, "KTRV0013"),
+              Accepted);
 }
 
 TEST(HexLineCount, StopsAfterTheEndRecordOrCountsEverything) {
@@ -256,10 +260,12 @@ TEST(ImageScans, HostileBytesNeverReadPastTheImage) {
         (void)containsIdentificationRecord(image, kIdentRecord103);
         (void)countHexLines(image);
         for (int kind : {101, 102, 103, 104}) {
-            const int result = checkApplicationHeader(image, kind, "KTRV0100");
-            EXPECT_TRUE(result == 11 || result == -16 || result == -26) << result;
+            const HeaderCheck result = checkApplicationHeader(image, kind, "KTRV0100");
+            EXPECT_TRUE(result == HeaderCheck::Accepted || result == HeaderCheck::VersionTooLow ||
+                        result == HeaderCheck::NoFit)
+                << static_cast<int>(result);
         }
-        EXPECT_EQ(checkApplicationHeader(image, 103, ""), -26);
+        EXPECT_EQ(checkApplicationHeader(image, 103, ""), HeaderCheck::NoFit);
     }
 }
 
@@ -298,9 +304,9 @@ TEST(S2Record, CarriesOnlyTheBytesTheLineHolds) {
         const std::optional<Frame> frame = recordFrame(c.line);
         ASSERT_EQ(frame.has_value(), hasAddress);
         BlockImage blocks;
-        ASSERT_EQ(buildBlockImage(c.line, blocks), 1);
+        ASSERT_EQ(buildBlockImage(c.line, blocks), BlockListResult::Built);
         const AddressRange range = addressRange(c.line, 0);
-        EXPECT_EQ(range.result, 15);
+        EXPECT_EQ(range.result, RangeResult::Found);
         if (!hasAddress) {
             EXPECT_TRUE(blocks.records.empty());
             EXPECT_GT(range.low, range.high);

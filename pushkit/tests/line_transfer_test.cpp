@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/frame_codec.h"
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "download_result.h"
+#include "frame_codec.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {
@@ -25,7 +25,7 @@ Responder acksLines() {
 
 class LineTransferTest : public ::testing::Test {
   protected:
-    int run(std::string_view image, int wakeMethod = 0) {
+    DownloadResult run(std::string_view image, int wakeMethod = 0) {
         const ProgressFn hook = [this](int portNumber, double percent) {
             hookPorts.push_back(portNumber);
             hookValues.push_back(percent);
@@ -43,7 +43,7 @@ class LineTransferTest : public ::testing::Test {
 TEST_F(LineTransferTest, ThreeLinesFramedAndCounted) {
     terminal.setResponder(acksLines());
     // A line after the end record is not part of the image.
-    ASSERT_EQ(run(kLine1 + kLine2 + kEnd + "trailing\r\n"), result::kSrecordLoaded);
+    ASSERT_EQ(run(kLine1 + kLine2 + kEnd + "trailing\r\n"), DownloadResult::HexLoaded);
     EXPECT_EQ(terminal.writes(),
               (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(kLine1, 2),
                                   lineFrame(kLine2, 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
@@ -71,15 +71,16 @@ TEST_F(LineTransferTest, LongLinesAreSentWholeInPiecesAndCounted) {
     const std::string longLine =
         ":20000000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1FF0\r\n";
     ASSERT_EQ(longLine.size(), 77u);
-    ASSERT_EQ(run(longLine + kEnd), result::kSrecordLoaded);
-    EXPECT_EQ(terminal.writes(),
-              (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(longLine.substr(0, 49), 2),
-                                  lineFrame(longLine.substr(49), 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
+    ASSERT_EQ(run(longLine + kEnd), DownloadResult::HexLoaded);
+    EXPECT_EQ(
+        terminal.writes(),
+        (std::vector<Bytes>{lineFrame("P1", 0), lineFrame("5OT3", 1), lineFrame(longLine.substr(0, 49), 2),
+                            lineFrame(longLine.substr(49), 3), lineFrame(kEnd, 4), lineFrame("E", 0)}));
 }
 
 TEST_F(LineTransferTest, WakeMethods) {
     // Code-byte wake-up has no meaning at 115200: refused before any frame, port closed.
-    EXPECT_EQ(run(kEnd, 2), result::kLineProtocolCodeByte);
+    EXPECT_EQ(run(kEnd, 2), DownloadResult::LineProtocolCodeByte);
     EXPECT_TRUE(terminal.writes().empty());
     EXPECT_EQ(terminal.log().back().kind, EventKind::Close);
 
@@ -87,7 +88,7 @@ TEST_F(LineTransferTest, WakeMethods) {
     ScriptedTerminal t;
     t.setResponder(acksLines());
     auto o = t.opener();
-    EXPECT_EQ(runLineTransfer(*o, 1, runFlag, {}, kEnd, 1), result::kSrecordLoaded);
+    EXPECT_EQ(runLineTransfer(*o, 1, runFlag, {}, kEnd, 1), DownloadResult::HexLoaded);
     const auto firstWrite = std::find_if(t.log().begin(), t.log().end(),
                                          [](const Event& e) { return e.kind == EventKind::Write; });
     EXPECT_TRUE(
@@ -97,16 +98,16 @@ TEST_F(LineTransferTest, WakeMethods) {
 struct LineFailure {
     const char* name;
     std::size_t answeredFrames;
-    int expected;
+    DownloadResult expected;
     std::size_t lastFrameSends;
 };
 
 TEST_F(LineTransferTest, SilenceAtEachStepHasItsResult) {
     const LineFailure cases[] = {
-        {"first frame", 0, result::kNoAckFirstFrame, 101},
-        {"line count", 1, result::kNoAckLineCount, 101},
-        {"a line", 3, result::kNoAck, 101},
-        {"end frame", 5, result::kNoAck, 101},
+        {"first frame", 0, DownloadResult::NoAckFirstFrame, 101},
+        {"line count", 1, DownloadResult::NoAckLineCount, 101},
+        {"a line", 3, DownloadResult::NoAck, 101},
+        {"end frame", 5, DownloadResult::NoAck, 101},
     };
     for (const LineFailure& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,13 +124,13 @@ TEST_F(LineTransferTest, SilenceAtEachStepHasItsResult) {
 
 TEST_F(LineTransferTest, SilentTerminalCostsAboutOneSecondPerAttempt) {
     const std::uint64_t start = terminal.nowMs();
-    EXPECT_EQ(run(kEnd), result::kNoAckFirstFrame);
+    EXPECT_EQ(run(kEnd), DownloadResult::NoAckFirstFrame);
     EXPECT_EQ(terminal.nowMs() - start, 100u * (1000u + 1u));
 }
 
 TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure) {
     terminal.failOpens(1);
-    EXPECT_EQ(run(kEnd), result::kPortOpenFailed);
+    EXPECT_EQ(run(kEnd), DownloadResult::PortOpenFailed);
     EXPECT_EQ(terminal.count(EventKind::Open), 0u);
 
     ScriptedTerminal t;
@@ -137,7 +138,7 @@ TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure) {
     auto o = t.opener();
     EXPECT_EQ(runLineTransfer(
                   *o, 1, runFlag, [this](int, double) { runFlag = 0; }, kLine1 + kLine2 + kEnd, 0),
-              result::kCancelled);
+              DownloadResult::Cancelled);
     // P1, count, the first line (hook at 0 %), the second line; its wait sees the cancel.
     EXPECT_EQ(t.writes().size(), 4u);
     EXPECT_EQ(t.log().back().kind, EventKind::Close);
@@ -147,7 +148,7 @@ TEST_F(LineTransferTest, OpenFailureCancelAndWriteFailure) {
     w.failWritesFrom(2);
     auto ow = w.opener();
     std::atomic<std::int32_t> flag{1};
-    EXPECT_EQ(runLineTransfer(*ow, 1, flag, {}, kLine1 + kEnd, 0), result::kWriteFailed);
+    EXPECT_EQ(runLineTransfer(*ow, 1, flag, {}, kLine1 + kEnd, 0), DownloadResult::WriteFailed);
     EXPECT_EQ(w.log().back().kind, EventKind::Close);
 }
 

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "pushkit/src/result_codes.h"
-#include "pushkit/src/transfers.h"
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "download_result.h"
+#include "pushkit/testing/scripted_terminal.h"
+#include "transfers.h"
 
 namespace pushkit::testing {
 namespace {
 
 class RawStreamTest : public ::testing::Test {
   protected:
-    int run(std::string_view image) {
+    DownloadResult run(std::string_view image) {
         TransferContext ctx{*port, runFlag,
                             [this](int, double percent) {
                                 hookValues.push_back(percent);
@@ -63,7 +63,7 @@ TEST_F(RawStreamTest, ChunksAndProgress) {
         std::vector<double> values;
         TransferContext ctx{*p, runFlag, [&values](int, double v) { values.push_back(v); }, 2};
         const std::string image = imageOf(c.size);
-        EXPECT_EQ(runRawStream(ctx, image), 1);
+        EXPECT_EQ(runRawStream(ctx, image), DownloadResult::HexLoaded);
         std::vector<std::size_t> chunks;
         for (const Bytes& w : t.writes()) {
             chunks.push_back(w.size());
@@ -77,20 +77,20 @@ TEST_F(RawStreamTest, ChunksAndProgress) {
 
 TEST_F(RawStreamTest, CtsOffStopsBeforeTheNextChunk) {
     terminal.setCts([](std::size_t) { return false; });
-    EXPECT_EQ(run(imageOf(100)), 0);
+    EXPECT_EQ(run(imageOf(100)), DownloadResult::CtsOff);
     EXPECT_TRUE(terminal.writes().empty());
 
     ScriptedTerminal t;
     t.setCts([](std::size_t query) { return query < 1; });
     auto p = t.openPort();
     TransferContext ctx{*p, runFlag, {}, 2};
-    EXPECT_EQ(runRawStream(ctx, imageOf(9000)), 0);
+    EXPECT_EQ(runRawStream(ctx, imageOf(9000)), DownloadResult::CtsOff);
     EXPECT_EQ(t.writtenStream().size(), 4096u);
 }
 
 TEST_F(RawStreamTest, CancelAndWriteFailure) {
     cancelInHook = true;
-    EXPECT_EQ(run(imageOf(9000)), result::kCancelled);
+    EXPECT_EQ(run(imageOf(9000)), DownloadResult::Cancelled);
     EXPECT_EQ(terminal.writes().size(), 1u);
 
     ScriptedTerminal t;
@@ -98,7 +98,7 @@ TEST_F(RawStreamTest, CancelAndWriteFailure) {
     auto p = t.openPort();
     std::atomic<std::int32_t> flag{1};
     TransferContext ctx{*p, flag, {}, 2};
-    EXPECT_EQ(runRawStream(ctx, imageOf(9000)), result::kWriteFailed);
+    EXPECT_EQ(runRawStream(ctx, imageOf(9000)), DownloadResult::WriteFailed);
 }
 
 }  // namespace

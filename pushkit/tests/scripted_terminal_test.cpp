@@ -1,5 +1,5 @@
 // The scripted terminal must keep the real port's read rules, or every timing test above it lies.
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "pushkit/src/wake_up.h"
+#include "wake_up.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 namespace pushkit {
 namespace {
@@ -67,7 +67,7 @@ TEST(WakeByDtrPulses, PulseCountTellsTheSpeed) {
     for (const Case& c : cases) {
         ScriptedTerminal terminal;
         auto port = terminal.openPort();
-        EXPECT_EQ(WakeByDtrPulses(*port, c.speed), 1) << c.speed;
+        EXPECT_EQ(wakeByDtrPulses(*port, c.speed), WakeResult::Woken) << c.speed;
         std::string expected = head;
         for (int i = 0; i < c.pulses; ++i) {
             expected += pulse;
@@ -81,7 +81,7 @@ TEST(WakeByDtrPulses, UnknownSpeedLeavesBothLinesHeld) {
     for (std::uint32_t speed : {0u, 1200u, 14400u, 230400u}) {
         ScriptedTerminal terminal;
         auto port = terminal.openPort();
-        EXPECT_EQ(WakeByDtrPulses(*port, speed), -28);
+        EXPECT_EQ(wakeByDtrPulses(*port, speed), WakeResult::NoCodeForSpeed);
         EXPECT_EQ(lineLog(terminal), "RTS1 DTR1 ");
         EXPECT_EQ(terminal.nowMs(), 0u);
     }
@@ -104,7 +104,7 @@ TEST(WakeByCodeByte, SendsTheSpeedCodeAt9600ThenTakesTheCallersLine) {
     for (const Case& c : cases) {
         ScriptedTerminal terminal;
         auto port = terminal.openPort();
-        EXPECT_EQ(WakeByCodeByte(*port, c.after), 1) << c.after.baud;
+        EXPECT_EQ(wakeByCodeByte(*port, c.after), WakeResult::Woken) << c.after.baud;
         EXPECT_EQ(lineLog(terminal), sequence + c.tail) << c.after.baud;
         EXPECT_EQ(terminal.nowMs(), 361u) << c.after.baud;
     }
@@ -113,7 +113,7 @@ TEST(WakeByCodeByte, SendsTheSpeedCodeAt9600ThenTakesTheCallersLine) {
 TEST(WakeByCodeByte, SpeedWithoutCodeStopsAfterTheLineSequence) {
     ScriptedTerminal terminal;
     auto port = terminal.openPort();
-    EXPECT_EQ(WakeByCodeByte(*port, {115200, 8, kParityNone, kStopOne}), -28);
+    EXPECT_EQ(wakeByCodeByte(*port, {115200, 8, kParityNone, kStopOne}), WakeResult::NoCodeForSpeed);
     EXPECT_EQ(lineLog(terminal),
               "L9600/800 RTS0 DTR0 S100 RTS1 DTR1 S100 RTS0 DTR0 S100 RTS1 S2 DTR1 S2 RTS0 S7 ");
     EXPECT_EQ(terminal.count(EventKind::Write), 0u);

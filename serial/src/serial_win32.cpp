@@ -1,11 +1,12 @@
-// Win32 comm backend. The port is opened for ordinary (not overlapped) access, so every read and
-// write ends by the comm time-outs written to the driver; they are set from each call's own time-outs.
+// Win32 comm backend. The port is opened for ordinary (not overlapped) access, so every ReadFile and
+// WriteFile ends by the comm time-outs written to the driver; they are set from each call's own wait.
 #include <windows.h>
 
+#include <memory>
 #include <string>
-#include <utility>
 
-#include "serial/serial_device.h"
+#include "open_failure.h"
+#include "port_backend.h"
 
 namespace serial {
 
@@ -14,10 +15,6 @@ namespace {
 constexpr BYTE kEventCharDle = 0x10;
 // MAXDWORD has special meanings in COMMTIMEOUTS; a time-out taken from the caller stays below it.
 constexpr DWORD kLongestTimeoutMs = MAXDWORD - 1;
-
-HANDLE handleOf(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
 
 std::string systemText(DWORD code) {
     char* text = nullptr;
@@ -64,84 +61,203 @@ ErrorKind kindForIoError(DWORD code) {
     }
 }
 
-Error checkConfig(const LineConfig& config) {
-    if (config.baud == 0) {
-        return Error{ErrorKind::InvalidSetting, 0, "unsupported baud rate 0"};
+DWORD clampMs(std::chrono::milliseconds wait) {
+    if (wait.count() <= 0) {
+        return 0;
     }
-    if (config.dataBits < 5 || config.dataBits > 8) {
-        return Error{ErrorKind::InvalidSetting, 0,
-                     "unsupported number of data bits " + std::to_string(config.dataBits)};
-    }
-    if (config.parity > Parity::Space || config.stopBits > StopBits::Two) {
-        return Error{ErrorKind::InvalidSetting, 0, "unknown parity or stop-bit setting"};
-    }
-    return {};
+    return static_cast<std::uint64_t>(wait.count()) > kLongestTimeoutMs ? kLongestTimeoutMs
+                                                                        : static_cast<DWORD>(wait.count());
 }
 
-// Every other field keeps the value the port had. All flow control is off: XON/XOFF would swallow the
-// wake-up code bytes 0x11 and 0x13 and stall on them inside binary frames.
-Error applyConfig(HANDLE port, const LineConfig& config) {
+DWORD chunkOf(std::size_t n) {
+    return n > MAXDWORD ? MAXDWORD : static_cast<DWORD>(n);
+}
+
+class Win32Backend final : public detail::PortBackend {
+  public:
+    explicit Win32Backend(HANDLE port) : port_(port) {}
+    Win32Backend(const Win32Backend&) = delete;
+    Win32Backend& operator=(const Win32Backend&) = delete;
+    ~Win32Backend() override { (void)::CloseHandle(port_); }  // the handle is gone either way
+
+    // Every other field keeps the value the port had. All flow control is off: XON/XOFF would swallow
+    // the wake-up code bytes 0x11 and 0x13 and stall on them inside binary frames.
+    Error configure(const LineConfig& config) override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        if (!::GetCommState(port_, &dcb)) {
+            return osFailure(ErrorKind::Other, ::GetLastError(), "cannot read the port settings");
+        }
+        dcb.BaudRate = config.baud;
+        dcb.ByteSize = config.dataBits;
+        dcb.Parity = static_cast<BYTE>(config.parity);      // NOPARITY .. SPACEPARITY in the same order
+        dcb.StopBits = static_cast<BYTE>(config.stopBits);  // ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
+        dcb.fBinary = TRUE;
+        dcb.fParity = FALSE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fTXContinueOnXoff = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.fAbortOnError = FALSE;
+        dcb.EvtChar = static_cast<char>(kEventCharDle);
+        if (!::SetCommState(port_, &dcb)) {
+            const DWORD code = ::GetLastError();
+            return osFailure(code == ERROR_INVALID_PARAMETER ? ErrorKind::InvalidSetting : ErrorKind::Other,
+                             code, "cannot write the port settings");
+        }
+        return {};
+    }
+
+    // "Return what is waiting, else wait up to the constant for the first byte" is the driver's
+    // MAXDWORD/MAXDWORD/constant form; with no wait at all it is MAXDWORD/0/0, since all zeros would
+    // wait for ever.
+    IoResult readSome(std::uint8_t* buf, std::size_t n, std::chrono::milliseconds wait) override {
+        IoResult result;
+        COMMTIMEOUTS timeouts = applied_;
+        const DWORD waitMs = clampMs(wait);
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = waitMs == 0 ? 0 : MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = waitMs;
+        if (Error set = apply(timeouts); !set.ok()) {
+            result.error = set;
+            return result;
+        }
+        DWORD got = 0;
+        if (!::ReadFile(port_, buf, chunkOf(n), &got, nullptr)) {
+            const DWORD code = ::GetLastError();
+            result.error = osFailure(kindForIoError(code), code, "cannot read from the port");
+        }
+        result.count = got;
+        return result;
+    }
+
+    // The write time-out covers the whole call; 0 would mean no limit, so the shortest is 1 ms.
+    IoResult writeSome(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds wait) override {
+        IoResult result;
+        COMMTIMEOUTS timeouts = applied_;
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = clampMs(wait) == 0 ? 1 : clampMs(wait);
+        if (Error set = apply(timeouts); !set.ok()) {
+            result.error = set;
+            return result;
+        }
+        DWORD put = 0;
+        if (!::WriteFile(port_, buf, chunkOf(n), &put, nullptr)) {
+            const DWORD code = ::GetLastError();
+            result.error = osFailure(kindForIoError(code), code, "cannot write to the port");
+        }
+        result.count = put;
+        return result;
+    }
+
+    Error drain() override {
+        if (!::FlushFileBuffers(port_)) {
+            const DWORD code = ::GetLastError();
+            return osFailure(kindForIoError(code), code, "cannot drain the port");
+        }
+        return {};
+    }
+
+    Error purge() override {
+        if (!::PurgeComm(port_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+            const DWORD code = ::GetLastError();
+            return osFailure(kindForIoError(code), code, "cannot purge the port");
+        }
+        return {};
+    }
+
+    Error setModemLine(detail::ModemLine line, bool on) override {
+        const bool dtr = line == detail::ModemLine::Dtr;
+        const DWORD function = dtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+        if (!::EscapeCommFunction(port_, function)) {
+            const DWORD code = ::GetLastError();
+            const char* what = dtr ? (on ? "set DTR" : "clear DTR") : (on ? "set RTS" : "clear RTS");
+            return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code),
+                             code, what);
+        }
+        return {};
+    }
+
+    Error readCts(bool& on) override {
+        DWORD status = 0;
+        if (!::GetCommModemStatus(port_, &status)) {
+            const DWORD code = ::GetLastError();
+            return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code),
+                             code, "cannot read the modem status");
+        }
+        on = (status & MS_CTS_ON) != 0;
+        return {};
+    }
+
+  private:
+    // The driver keeps its time-outs; they are rewritten only when a call needs others.
+    Error apply(const COMMTIMEOUTS& timeouts) {
+        if (haveApplied_ && timeouts.ReadIntervalTimeout == applied_.ReadIntervalTimeout &&
+            timeouts.ReadTotalTimeoutMultiplier == applied_.ReadTotalTimeoutMultiplier &&
+            timeouts.ReadTotalTimeoutConstant == applied_.ReadTotalTimeoutConstant &&
+            timeouts.WriteTotalTimeoutMultiplier == applied_.WriteTotalTimeoutMultiplier &&
+            timeouts.WriteTotalTimeoutConstant == applied_.WriteTotalTimeoutConstant) {
+            return {};
+        }
+        COMMTIMEOUTS copy = timeouts;
+        if (!::SetCommTimeouts(port_, &copy)) {
+            return osFailure(ErrorKind::Other, ::GetLastError(), "cannot set the port's time-outs");
+        }
+        applied_ = timeouts;
+        haveApplied_ = true;
+        return {};
+    }
+
+    HANDLE port_;
+    COMMTIMEOUTS applied_{};
+    bool haveApplied_ = false;
+};
+
+}  // namespace
+
+namespace detail {
+
+std::unique_ptr<PortBackend> openBackend(const std::string& path, Error& error) {
+    HANDLE port = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        error = osFailure(kindForOpenError(code), code, "cannot open " + path);
+        return nullptr;
+    }
+    auto backend = std::make_unique<Win32Backend>(port);
+    // Only a comm device has comm settings: a file or a printer port that opened is no serial line.
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(port, &dcb)) {
-        return osFailure(ErrorKind::NotSerialDevice, ::GetLastError(), "cannot read the port settings");
+        error = osFailure(ErrorKind::NotSerialDevice, ::GetLastError(), path + " is not a serial device");
+        return nullptr;
     }
-    dcb.BaudRate = config.baud;
-    dcb.ByteSize = config.dataBits;
-    dcb.Parity = static_cast<BYTE>(config.parity);      // NOPARITY .. SPACEPARITY in the same order
-    dcb.StopBits = static_cast<BYTE>(config.stopBits);  // ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS
-    dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fTXContinueOnXoff = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fErrorChar = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fAbortOnError = FALSE;
-    dcb.EvtChar = static_cast<char>(kEventCharDle);
-    if (!::SetCommState(port, &dcb)) {
-        const DWORD code = ::GetLastError();
-        return osFailure(code == ERROR_INVALID_PARAMETER ? ErrorKind::InvalidSetting : ErrorKind::Other, code,
-                         "cannot write the port settings");
-    }
-    return {};
+    error = {};
+    return backend;
 }
 
-DWORD clampMs(std::uint64_t ms) {
-    return ms > kLongestTimeoutMs ? kLongestTimeoutMs : static_cast<DWORD>(ms);
+// Windows cannot say which program holds a comm port without walking every process's handles.
+std::string holdersOf(const std::string&) {
+    return "";
 }
 
-// Our read contract on the driver's time-outs: interval and totals map one to one; a total of 0
-// ("return what is waiting") is the driver's MAXDWORD/0/0 form, because all zeros would wait for ever.
-COMMTIMEOUTS commTimeouts(const ReadTimeouts& read, std::uint32_t writeBoundMs) {
-    COMMTIMEOUTS timeouts{};
-    if (read.totalConstantMs == 0 && read.totalPerByteMs == 0) {
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-    } else {
-        timeouts.ReadIntervalTimeout = clampMs(read.intervalMs);
-        timeouts.ReadTotalTimeoutMultiplier = clampMs(read.totalPerByteMs);
-        timeouts.ReadTotalTimeoutConstant = clampMs(read.totalConstantMs);
-    }
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = writeBoundMs == 0 ? 1 : clampMs(writeBoundMs);  // 0 = no limit
-    return timeouts;
+OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber) {
+    OpenFailureFacts facts;
+    facts.kind = error.kind;
+    facts.reason = error.text;
+    facts.port = portNumber & 0xFF;
+    facts.device = devicePathForPort(facts.port);
+    return facts;
 }
 
-bool sameTimeouts(const ReadTimeouts& a, const ReadTimeouts& b) {
-    return a.intervalMs == b.intervalMs && a.totalConstantMs == b.totalConstantMs &&
-           a.totalPerByteMs == b.totalPerByteMs;
-}
-
-// The ports' usual time-outs until a call brings its own.
-constexpr ReadTimeouts kOpenReadTimeouts{100, 100, 100};
-constexpr std::uint32_t kOpenWriteBoundMs = 1000;
-
-}  // namespace
+}  // namespace detail
 
 std::optional<std::string> devicePathForPort(int portNumber) {
     return "\\\\.\\COM" + std::to_string(portNumber & 0xFF);
@@ -151,186 +267,6 @@ CalendarTime localCalendarTime() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     return CalendarTime{now.wYear, now.wMonth, now.wDay, now.wDayOfWeek, now.wHour, now.wMinute, now.wSecond};
-}
-
-Error SerialDevice::openPath(const std::string& path, const LineConfig& config) {
-    close();
-    if (Error bad = checkConfig(config); !bad.ok()) {
-        return bad;
-    }
-    HANDLE port = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0 /* no sharing */, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE) {
-        const DWORD code = ::GetLastError();
-        return osFailure(kindForOpenError(code), code, "cannot open " + path);
-    }
-    if (Error configured = applyConfig(port, config); !configured.ok()) {
-        ::CloseHandle(port);
-        return configured;
-    }
-    COMMTIMEOUTS timeouts = commTimeouts(kOpenReadTimeouts, kOpenWriteBoundMs);
-    if (!::SetCommTimeouts(port, &timeouts)) {
-        const DWORD code = ::GetLastError();
-        ::CloseHandle(port);
-        return osFailure(ErrorKind::Other, code, "cannot set the port's time-outs");
-    }
-    handle_ = reinterpret_cast<std::intptr_t>(port);
-    path_ = path;
-    config_ = config;
-    appliedReadTimeouts_ = kOpenReadTimeouts;
-    appliedWriteBoundMs_ = kOpenWriteBoundMs;
-    timeoutsApplied_ = true;
-    return {};
-}
-
-void SerialDevice::close() {
-    if (handle_ == kClosed) {
-        return;
-    }
-    (void)::CloseHandle(handleOf(std::exchange(handle_, kClosed)));  // the handle is gone either way
-    path_.clear();
-    timeoutsApplied_ = false;
-}
-
-IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts) {
-    IoResult result;
-    if (!isOpen()) {
-        result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
-        return result;
-    }
-    if (n == 0) {
-        return result;
-    }
-    HANDLE port = handleOf(handle_);
-    if (!timeoutsApplied_ || !sameTimeouts(appliedReadTimeouts_, timeouts)) {
-        COMMTIMEOUTS comm = commTimeouts(timeouts, appliedWriteBoundMs_);
-        if (!::SetCommTimeouts(port, &comm)) {
-            result.error = osFailure(ErrorKind::Other, ::GetLastError(), "cannot set the read time-outs");
-            return result;
-        }
-        appliedReadTimeouts_ = timeouts;
-        timeoutsApplied_ = true;
-    }
-    DWORD got = 0;
-    const DWORD wanted = n > MAXDWORD ? MAXDWORD : static_cast<DWORD>(n);
-    if (!::ReadFile(port, buf, wanted, &got, nullptr)) {
-        const DWORD code = ::GetLastError();
-        result.error = osFailure(kindForIoError(code), code, "cannot read from the port");
-    }
-    result.count = got;
-    return result;
-}
-
-IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound) {
-    IoResult result;
-    if (!isOpen()) {
-        result.error = Error{ErrorKind::NotOpen, 0, "the port is not open"};
-        return result;
-    }
-    if (n == 0) {
-        return result;
-    }
-    HANDLE port = handleOf(handle_);
-    const DWORD boundMs = bound.count() <= 0 ? 1 : clampMs(static_cast<std::uint64_t>(bound.count()));
-    if (!timeoutsApplied_ || appliedWriteBoundMs_ != boundMs) {
-        COMMTIMEOUTS comm = commTimeouts(appliedReadTimeouts_, boundMs);
-        if (!::SetCommTimeouts(port, &comm)) {
-            result.error = osFailure(ErrorKind::Other, ::GetLastError(), "cannot set the write time-out");
-            return result;
-        }
-        appliedWriteBoundMs_ = boundMs;
-        timeoutsApplied_ = true;
-    }
-    DWORD put = 0;
-    const DWORD wanted = n > MAXDWORD ? MAXDWORD : static_cast<DWORD>(n);
-    if (!::WriteFile(port, buf, wanted, &put, nullptr)) {
-        const DWORD code = ::GetLastError();
-        result.count = put;
-        result.error = osFailure(kindForIoError(code), code, "cannot write to the port");
-        return result;
-    }
-    result.count = put;
-    if (put < n) {
-        result.error = Error{ErrorKind::TimedOut, 0,
-                             "the port took " + std::to_string(put) + " of " + std::to_string(n) +
-                                 " bytes within " + std::to_string(boundMs) + " ms"};
-    }
-    return result;
-}
-
-Error SerialDevice::drain() {
-    if (!isOpen()) {
-        return Error{ErrorKind::NotOpen, 0, "the port is not open"};
-    }
-    if (!::FlushFileBuffers(handleOf(handle_))) {
-        const DWORD code = ::GetLastError();
-        return osFailure(kindForIoError(code), code, "cannot drain the port");
-    }
-    return {};
-}
-
-Error SerialDevice::purge() {
-    if (!isOpen()) {
-        return Error{ErrorKind::NotOpen, 0, "the port is not open"};
-    }
-    if (!::PurgeComm(handleOf(handle_), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
-        const DWORD code = ::GetLastError();
-        return osFailure(kindForIoError(code), code, "cannot purge the port");
-    }
-    return {};
-}
-
-Error SerialDevice::setLine(const LineConfig& config) {
-    if (!isOpen()) {
-        return Error{ErrorKind::NotOpen, 0, "the port is not open"};
-    }
-    if (Error bad = checkConfig(config); !bad.ok()) {
-        return bad;
-    }
-    if (Error applied = applyConfig(handleOf(handle_), config); !applied.ok()) {
-        return applied;
-    }
-    config_ = config;
-    return {};
-}
-
-namespace {
-
-Error escape(std::intptr_t handle, DWORD function, const char* what) {
-    if (handle == -1) {
-        return Error{ErrorKind::NotOpen, 0, "the port is not open"};
-    }
-    if (!::EscapeCommFunction(handleOf(handle), function)) {
-        const DWORD code = ::GetLastError();
-        return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code), code,
-                         what);
-    }
-    return {};
-}
-
-}  // namespace
-
-Error SerialDevice::setDtr(bool on) {
-    return escape(handle_, on ? SETDTR : CLRDTR, on ? "set DTR" : "clear DTR");
-}
-
-Error SerialDevice::setRts(bool on) {
-    return escape(handle_, on ? SETRTS : CLRRTS, on ? "set RTS" : "clear RTS");
-}
-
-Error SerialDevice::readCts(bool& on) {
-    on = true;
-    if (!isOpen()) {
-        return Error{ErrorKind::NotOpen, 0, "the port is not open"};
-    }
-    DWORD status = 0;
-    if (!::GetCommModemStatus(handleOf(handle_), &status)) {
-        const DWORD code = ::GetLastError();
-        return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code), code,
-                         "cannot read the modem status");
-    }
-    on = (status & MS_CTS_ON) != 0;
-    return {};
 }
 
 }  // namespace serial

@@ -68,25 +68,9 @@ tcflag_t parityInForce(const termios& tio) {
 
 }  // namespace
 
-Error checkConfig(const LineConfig& config) {
-    if (!speedFor(config.baud)) {
-        return Error{ErrorKind::InvalidSetting, 0, "unsupported baud rate " + std::to_string(config.baud)};
-    }
-    if (config.dataBits < 5 || config.dataBits > 8) {
-        return Error{ErrorKind::InvalidSetting, 0,
-                     "unsupported number of data bits " + std::to_string(config.dataBits)};
-    }
-    if (config.parity > Parity::Space) {
-        return Error{ErrorKind::InvalidSetting, 0, "unknown parity setting"};
-    }
-    if (config.stopBits > StopBits::Two) {
-        return Error{ErrorKind::InvalidSetting, 0, "unknown stop-bit setting"};
-    }
-    return {};
-}
-
 std::optional<termios> makeTermios(const termios& current, const LineConfig& config) {
-    if (!checkConfig(config).ok()) {
+    const std::optional<speed_t> speed = speedFor(config.baud);
+    if (!speed) {
         return std::nullopt;
     }
     termios tio = current;
@@ -99,8 +83,7 @@ std::optional<termios> makeTermios(const termios& current, const LineConfig& con
     }
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    const speed_t speed = *speedFor(config.baud);
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) {
+    if (::cfsetispeed(&tio, *speed) != 0 || ::cfsetospeed(&tio, *speed) != 0) {
         return std::nullopt;
     }
     return tio;

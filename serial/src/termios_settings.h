@@ -11,14 +11,12 @@
 
 namespace serial::detail {
 
-// InvalidSetting for a baud rate without a termios constant, data bits outside 5-8, unknown codes.
-Error checkConfig(const LineConfig& config);
-
 // `current` changed to raw bytes both ways at the configuration's format: no echo, no line editing,
 // no CR/LF translation, no XON/XOFF, no hardware handshake, no parity checking of received bytes,
 // modem-status lines ignored, receiver on. Reads return as soon as one byte is there (VMIN 1), which
 // on a non-blocking descriptor keeps "nothing yet" (EAGAIN) apart from "hung up" (0).
-// nullopt when the configuration is invalid.
+// nullopt for a baud rate without a termios constant: only the standard rates can be set, and any
+// other is refused rather than rounded. Data bits, parity and stop bits are taken as checked.
 std::optional<termios> makeTermios(const termios& current, const LineConfig& config);
 
 // What a device can show of the settings written to it.

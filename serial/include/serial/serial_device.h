@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -91,9 +92,13 @@ struct CalendarTime {
 };
 CalendarTime localCalendarTime();
 
+namespace detail {
+class PortBackend;
+}
+
 class SerialDevice {
   public:
-    SerialDevice() = default;
+    SerialDevice();
     ~SerialDevice();  // closes the port if it is open
     SerialDevice(SerialDevice&& other) noexcept;
     SerialDevice& operator=(SerialDevice&& other) noexcept;
@@ -108,7 +113,10 @@ class SerialDevice {
     // Fails with NoSuchDevice, PermissionDenied, InUse, NotSerialDevice, InvalidSetting or Other; the
     // device stays closed then. Opening an open device closes it first. InvalidSetting also when the
     // driver does not take a setting (POSIX reads them back; a pseudo-terminal, which has no character
-    // format, is not held to data bits and parity).
+    // format, is not held to data bits and parity). On Linux an InUse text names the holder where the
+    // system can tell ("/dev/ttyUSB0 is in use by minicom (pid 812)"); Windows reports a held port as
+    // access denied, so there it is always InUse and never PermissionDenied. explainOpenFailure
+    // (serial/open_failure.h) turns any of these into advice for a person.
     Error open(int portNumber, const LineConfig& config);
     // The same, for a device named directly.
     Error openPath(const std::string& path, const LineConfig& config);
@@ -151,16 +159,10 @@ class SerialDevice {
     void close();
 
   private:
-    // A file descriptor on POSIX, a HANDLE on Windows; kClosed when closed.
-    static constexpr std::intptr_t kClosed = -1;
-    std::intptr_t handle_ = kClosed;
+    // The platform's side of the open port; none while closed.
+    std::unique_ptr<detail::PortBackend> port_;
     std::string path_;
     LineConfig config_;
-    // The comm time-outs currently written to a Windows port, so that reads with the same time-outs
-    // do not rewrite them every call. Unused on POSIX.
-    ReadTimeouts appliedReadTimeouts_{};
-    std::uint32_t appliedWriteBoundMs_ = 0;
-    bool timeoutsApplied_ = false;
 };
 
 // A short human-readable name of an error kind ("in use", "no such device", ...).

@@ -2,19 +2,22 @@
 // no port.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "frame_codec.h"
 
 namespace pushkit {
 
 // The flash window the hex-block loader writes, both ends included.
 inline constexpr std::uint32_t kHexBlockWindowLow = 0x200000;
 inline constexpr std::uint32_t kHexBlockWindowHigh = 0x220000;
-inline constexpr std::uint32_t kHexBlockEraseBytes = 16 * 1024;
+
+// The bytes of one hex-block line.
+inline constexpr std::size_t kHexBlockSize = 128;
+using HexBlockData = std::array<std::uint8_t, kHexBlockSize>;
 
 struct BlockRecord {
     std::uint32_t address = 0;
@@ -29,8 +32,8 @@ struct BlockImage {
     std::uint32_t highest = 0;          // 4 past the end of the highest record's data (address + count)
 };
 
-// 1, or -32 / -33 when memory runs out for the list / for a record.
-int buildBlockImage(std::string_view image, BlockImage& blockImage);
+enum class BlockListResult { Built, NoMemoryForList, NoMemoryForRecord };
+BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage);
 
 struct HexBlock {
     std::uint32_t address = 0;     // where the block's first byte goes
@@ -38,16 +41,18 @@ struct HexBlock {
     std::uint32_t endAddress = 0;  // just past the last record byte placed in it
 };
 
+enum class LayoutResult {
+    LaidOut,
+    NoRecord,  // no S2 record inside the window
+    Overlap,   // two records claim the same bytes
+};
 // Lays the records out in blocks. Each block starts where the previous one's data ended (its
 // padding may cover the next block's start); a record too far from the running block starts a
-// new block at its own address. 1, -15 when there is no record, -35 when two records claim the
-// same bytes.
-int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks);
+// new block at its own address.
+LayoutResult layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks);
 
 // The image's identification: 8 bytes after the first "3B" in the first S2 line at 0x200034,
 // up to the first zero byte; empty when there is no such line.
 std::string imageIdentification(std::string_view image);
-// 8 characters of the terminal's first answer; a space where a character is expected is skipped.
-std::string terminalIdentification(std::string_view answer);
 
 }  // namespace pushkit

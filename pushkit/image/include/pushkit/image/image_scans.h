@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace pushkit {
@@ -39,7 +40,11 @@ std::uint8_t hexByte(std::string_view text, std::size_t pos);
 
 bool isS2Record(std::string_view line);
 
+// An S2 line: "S2", two count digits, six address digits (three bytes), then the data digits.
+inline constexpr std::size_t kS2CountField = 2;
+inline constexpr std::size_t kS2AddressField = 4;
 inline constexpr std::size_t kS2AddressBytes = 3;
+inline constexpr std::size_t kS2DataField = 10;
 
 // An S2 line taken apart, by the one rule every user of a record's bytes follows (record frames, the
 // hex-block list, the address range): after its count field a record carries at most count - 1 bytes,
@@ -57,12 +62,44 @@ S2Fields parseS2(std::string_view line);
 
 std::size_t countS2Records(std::string_view image);
 
+// The terminal kinds the loader knows; each keeps its application header at its own address.
+enum TerminalKind : int {
+    kKind101 = 101,
+    kKind102 = 102,  // the framed protocol erases nothing
+    kKind103 = 103,
+    kKind104 = 104,  // the framed protocol erases everything at once
+};
+
+// A terminal's identification, as its answer and an image's header give it: "VKDV0100".
+inline constexpr std::size_t kIdentificationLength = 8;
+
+// The flash a kind-101 or kind-103 program lives in: the address range counts only records inside
+// it, and the framed protocol numbers its erase blocks from its start.
+struct KindWindow {
+    std::uint32_t base = 0;
+    std::uint32_t end = 0;  // one past the last address
+};
+inline constexpr KindWindow kKind101Window{0x300000, 0x380000};
+inline constexpr KindWindow kKind103Window{0x200000, 0x280000};
+// The other kinds have no window: every address is theirs.
+constexpr std::optional<KindWindow> kindWindow(int kind) {
+    if (kind == kKind101) {
+        return kKind101Window;
+    }
+    if (kind == kKind103) {
+        return kKind103Window;
+    }
+    return std::nullopt;
+}
+
+enum class RangeResult { Found, NoS2Record };
+
 // Kind windows for the address range; any other kind takes every record. A record without its address
-// still counts as an S2 record (result 15) but adds nothing to the range.
+// still counts as an S2 record (Found) but adds nothing to the range.
 struct AddressRange {
     std::uint32_t low = 0xFFFFFF;
-    std::uint32_t high = 0;  // highest address + data length
-    int result = -15;        // 15 when the image holds at least one S2 record, else -15
+    std::uint32_t high = 0;                        // highest address + data length
+    RangeResult result = RangeResult::NoS2Record;  // Found when the image holds at least one S2 record
 };
 AddressRange addressRange(std::string_view image, int kind);
 
@@ -70,8 +107,13 @@ inline constexpr std::string_view kIdentRecord101 = "S20E300000515058206279205A4
 inline constexpr std::string_view kIdentRecord103 = "S20E2000004B5452206279205A414EDC";
 bool containsIdentificationRecord(std::string_view image, std::string_view record);
 
-// 11 accepted, -16 terminal version too low, -26 no fitting header, -13 unknown kind.
-int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
+enum class HeaderCheck {
+    Accepted,
+    VersionTooLow,  // the terminal's version is below the one the header requires
+    NoFit,          // no header, a malformed one, or one naming another terminal
+    UnknownKind,    // the kind has no header address
+};
+HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
 
 // Lines up to and including the first ":00000001FF" line, or all lines, read with `limit`. The line
 // protocol counts with its own, smaller limit so that the count it announces is the number of

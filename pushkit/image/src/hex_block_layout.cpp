@@ -1,19 +1,15 @@
-#include "pushkit/src/hex_block_layout.h"
+#include "pushkit/image/hex_block_layout.h"
 
 #include <algorithm>
 #include <new>
 
-#include "pushkit/src/image_scans.h"
-#include "pushkit/src/result_codes.h"
+#include "pushkit/image/image_scans.h"
 
 namespace pushkit {
 
 namespace {
 
-constexpr std::size_t kAddressField = 4;
-constexpr std::size_t kDataField = 10;
-constexpr std::size_t kAddressDigits = 6;
-constexpr std::size_t kIdentLength = 8;
+constexpr std::size_t kAddressDigits = 2 * kS2AddressBytes;
 constexpr std::string_view kIdentAddress = "200034";
 constexpr std::string_view kIdentMarker = "3B";  // ';' in hexadecimal, just before the identification
 constexpr std::uint8_t kPadByte = 0xFF;
@@ -31,7 +27,7 @@ BlockRecord decodeRecord(std::string_view line, const S2Fields& fields) {
     record.address = fields.address;
     record.data.resize(fields.dataLength);
     for (std::size_t i = 0; i < fields.dataLength; ++i) {
-        record.data[i] = hexByte(line, kDataField + 2 * i);
+        record.data[i] = hexByte(line, kS2DataField + 2 * i);
     }
     return record;
 }
@@ -73,12 +69,12 @@ class BlockWriter {
 
 }  // namespace
 
-int buildBlockImage(std::string_view image, BlockImage& blockImage) {
+BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage) {
     try {
         blockImage.records.clear();
         blockImage.records.reserve(countS2Records(image));
     } catch (const std::bad_alloc&) {
-        return result::kNoMemoryList;
+        return BlockListResult::NoMemoryForList;
     }
     LineReader lines(image, kScanLineLimit);
     std::string_view line;
@@ -99,20 +95,20 @@ int buildBlockImage(std::string_view image, BlockImage& blockImage) {
             blockImage.records.insert(after, std::move(record));
         } catch (const std::bad_alloc&) {
             blockImage.records.clear();
-            return result::kNoMemoryRecord;
+            return BlockListResult::NoMemoryForRecord;
         }
         blockImage.lowest = std::min(blockImage.lowest, fields.address);
         blockImage.highest =
             std::max(blockImage.highest,
                      fields.address + static_cast<std::uint32_t>(fields.dataLength) + kCountBeyondData);
     }
-    return 1;
+    return BlockListResult::Built;
 }
 
-int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks) {
+LayoutResult layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks) {
     blocks.clear();
     if (blockImage.records.empty()) {
-        return result::kNoS2Record;
+        return LayoutResult::NoRecord;
     }
     BlockWriter writer(blocks, blockImage.records.front().address);
     for (const BlockRecord& record : blockImage.records) {
@@ -124,7 +120,7 @@ int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
                 if (remaining == 0) {
                     break;  // claims no bytes, overlaps nothing
                 }
-                return result::kOverlappingRecords;
+                return LayoutResult::Overlap;
             }
             const std::size_t gap = address - writer.end();
             if (writer.fits(gap, remaining)) {
@@ -148,7 +144,7 @@ int layoutHexBlocks(const BlockImage& blockImage, std::vector<HexBlock>& blocks)
         }
     }
     writer.emit();
-    return 1;
+    return LayoutResult::LaidOut;
 }
 
 std::string imageIdentification(std::string_view image) {
@@ -156,7 +152,7 @@ std::string imageIdentification(std::string_view image) {
     std::string_view line;
     while (lines.next(line)) {
         if (!isS2Record(line) ||
-            line.substr(std::min(kAddressField, line.size()), kAddressDigits) != kIdentAddress) {
+            line.substr(std::min(kS2AddressField, line.size()), kAddressDigits) != kIdentAddress) {
             continue;
         }
         const std::size_t marker = line.find(kIdentMarker);
@@ -164,25 +160,12 @@ std::string imageIdentification(std::string_view image) {
             return {};
         }
         std::string ident;
-        for (std::size_t i = 0; i < kIdentLength; ++i) {
+        for (std::size_t i = 0; i < kIdentificationLength; ++i) {
             ident.push_back(static_cast<char>(hexByte(line, marker + kIdentMarker.size() + 2 * i)));
         }
         return upToZero(std::move(ident));
     }
     return {};
-}
-
-std::string terminalIdentification(std::string_view answer) {
-    const auto at = [answer](std::size_t pos) { return pos < answer.size() ? answer[pos] : '\0'; };
-    std::string ident;
-    std::size_t pos = 0;
-    for (std::size_t i = 0; i < kIdentLength; ++i) {
-        if (at(pos) == ' ') {
-            ++pos;
-        }
-        ident.push_back(at(pos++));
-    }
-    return upToZero(std::move(ident));
 }
 
 }  // namespace pushkit

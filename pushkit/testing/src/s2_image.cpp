@@ -1,4 +1,4 @@
-#include "pushkit/tests/support/s2_image.h"
+#include "pushkit/testing/s2_image.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "pushkit/src/image_file.h"
+#include "pushkit/image/image_file.h"
 
 #include <algorithm>
 #include <new>

@@ -1,22 +1,12 @@
-#include "pushkit/src/image_scans.h"
+#include "pushkit/image/image_scans.h"
 
 #include <algorithm>
 #include <string>
-
-#include "pushkit/src/result_codes.h"
 
 namespace pushkit {
 
 namespace {
 
-constexpr std::uint32_t kWindowSize = 0x80000;
-constexpr std::uint32_t kWindowBase101 = 0x300000;
-constexpr std::uint32_t kWindowBase103 = 0x200000;
-
-constexpr std::size_t kCountField = 2;
-// Header records sit at a fixed address per terminal kind, 6 digits right after "S2" and the count.
-constexpr std::size_t kAddressField = 4;
-constexpr std::size_t kDataField = 10;
 constexpr std::size_t kChecksumDigits = 2;
 // The terminal tools keep the decoded header in a small buffer: two records give fewer than 35 bytes.
 constexpr std::size_t kHeaderByteLimit = 35;
@@ -42,13 +32,13 @@ std::uint64_t leadingNumber(std::string_view text, std::size_t from) {
 
 std::string_view headerAddressText(int kind) {
     switch (kind) {
-        case 101:
+        case kKind101:
             return "310000";
-        case 102:
+        case kKind102:
             return "030000";
-        case 103:
+        case kKind103:
             return "210000";
-        case 104:
+        case kKind104:
             return "240000";
         default:
             return {};
@@ -64,11 +54,11 @@ void appendHeaderBytes(std::string_view line, std::string& bytes) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
     }
-    if (line.size() < kDataField + kChecksumDigits) {
+    if (line.size() < kS2DataField + kChecksumDigits) {
         return;
     }
     const std::size_t end = line.size() - kChecksumDigits;
-    for (std::size_t pos = kDataField; pos + 1 < end; pos += 2) {
+    for (std::size_t pos = kS2DataField; pos + 1 < end; pos += 2) {
         bytes.push_back(static_cast<char>(hexByte(line, pos)));
     }
 }
@@ -107,16 +97,16 @@ bool isS2Record(std::string_view line) {
 
 S2Fields parseS2(std::string_view line) {
     S2Fields fields;
-    fields.count = hexByte(line, kCountField);
+    fields.count = hexByte(line, kS2CountField);
     const std::size_t lineEnd = std::min(line.size(), line.find_first_of("\r\n"));
-    const std::size_t pairs = lineEnd > kAddressField ? (lineEnd - kAddressField) / 2 : 0;
+    const std::size_t pairs = lineEnd > kS2AddressField ? (lineEnd - kS2AddressField) / 2 : 0;
     const std::size_t counted = fields.count > 0 ? fields.count - 1u : 0u;
     fields.carried = std::min(counted, pairs);
     fields.hasAddress = fields.carried >= kS2AddressBytes;
     if (fields.hasAddress) {
-        fields.address = (std::uint32_t{hexByte(line, kAddressField)} << 16) |
-                         (std::uint32_t{hexByte(line, kAddressField + 2)} << 8) |
-                         std::uint32_t{hexByte(line, kAddressField + 4)};
+        fields.address = (std::uint32_t{hexByte(line, kS2AddressField)} << 16) |
+                         (std::uint32_t{hexByte(line, kS2AddressField + 2)} << 8) |
+                         std::uint32_t{hexByte(line, kS2AddressField + 4)};
         fields.dataLength = fields.carried - kS2AddressBytes;
     }
     return fields;
@@ -135,8 +125,7 @@ std::size_t countS2Records(std::string_view image) {
 }
 
 AddressRange addressRange(std::string_view image, int kind) {
-    const bool windowed = kind == 101 || kind == 103;
-    const std::uint32_t base = kind == 101 ? kWindowBase101 : kWindowBase103;
+    const std::optional<KindWindow> window = kindWindow(kind);
     AddressRange range;
     bool anyRecord = false;
     LineReader reader(image, kSendLineLimit);
@@ -150,14 +139,14 @@ AddressRange addressRange(std::string_view image, int kind) {
         if (!fields.hasAddress) {
             continue;
         }
-        if (windowed && (fields.address < base || fields.address >= base + kWindowSize)) {
+        if (window && (fields.address < window->base || fields.address >= window->end)) {
             continue;
         }
         range.low = std::min(range.low, fields.address);
         range.high = std::max(range.high, fields.address + static_cast<std::uint32_t>(fields.dataLength));
     }
     // The answer is about the image as a whole: records outside the window leave low above high.
-    range.result = anyRecord ? result::kRangeFound : result::kNoS2Record;
+    range.result = anyRecord ? RangeResult::Found : RangeResult::NoS2Record;
     return range;
 }
 
@@ -172,23 +161,24 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
     return false;
 }
 
-int checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
+HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
     const std::string_view address = headerAddressText(kind);
     if (address.empty()) {
-        return result::kUnknownKind;
+        return HeaderCheck::UnknownKind;
     }
 
     LineReader reader(image, kScanLineLimit);
     std::string_view line;
     bool found = false;
     while (reader.next(line)) {
-        if (line.find(address) == kAddressField) {
+        // Header records sit at a fixed address per kind, right after "S2" and the count.
+        if (line.find(address) == kS2AddressField) {
             found = true;
             break;
         }
     }
     if (!found) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
 
     // The header spans this record and the next; the last line of the image gives one record only.
@@ -199,7 +189,7 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
         appendHeaderBytes(line, second);
     }
     if (first.size() + second.size() >= kHeaderByteLimit) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
     // Each record's text ends at its first zero byte, as the terminal reads it.
     std::string text = first.substr(0, first.find('\0'));
@@ -207,19 +197,19 @@ int checkApplicationHeader(std::string_view image, int kind, std::string_view te
 
     const std::size_t separator = text.find(';');
     if (!std::string_view(text).starts_with(kHeaderTag) || separator == std::string::npos) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
     const std::string_view required = std::string_view(text).substr(separator + 1);
     if (required.substr(0, 3) != terminalIdent.substr(0, 3)) {
-        return result::kHeaderMismatch;
+        return HeaderCheck::NoFit;
     }
 
     const char versionMark = terminalIdent.size() > 3 ? terminalIdent[3] : '\0';
     if (versionMark == 'V') {
-        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? result::kVersionTooLow
-                                                                            : result::kAccepted;
+        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? HeaderCheck::VersionTooLow
+                                                                            : HeaderCheck::Accepted;
     }
-    return isDecimalDigit(versionMark) ? result::kAccepted : result::kHeaderMismatch;
+    return isDecimalDigit(versionMark) ? HeaderCheck::Accepted : HeaderCheck::NoFit;
 }
 
 std::size_t countHexLines(std::string_view image, std::size_t limit) {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pushkit/src/port.h"
+#include "port.h"
 
 namespace pushkit::testing {
 

@@ -1,4 +1,4 @@
-#include "pushkit/tests/support/scripted_terminal.h"
+#include "pushkit/testing/scripted_terminal.h"
 
 #include <algorithm>
 #include <utility>
@@ -6,11 +6,6 @@
 namespace pushkit::testing {
 
 namespace {
-
-// The read time-outs the production port is opened with.
-constexpr std::uint64_t kReadIntervalMs = 100;
-constexpr std::uint64_t kReadTotalConstantMs = 100;
-constexpr std::uint64_t kReadTotalPerByteMs = 100;
 
 constexpr std::uint8_t kAck = 0x06;
 
@@ -133,7 +128,8 @@ std::unique_ptr<PortOpener> ScriptedTerminal::opener() {
 
 std::size_t ScriptedTerminal::read(std::uint8_t* buf, std::size_t n) {
     const std::uint64_t startMs = nowMs_;
-    const std::uint64_t deadline = nowMs_ + kReadTotalConstantMs + kReadTotalPerByteMs * n;
+    // The port's read rule (port.h), to the millisecond.
+    const std::uint64_t deadline = nowMs_ + kReadTotalConstantMs + std::uint64_t{kReadTotalPerByteMs} * n;
     std::size_t got = 0;
     while (got < n) {
         // The first byte may come any time before the deadline; each later one within the interval.

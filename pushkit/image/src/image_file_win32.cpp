@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "pushkit/src/image_file.h"
+#include "pushkit/image/image_file.h"
 
 namespace pushkit {
 

@@ -1,0 +1,108 @@
+// The wording of an open failure, built only from facts: every sentence names the port as the user
+// knows it (COM<n>) and the device it led to, then says what to do.
+#include "serial/open_failure.h"
+
+#include "open_failure.h"
+
+namespace serial {
+
+namespace detail {
+
+namespace {
+
+std::string portName(const OpenFailureFacts& facts) {
+    return "COM" + std::to_string(facts.port);
+}
+
+// "COM2 is /dev/ttyUSB0 (from the environment variable COM2)"
+std::string subject(const OpenFailureFacts& facts) {
+    if (!facts.device) {
+        return portName(facts);
+    }
+    std::string text = portName(facts) + " is " + *facts.device;
+    if (facts.namedByVariable) {
+        text += " (from the environment variable " + portName(facts) + ")";
+    }
+    return text;
+}
+
+// Where COM<n> can name another device, how to do it.
+std::string renameHint(const OpenFailureFacts& facts, const char* lead) {
+    if (!facts.variablesNamePorts) {
+        return "";
+    }
+    return lead + std::string("set ") + portName(facts) + " to the adapter's device (for example " +
+           portName(facts) + "=/dev/ttyUSB0)";
+}
+
+std::string noSuchDevice(const OpenFailureFacts& facts) {
+    if (!facts.device) {
+        return portName(facts) + " names no device: set the environment variable " + portName(facts) +
+               " to the serial device's path (for example " + portName(facts) + "=/dev/ttyUSB0).";
+    }
+    if (facts.deviceNodeExists) {
+        return subject(facts) +
+               ", which has no serial port fitted behind it. Choose the port the cradle is on" +
+               renameHint(facts, ", or ") + ".";
+    }
+    return subject(facts) + ", which does not exist. Plug in the cradle's adapter" +
+           renameHint(facts, ", or ") + ".";
+}
+
+std::string permissionDenied(const OpenFailureFacts& facts) {
+    if (facts.group.empty()) {
+        return subject(facts) +
+               ", which you may not open. Ask the administrator for read and write access to " +
+               facts.device.value_or("it") + ".";
+    }
+    if (facts.groupNotInSession) {
+        return subject(facts) + ", which only the group " + facts.group +
+               " may open. You are in that group, but this login began before you were added: log in again.";
+    }
+    return subject(facts) + ", which only the group " + facts.group +
+           " may open. Add yourself to the group " + facts.group + " (sudo usermod -aG " + facts.group +
+           " $USER, then log in again).";
+}
+
+}  // namespace
+
+std::string explainOpenFailure(const OpenFailureFacts& facts) {
+    switch (facts.kind) {
+        case ErrorKind::None:
+            return "";
+        case ErrorKind::NoSuchDevice:
+            return noSuchDevice(facts);
+        case ErrorKind::PermissionDenied:
+            return permissionDenied(facts);
+        case ErrorKind::InUse:
+            if (facts.holders.empty()) {
+                return subject(facts) + ", which another program is using. Close it, then try again.";
+            }
+            return subject(facts) + ", which is in use by " + facts.holders +
+                   ". Close that program, then try again.";
+        case ErrorKind::NotSerialDevice:
+            return subject(facts) + ", which is not a serial port." + renameHint(facts, " Instead, ") +
+                   (facts.variablesNamePorts ? "." : " Choose the port the cradle is on.");
+        case ErrorKind::InvalidSetting:
+            return subject(facts) + ", which refused the line settings: " + facts.reason +
+                   ". Choose settings that both the port and the terminal support.";
+        case ErrorKind::NotOpen:
+        case ErrorKind::TimedOut:
+        case ErrorKind::HungUp:
+        case ErrorKind::Unsupported:
+        case ErrorKind::Other:
+            break;
+    }
+    return subject(facts) + ", which could not be opened: " + facts.reason + ".";
+}
+
+}  // namespace detail
+
+std::string explainOpenFailure(const Error& error, int portNumber) {
+    if (error.ok()) {
+        return "";
+    }
+    return detail::explainOpenFailure(detail::gatherOpenFailureFacts(error, portNumber));
+}
+
+}  // namespace serial
