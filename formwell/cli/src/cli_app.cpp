@@ -261,8 +261,9 @@ int runCli(const std::vector<std::string>& args, const std::vector<Subcommand>& 
         return kExitUsage;
     }
 
-    ConsoleInteraction ui(env.in, env.err,
-                          ConsoleSettings{parsed.global.assumeYes, env.errorIsTerminal, env.interrupted});
+    ConsoleInteraction ui(
+        env.in, env.err,
+        ConsoleSettings{parsed.global.assumeYes, env.errorIsTerminal, env.inputIsTerminal, env.interrupted});
     CommandContext context{parsed.global, parsed.line, ui, env.out, env.err, env.interrupted, env.comrig};
     try {
         return parsed.command->run(context);

@@ -36,6 +36,7 @@ struct CliEnvironment {
     std::ostream& out;
     std::ostream& err;
     bool errorIsTerminal = false;
+    bool inputIsTerminal = false;
     std::string currentDirectory;
     std::function<bool()> interrupted;  // Ctrl-C pressed
     std::function<link::ComrigTable()> comrig = [] { return link::boundComrig(); };

@@ -73,6 +73,9 @@ Answer ConsoleInteraction::ask() {
     }
     std::string line;
     while (std::getline(in_, line)) {
+        if (!settings_.inputIsTerminal) {
+            err_ << line << '\n';  // an answer from a pipe or file, shown as if typed
+        }
         const std::string word = lowerTrimmed(line);
         if (word == "y" || word == "yes") {
             return Answer::Yes;

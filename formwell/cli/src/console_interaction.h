@@ -18,6 +18,7 @@ namespace formwell::cli {
 struct ConsoleSettings {
     bool assumeYes = false;        // --yes
     bool errorIsTerminal = false;  // standard error is a terminal: BEL beeps, one updating progress line
+    bool inputIsTerminal = false;  // standard input is a terminal: it shows the typed answer itself
     // True once Ctrl-C was pressed. Empty: never.
     std::function<bool()> interrupted;
 };

@@ -4,6 +4,7 @@
 namespace formwell::cli {
 
 bool standardErrorIsTerminal();
+bool standardInputIsTerminal();
 
 // After this, the first Ctrl-C only sets a flag that interruptRequested() reports: the running
 // transfer sees it at its next step, closes the port and ends through its failure path. A second

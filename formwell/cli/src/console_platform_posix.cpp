@@ -20,6 +20,10 @@ bool standardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool standardInputIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
 void installInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;

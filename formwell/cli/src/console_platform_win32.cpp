@@ -24,6 +24,10 @@ bool standardErrorIsTerminal() {
     return ::_isatty(::_fileno(stderr)) != 0;
 }
 
+bool standardInputIsTerminal() {
+    return ::_isatty(::_fileno(stdin)) != 0;
+}
+
 void installInterruptHandler() {
     (void)::SetConsoleCtrlHandler(onConsoleEvent, TRUE);  // without a console there is no Ctrl-C
 }

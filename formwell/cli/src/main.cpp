@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
                        std::cout,
                        std::cerr,
                        standardErrorIsTerminal(),
+                       standardInputIsTerminal(),
                        ec ? std::string(".") : current.string(),
                        interruptRequested};
     return runCli(args, commandTable(), env);

@@ -1,9 +1,6 @@
 #include "open_failure_explanation.h"
 
-#include <cstdlib>
-#include <optional>
-
-#include "serial/serial_device.h"
+#include "serial/open_failure.h"
 
 namespace formwell::cli {
 
@@ -26,23 +23,21 @@ serial::ErrorKind kindOf(std::int32_t comOpenResult) {
     }
 }
 
-// Stands in for the serial library's own explanation until it lands there; see the call below.
-std::string explainLocally(serial::ErrorKind kind, int portNumber) {
-    const std::string port = "COM" + std::to_string(portNumber);
-    const std::optional<std::string> device = serial::devicePathForPort(portNumber);
-    std::string text = port + (device ? " is " + *device : std::string(" names no device")) + ": " +
-                       serial::describe(kind) + ".";
-    const char* variable = std::getenv(port.c_str());
-    if (kind == serial::ErrorKind::NoSuchDevice && (variable == nullptr || *variable == '\0')) {
-        text += " Set " + port + " to the cradle's device, e.g. " + port + "=/dev/ttyUSB0.";
+// comrig gives only its result: the reason's words are what was asked of the port.
+std::string reasonFor(serial::ErrorKind kind, std::int32_t comOpenResult, const link::PortSettings& s) {
+    if (kind == serial::ErrorKind::InvalidSetting) {
+        return std::to_string(s.BaudRate) + " baud, " + std::to_string(s.DataBits) + " data bits, parity " +
+               s.Parity.text() + ", " + std::to_string(s.StopBits) + " stop bits (from mbx.dat)";
     }
-    return text;
+    return "the serial library answered " + std::to_string(comOpenResult);
 }
 
 }  // namespace
 
-std::string explainComOpenFailure(std::int32_t comOpenResult, int portNumber) {
-    return explainLocally(kindOf(comOpenResult), portNumber);
+std::string explainComOpenFailure(std::int32_t comOpenResult, const link::PortSettings& settings) {
+    const serial::ErrorKind kind = kindOf(comOpenResult);
+    return serial::explainOpenFailure(serial::Error{kind, 0, reasonFor(kind, comOpenResult, settings)},
+                                      settings.PortNumber);
 }
 
 }  // namespace formwell::cli

@@ -16,7 +16,7 @@ link::ComrigTable transferComrig(CommandContext& context) {
 
 link::OpenFailureReporter openFailureReporter(CommandContext& context) {
     return [&err = context.err](std::int32_t result, const link::PortSettings& settings) {
-        err << "  " << explainComOpenFailure(result, settings.PortNumber) << '\n' << std::flush;
+        err << "  " << explainComOpenFailure(result, settings) << '\n' << std::flush;
     };
 }
 

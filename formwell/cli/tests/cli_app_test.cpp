@@ -52,7 +52,7 @@ CliRun runWith(const std::vector<std::string>& args, const std::vector<Subcomman
                const std::string& cwd) {
     std::istringstream in;
     std::ostringstream out, err;
-    CliEnvironment env{in, out, err, false, cwd, {}};
+    CliEnvironment env{in, out, err, false, false, cwd, {}};
     CliRun r;
     r.status = runCli(args, table, env);
     r.out = out.str();

@@ -43,7 +43,7 @@ TEST(ConsoleInteraction, QuestionsAnsweredFromInputOrByYes) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.input);
-        Console c(k.input, ConsoleSettings{k.assumeYes, false, {}});
+        Console c(k.input, ConsoleSettings{k.assumeYes, false, false, {}});
         EXPECT_EQ(c.ui.show(ask), k.answer);
         EXPECT_EQ(c.err.str().rfind("Download ?: Line one.\nContinue ? [y/n] ", 0), 0u) << c.err.str();
     }
@@ -53,14 +53,14 @@ TEST(ConsoleInteraction, BeepOnlyOnATerminal) {
     Console plain;
     plain.ui.beep();
     EXPECT_EQ(plain.err.str(), "");
-    Console terminal({}, ConsoleSettings{false, true, {}});
+    Console terminal({}, ConsoleSettings{false, true, false, {}});
     terminal.ui.beep();
     EXPECT_EQ(terminal.err.str(), "\a");
 }
 
 TEST(ConsoleInteraction, CtrlCRaisesAUserInterruptAtTheNextStep) {
     bool pressed = false;
-    Console c({}, ConsoleSettings{false, false, [&] { return pressed; }});
+    Console c({}, ConsoleSettings{false, false, false, [&] { return pressed; }});
     EXPECT_NO_THROW(c.ui.processEvents());
     pressed = true;
     try {
@@ -80,7 +80,7 @@ TEST(ConsoleInteraction, ChoosesTheFileNamedOnTheCommandLineOnce) {
 }
 
 TEST(ConsoleInteraction, ProgressUpdatesOneLineOnATerminal) {
-    Console c({}, ConsoleSettings{false, true, {}});
+    Console c({}, ConsoleSettings{false, true, false, {}});
     c.ui.showProgress({"Transmit ini File", 1, 2, "lines", false});
     c.ui.show(plainNotice("x"));  // a message ends the progress line first
     c.ui.showProgress({"Transmit ini File", 2, 2, "lines", true});

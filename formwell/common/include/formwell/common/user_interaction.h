@@ -32,7 +32,7 @@ struct FileDialogRequest {
 };
 
 // How far a long-running command has got: "Transmit ini File: 3 of 200 lines", "Receive File From
-// HHT: 12 records". Shown beside the Parts' messages (a status line, a line on standard error),
+// HHT: 12 records". Shown beside the transfer's messages (a status line, a line on standard error),
 // never instead of them.
 struct Progress {
     std::string activity;     // the command's caption: "Transmit ini File"
