@@ -36,15 +36,26 @@ std::string_view column(std::string_view line, Column c) {
     return line.substr(c.first - 1, c.width);
 }
 
+// The conventional description, and which value of which file it was about.
+AppError settingsError(int number, const std::string& what) {
+    return AppError{number, describeError(number) + ": " + what};
+}
+
+std::string inQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
 // A column converted to a whole number: numeric text (blanks around it allowed) rounded half to even.
-std::int32_t wholeNumber(std::string_view text) {
+std::int32_t wholeNumber(std::string_view text, const char* what) {
     const std::optional<double> value = roundedNumber(text);
     if (!value) {
-        throw makeError(errnum::kTypeMismatch);
+        throw settingsError(errnum::kTypeMismatch, std::string("the ") + what +
+                                                       " in mbx.dat is not a number (" + inQuotes(text) + ")");
     }
     if (!std::isfinite(*value) || *value < std::numeric_limits<std::int32_t>::min() ||
         *value > std::numeric_limits<std::int32_t>::max()) {
-        throw makeError(errnum::kOverflow);
+        throw settingsError(errnum::kOverflow,
+                            std::string("the ") + what + " in mbx.dat is too large (" + inQuotes(text) + ")");
     }
     return static_cast<std::int32_t>(*value);
 }
@@ -84,21 +95,25 @@ ParityCode ParityCode::fromColumn(std::string_view column) {
 
 std::int32_t ParityCode::number() const {
     if (!code_) {
-        throw makeError(errnum::kTypeMismatch);
+        throw settingsError(errnum::kTypeMismatch,
+                            "the parity in mbx.dat is not N, O or E (" + inQuotes(text_) + ")");
     }
     return *code_;
 }
 
 PortSettings portSettingsFromLine(std::string_view line) {
     const std::string_view l = lineOnly(line);
+    if (l.empty()) {
+        throw settingsError(errnum::kTypeMismatch, "mbx.dat holds no settings");
+    }
     PortSettings settings;
     // The port is the digit of "ComN:"; anything else in its place is port 0, which opens nothing.
     const std::string_view digit = column(l, kPortDigitColumn);
     settings.PortNumber = (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') ? digit[0] - '0' : 0;
-    settings.BaudRate = wholeNumber(column(l, kBaudColumn));
-    settings.DataBits = wholeNumber(column(l, kDataBitsColumn));
+    settings.BaudRate = wholeNumber(column(l, kBaudColumn), "baud rate");
+    settings.DataBits = wholeNumber(column(l, kDataBitsColumn), "data bits");
     settings.Parity = ParityCode::fromColumn(column(l, kParityColumn));
-    settings.StopBits = wholeNumber(column(l, kStopBitsColumn));
+    settings.StopBits = wholeNumber(column(l, kStopBitsColumn), "stop bits");
     settings.FlowMode = kFlowModeNone;
     return settings;
 }

@@ -94,7 +94,9 @@ TEST(SendIniFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
         {"baud rate not a number",
          [](Station& s, IniTerminal&, std::string&) { s.write("mbx.dat", "Com1:      8N10"); },
          [](const Station&, const std::string&) {
-             return std::vector<std::string>{"beep", "msg[ERROR|ERROR: 13\r\nType mismatch|critical]",
+             return std::vector<std::string>{"beep",
+                                             "msg[ERROR|ERROR: 13\r\nType mismatch: the baud rate in mbx.dat "
+                                             "is not a number (\"      \")|critical]",
                                              kFailed, "busy:off"};
          },
          0, 0, 0},
