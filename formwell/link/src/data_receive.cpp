@@ -121,13 +121,14 @@ bool Transfers::receiveDataFile() {
         }
         (void)comrig_.ComFlush(settings_.PortNumber);
         (void)comrig_.ComFlushImmediate(settings_.PortNumber);
+        reporting = true;
+        reportProgress(kReceiveActivity, 0, -1, false);
         if (!link.requestLink(kReceiveRequestTries)) {
             closeDataFile();
             (void)comrig_.ComClose(settings_.PortNumber);
+            endReporting();
             return false;
         }
-        reporting = true;
-        reportProgress(kReceiveActivity, 0, -1, false);
 
         // Ends the receive after a read that ended it: port, file, pointer, in that order.
         auto finish = [&](bool result) {

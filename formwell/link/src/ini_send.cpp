@@ -46,11 +46,12 @@ bool Transfers::sendIniFile(const std::string& path) {
         if (!link.openLink()) {
             return fail(false);
         }
+        // From here the person sees the transfer under way, the handshake's 10 s included.
+        reporting = true;
+        reportProgress(kSendActivity, 0, total, false);
         if (!link.requestLink(kSendRequestTries)) {
             return fail(true);
         }
-        reporting = true;
-        reportProgress(kSendActivity, 0, total, false);
         std::string line;
         while (file->next(line)) {
             // The remaining lines are not sent once one frame goes unacknowledged.

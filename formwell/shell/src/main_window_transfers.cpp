@@ -49,6 +49,7 @@ void MainWindow::transferRunning(bool running) {
             }
         }
         TransferStatus->clear();
+        TransferStatus->setAccessibleDescription(QString());
     } else {
         for (QPushButton* b : enabledBeforeTransfer_) {
             b->setEnabled(true);
@@ -58,7 +59,10 @@ void MainWindow::transferRunning(bool running) {
 }
 
 void MainWindow::showTransferProgress(const Progress& progress) {
-    TransferStatus->setText(QString::fromStdString(progressText(progress)));
+    const QString text = QString::fromStdString(progressText(progress));
+    TransferStatus->setText(text);
+    // Its accessible name is its object name, as for every control: the text goes in the description.
+    TransferStatus->setAccessibleDescription(text);
 }
 
 // The transfer's own steps are on the stack below this event: the window stays until it has ended.
