@@ -168,24 +168,6 @@ TEST(ReceiveDataFile, TheErrorHandlerClosesThePortBeforeItsBox) {
     EXPECT_EQ(terminal.acksSeen, 1);  // the frame was acknowledged before it could not be stored
 }
 
-TEST(ReceiveDataFile, TimingOfASilentTerminalAndOfTheEnd) {
-    Station silent;
-    DataTerminal nobody;
-    nobody.answerSoh = false;
-    nobody.attach(silent.fake);
-    silent.receive();
-    EXPECT_EQ(silent.fake.now(), 25 * 200);
-
-    // A record every 10 ms after each ACK: the PC's pauses are 1 ms for the check byte and 50 ms after
-    // its ACK; the EOT ends the last wait at once.
-    Station busy;
-    DataTerminal terminal;
-    terminal.script = {DataTerminal::frame("A"), DataTerminal::eot()};
-    terminal.attach(busy.fake);
-    busy.receive();
-    EXPECT_LT(busy.fake.now(), 200 + 15 + 1 + 50 + 10 + 100);
-}
-
 TEST(ReceiveDataFile, AnEmptyImportFileLeavesTheBackupAlone) {
     Station s;
     DataTerminal terminal;

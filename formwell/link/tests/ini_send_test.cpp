@@ -142,16 +142,6 @@ TEST(SendIniFile, TheErrorBoxComesBeforeThePortIsClosed) {
     EXPECT_THAT(s.ui.portOpenAtMessage, ElementsAre(false, true, false));
 }
 
-TEST(SendIniFile, ASilentTerminalIsGivenUpAfterAboutTenSeconds) {
-    Station s;
-    IniTerminal terminal;
-    terminal.ignoredSoh = 1000;
-    terminal.attach(s.fake);
-    s.write("a.ini", "ONE\r\n");
-    s.transmit(s.file("a.ini"));
-    EXPECT_EQ(s.fake.now(), 50 * 200);
-}
-
 TEST(SendIniFile, NothingHappensWithoutAFileOrAYes) {
     Station s;
     s.commands().transmitIniFile();  // the dialog cancelled
