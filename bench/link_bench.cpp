@@ -128,10 +128,11 @@ Result measure(Run&& run) {
 }
 
 void report(const char* what, int baud, const Result& r, double floorMs, double reachableMs) {
-    std::printf("%-8s %5d baud  %s  %8.0f ms   floor %8.0f ms  ratio %.3f   reachable floor %8.0f ms  ratio %.3f"
-                "   CPU/wall %.2f %%\n",
-                what, baud, r.ok ? "ok    " : "FAILED", r.wallMs, floorMs, r.wallMs / floorMs, reachableMs,
-                r.wallMs / reachableMs, 100.0 * r.cpuMs / r.wallMs);
+    std::printf(
+        "%-8s %5d baud  %s  %8.0f ms   floor %8.0f ms  ratio %.3f   reachable floor %8.0f ms  ratio %.3f"
+        "   CPU/wall %.2f %%\n",
+        what, baud, r.ok ? "ok    " : "FAILED", r.wallMs, floorMs, r.wallMs / floorMs, reachableMs,
+        r.wallMs / reachableMs, 100.0 * r.cpuMs / r.wallMs);
 }
 
 }  // namespace
@@ -160,12 +161,15 @@ int main(int argc, char** argv) {
     formwell::link::PortSettings settings;
     formwell::link::LinkStatus status;
     for (const int baud : {9600, 19200}) {
-        std::ofstream(dir / "mbx.dat", std::ios::binary) << (baud == 9600 ? "Com1:9600  8N10" : "Com1:19200 8N10");
-        formwell::link::Transfers transfers(formwell::link::boundComrig(), ui, dir.string(), settings, status);
+        std::ofstream(dir / "mbx.dat", std::ios::binary)
+            << (baud == 9600 ? "Com1:9600  8N10" : "Com1:19200 8N10");
+        formwell::link::Transfers transfers(formwell::link::boundComrig(), ui, dir.string(), settings,
+                                            status);
 
         // Send: SOH after 100 ms, its ACK read 100 ms later; each frame on the wire, its ACK read
         // 100 ms after; EOT after 20 ms, its ACK read 150 ms later.
-        Terminal ini_terminal = startTerminal({"--role", "ini-receiver", "--out", (dir / "received.ini").string()});
+        Terminal ini_terminal =
+            startTerminal({"--role", "ini-receiver", "--out", (dir / "received.ini").string()});
         ::setenv("COM1", ini_terminal.device.c_str(), 1);
         const Result send = measure([&] { return transfers.sendIniFile((dir / "bench.ini").string()); });
         stopTerminal(ini_terminal);
@@ -178,7 +182,8 @@ int main(int argc, char** argv) {
         // the PC's 50 ms pause, during which the terminal already sends its next frame: a record
         // costs 1 ms, the ACK and the longer of 50 ms and the frame's wire time. The last "frame" is
         // the EOT.
-        Terminal data_terminal = startTerminal({"--role", "data-sender", "--records", (dir / "records.txt").string()});
+        Terminal data_terminal =
+            startTerminal({"--role", "data-sender", "--records", (dir / "records.txt").string()});
         ::setenv("COM1", data_terminal.device.c_str(), 1);
         const Result receive = measure([&] { return transfers.receiveDataFile(); });
         stopTerminal(data_terminal);
