@@ -49,8 +49,9 @@ std::string inQuotes(std::string_view text) {
 std::int32_t wholeNumber(std::string_view text, const char* what) {
     const std::optional<double> value = roundedNumber(text);
     if (!value) {
-        throw settingsError(errnum::kTypeMismatch, std::string("the ") + what +
-                                                       " in mbx.dat is not a number (" + inQuotes(text) + ")");
+        throw settingsError(
+            errnum::kTypeMismatch,
+            std::string("the ") + what + " in mbx.dat is not a number (" + inQuotes(text) + ")");
     }
     if (!std::isfinite(*value) || *value < std::numeric_limits<std::int32_t>::min() ||
         *value > std::numeric_limits<std::int32_t>::max()) {
