@@ -65,6 +65,8 @@ class MainWindow : public QWidget, public DocumentWindow {
     // while it is held, and the window does not close.
     link::TransferGuard& transferGuard() { return transferGuard_; }
     link::LinkCommands& linkCommands() { return *linkCommands_; }
+    // The interaction transfer commands use: the window's own, with progress also in the status line.
+    UserInteraction& transferInteraction() { return *transferUi_; }
     // The PC Configuration window while it is open.
     PortSettingsDialog* portSettingsDialog() const { return parameter_.data(); }
 
