@@ -2,15 +2,22 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace formwell {
 
 std::string describeError(int number) {
     switch (number) {
+        case errnum::kInvalidCall:
+            return "Invalid procedure call or argument";
         case errnum::kOverflow:
             return "Overflow";
+        case errnum::kOutOfMemory:
+            return "Out of memory";
         case errnum::kTypeMismatch:
             return "Type mismatch";
+        case errnum::kUserInterrupt:
+            return "User interrupt occurred";
         case errnum::kLibraryLoad:
             return "Error in loading library";
         case errnum::kFileNotFound:
@@ -21,6 +28,8 @@ std::string describeError(int number) {
             return "Path/File access error";
         case errnum::kPathNotFound:
             return "Path not found";
+        case errnum::kInternalError:
+            return "Internal error";
         case errnum::kFunctionNotFound:
             return "Function not found in library";
         default:
@@ -30,6 +39,13 @@ std::string describeError(int number) {
 
 AppError makeError(int number) {
     return AppError{number, describeError(number)};
+}
+
+AppError errorFromException(const std::exception& e) {
+    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+        return makeError(errnum::kOutOfMemory);
+    }
+    return AppError{errnum::kInternalError, describeError(errnum::kInternalError) + ": " + e.what()};
 }
 
 AppError errorFromErrno(int osError, const std::string& path) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "number_text.h"
+#include "formwell/document/number_text.h"
 
 namespace formwell {
 

@@ -1,7 +1,7 @@
 #include "formwell/document/ini_file.h"
 
 #include "formwell/document/ini_line_splitter.h"
-#include "pad_right.h"
+#include "formwell/document/pad_right.h"
 
 namespace formwell {
 

@@ -1,8 +1,8 @@
 #include <array>
 
 #include "formwell/document/ini_file.h"
+#include "formwell/document/input_file.h"
 #include "formwell/document/replace_file.h"
-#include "input_file.h"
 
 namespace formwell {
 

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "input_file.h"
+#include "formwell/document/input_file.h"
 
 namespace formwell {
 

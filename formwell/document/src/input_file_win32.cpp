@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "input_file.h"
+#include "formwell/document/input_file.h"
 #include "win32_error.h"
 
 namespace formwell {

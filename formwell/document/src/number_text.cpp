@@ -1,6 +1,6 @@
 // Numbers typed into the length cells: the general number test and the conversion to a 16-bit whole
 // number with halves rounded to even.
-#include "number_text.h"
+#include "formwell/document/number_text.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "pad_right.h"
+#include "formwell/document/pad_right.h"
 
 namespace formwell {
 

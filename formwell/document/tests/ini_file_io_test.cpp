@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "formwell/document/ini_file.h"
-#include "temp_dir.h"
+#include "formwell/testing/temp_dir.h"
 
 namespace formwell {
 namespace {

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "temp_dir.h"
+#include "formwell/testing/temp_dir.h"
 
 namespace formwell {
 namespace {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <system_error>
 
+#include "formwell/common/show_file_dialog.h"
 #include "formwell/document/grid_rules.h"
 #include "formwell/document/ini_file.h"
-#include "formwell/shell/show_file_dialog.h"
 
 namespace formwell::shell {
 

@@ -66,6 +66,7 @@ QString startupDirectoryFrom(const QString& currentPath) {
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter)) {
+    auto comrig = std::move(services.comrig);
     if (services.ui != nullptr) {
         ui_ = services.ui;
     } else {
@@ -83,6 +84,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     // The start-up directory is the current directory when the window is built.
     commands_ = std::make_unique<DocumentCommands>(
         *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
+    buildTransfers(std::move(comrig));
     placeOnScreen();
 
     // Start in viewing mode: the grid locked, Save and Cancel hidden.
@@ -147,6 +149,12 @@ void MainWindow::buildGrid() {
     CurrFile->setReadOnly(true);
     CurrFile->setGeometry(kMarginPx, 64, 624, 22);
 
+    // How far a transfer has got, beside the "INI File" label.
+    TransferStatus = new QLabel(this);
+    setLegacyName(TransferStatus, QStringLiteral("TransferStatus"));
+    TransferStatus->setGeometry(136, 46, 496, 16);
+    TransferStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
     auto* caption = new QLabel(QStringLiteral("Parameter Values"), this);
     setLegacyName(caption, QStringLiteral("ParamGridCaption"));
     caption->setGeometry(kMarginPx, 94, 624, 20);
@@ -191,10 +199,8 @@ void MainWindow::buildBottomBand() {
     Upload = addButton(band, "Upload", QStringLiteral("Receive File From HHT"), at(1));
     DownProg = addButton(band, "DownProg", QStringLiteral("Load Program In HHT"), at(2));
     DownINI = addButton(band, "DownINI", QStringLiteral("Transmit ini File"), at(3));
-    for (QPushButton* transfer : {Setup, Upload, DownProg, DownINI}) {
-        transfer->setEnabled(false);
-        transfer->setToolTip(QStringLiteral("Not available yet in this version"));
-    }
+    DownProg->setEnabled(false);
+    DownProg->setToolTip(QStringLiteral("Not available yet in this version"));
 }
 
 void MainWindow::setTabOrder() {

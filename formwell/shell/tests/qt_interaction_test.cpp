@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <stdexcept>
 
-#include "formwell/shell/show_file_dialog.h"
+#include "formwell/common/show_file_dialog.h"
 #include "modal_window.h"
 
 namespace formwell::shell {

@@ -19,7 +19,7 @@ const char* iconName(MessageIcon icon) {
 }  // namespace
 
 Answer RecordingInteraction::show(const Message& message) {
-    events_.push_back(Event{Event::Kind::Message, message, false, {}});
+    events_.push_back(Event{Event::Kind::Message, message, false, {}, {}});
     if (message.buttons == MessageButtons::Ok) {
         return Answer::Ok;
     }
@@ -32,11 +32,11 @@ Answer RecordingInteraction::show(const Message& message) {
 }
 
 void RecordingInteraction::beep() {
-    events_.push_back(Event{Event::Kind::Beep, {}, false, {}});
+    events_.push_back(Event{Event::Kind::Beep, {}, false, {}, {}});
 }
 
 void RecordingInteraction::setBusy(bool busy) {
-    events_.push_back(Event{Event::Kind::Busy, {}, busy, {}});
+    events_.push_back(Event{Event::Kind::Busy, {}, busy, {}, {}});
 }
 
 void RecordingInteraction::processEvents() {
@@ -44,13 +44,17 @@ void RecordingInteraction::processEvents() {
 }
 
 std::string RecordingInteraction::chooseFile(const FileDialogRequest& request) {
-    events_.push_back(Event{Event::Kind::FileDialog, {}, false, request});
+    events_.push_back(Event{Event::Kind::FileDialog, {}, false, request, {}});
     if (files_.empty()) {
         return {};
     }
     std::string path = std::move(files_.front());
     files_.pop_front();
     return path;
+}
+
+void RecordingInteraction::showProgress(const Progress& progress) {
+    events_.push_back(Event{Event::Kind::Progress, {}, false, {}, progress});
 }
 
 std::vector<std::string> RecordingInteraction::transcript() const {
@@ -71,6 +75,7 @@ std::vector<std::string> RecordingInteraction::transcript() const {
                 lines.push_back("file[" + e.request.title + "]");
                 break;
             case Event::Kind::ProcessEvents:
+            case Event::Kind::Progress:
                 break;
         }
     }
@@ -82,6 +87,16 @@ std::vector<Message> RecordingInteraction::messages() const {
     for (const Event& e : events_) {
         if (e.kind == Event::Kind::Message) {
             out.push_back(e.message);
+        }
+    }
+    return out;
+}
+
+std::vector<Progress> RecordingInteraction::progressReports() const {
+    std::vector<Progress> out;
+    for (const Event& e : events_) {
+        if (e.kind == Event::Kind::Progress) {
+            out.push_back(e.progress);
         }
     }
     return out;

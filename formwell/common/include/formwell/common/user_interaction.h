@@ -4,6 +4,7 @@
 // logic that runs without a display.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace formwell {
@@ -30,6 +31,20 @@ struct FileDialogRequest {
     std::string defaultExtension;  // "*.*"
 };
 
+// How far a long-running command has got: "Transmit ini File: 3 of 200 lines", "Receive File From
+// HHT: 12 records". Shown beside the transfer's messages (a status line, a line on standard error),
+// never instead of them.
+struct Progress {
+    std::string activity;     // the command's caption: "Transmit ini File"
+    std::int64_t done = 0;    // lines sent, records received, percent loaded
+    std::int64_t total = -1;  // -1 when it is not known in advance (records to come)
+    std::string unit;         // "lines", "records", "%"
+    bool finished = false;    // the activity's last report, whatever its outcome
+};
+
+// "Transmit ini File: 3 of 200 lines", "Receive File From HHT: 12 records", "Load Program In HHT: 45 %".
+std::string progressText(const Progress& progress);
+
 class UserInteraction {
   public:
     virtual ~UserInteraction() = default;
@@ -43,6 +58,8 @@ class UserInteraction {
     virtual void processEvents() = 0;
     // The open-file dialog; the chosen full path, or empty when the user cancelled.
     virtual std::string chooseFile(const FileDialogRequest& request) = 0;
+    // How far a transfer has got. Called between frames, often: implementations keep it cheap.
+    virtual void showProgress(const Progress& progress) { (void)progress; }
 };
 
 // Small helpers for the common box shapes.

@@ -4,12 +4,18 @@
 // means editing, Exit receiving it means viewing. The commands themselves live in DocumentCommands.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "formwell/link/comrig_table.h"
+#include "formwell/link/transfer_commands.h"
+#include "formwell/link/transfer_guard.h"
 #include "formwell/shell/document_commands.h"
+#include "formwell/shell/port_settings_dialog.h"
 #include "formwell/shell/web_page_link.h"
 
 class QLabel;
@@ -31,6 +37,9 @@ struct MainWindowServices {
     UserInteraction* ui = nullptr;  // null: the window's own message boxes and file dialog
     BrowserLauncher browser = systemBrowserLauncher();
     ProgramStarter starter = systemProgramStarter();
+    // The comrig the transfers talk through. Empty: the library bound by name, with the window kept
+    // painting while a call waits.
+    std::function<link::ComrigTable()> comrig = {};
 };
 
 class MainWindow : public QWidget, public DocumentWindow {
@@ -52,6 +61,14 @@ class MainWindow : public QWidget, public DocumentWindow {
     DocumentCommands& commands() { return *commands_; }
     FieldTableModel& fieldModel() { return *model_; }
     UserInteraction& interaction() { return *ui_; }
+    // One transfer at a time: every transfer command takes it; the bottom band's buttons are greyed
+    // while it is held, and the window does not close.
+    link::TransferGuard& transferGuard() { return transferGuard_; }
+    link::LinkCommands& linkCommands() { return *linkCommands_; }
+    // The interaction transfer commands use: the window's own, with progress also in the status line.
+    UserInteraction& transferInteraction() { return *transferUi_; }
+    // The PC Configuration window while it is open.
+    PortSettingsDialog* portSettingsDialog() const { return parameter_.data(); }
 
     // DocumentWindow
     void showEditingButtons() override;
@@ -63,6 +80,8 @@ class MainWindow : public QWidget, public DocumentWindow {
 
   public slots:
     void showAboutBox();
+    // PC Configuration: opens the one Parameter window, or brings it forward when it is open.
+    void showPortSettings();
     // The Barcodes button of a grid cell: the dialog edits BarcodeString, which goes back into the
     // cell whether the dialog ended with OK or Cancel.
     void editBarcodes(const QModelIndex& index);
@@ -70,12 +89,16 @@ class MainWindow : public QWidget, public DocumentWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void placeOnScreen();
     void buildTopBand();
     void buildGrid();
     void buildBottomBand();
+    void buildTransfers(std::function<link::ComrigTable()> comrig);
+    void transferRunning(bool running);
+    void showTransferProgress(const Progress& progress);
     void setTabOrder();
     void applyEditingConfiguration();
     void applyViewingConfiguration();
@@ -88,11 +111,17 @@ class MainWindow : public QWidget, public DocumentWindow {
     BrowserLauncher browser_;
     ProgramStarter starter_;
     std::unique_ptr<DocumentCommands> commands_;
+    link::TransferGuard transferGuard_;
+    std::unique_ptr<UserInteraction> transferUi_;
+    std::unique_ptr<link::LinkCommands> linkCommands_;
+    QPointer<PortSettingsDialog> parameter_;
+    std::vector<QPushButton*> enabledBeforeTransfer_;
 
     FieldTableModel* model_ = nullptr;
     FieldItemDelegate* delegate_ = nullptr;
     QTableView* ParamGrid = nullptr;
     QLineEdit* CurrFile = nullptr;
+    QLabel* TransferStatus = nullptr;
     QPushButton* NewINI = nullptr;
     QPushButton* OpenINI = nullptr;
     QPushButton* cmdDelete = nullptr;

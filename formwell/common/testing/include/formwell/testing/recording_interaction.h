@@ -11,11 +11,12 @@
 namespace formwell::testing {
 
 struct Event {
-    enum class Kind { Message, Beep, Busy, ProcessEvents, FileDialog };
+    enum class Kind { Message, Beep, Busy, ProcessEvents, FileDialog, Progress };
     Kind kind;
     Message message;            // Kind::Message
     bool busy = false;          // Kind::Busy
     FileDialogRequest request;  // Kind::FileDialog
+    Progress progress;          // Kind::Progress
 };
 
 class RecordingInteraction : public UserInteraction {
@@ -30,12 +31,15 @@ class RecordingInteraction : public UserInteraction {
     void setBusy(bool busy) override;
     void processEvents() override;
     std::string chooseFile(const FileDialogRequest& request) override;
+    void showProgress(const Progress& progress) override;
 
     const std::vector<Event>& events() const { return events_; }
     // Compact transcript for assertions: "beep", "msg[Title|text|icon]", "busy:on", "file[title]".
-    // ProcessEvents is left out (its count depends on retries, asserted separately when needed).
+    // ProcessEvents and Progress are left out (their counts depend on retries and lengths; asserted
+    // separately when needed).
     std::vector<std::string> transcript() const;
     std::vector<Message> messages() const;
+    std::vector<Progress> progressReports() const;
     int processEventsCalls() const { return processEventsCalls_; }
     void clear() { events_.clear(); }
 

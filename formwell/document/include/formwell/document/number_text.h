@@ -1,4 +1,4 @@
-// Helpers of the number test shared inside the document library.
+// Numbers held as text: the grid's length cells and the port settings' columns.
 #pragma once
 
 #include <optional>

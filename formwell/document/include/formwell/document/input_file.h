@@ -1,6 +1,6 @@
-// A document file opened for reading. What was opened is checked, not the name beforehand: a name
-// can be made to lead somewhere else between a check and the open, and a FIFO swapped in there
-// would hold a plain open() for ever, waiting for a writer that never comes.
+// A file opened for reading (an INI document, the port settings). What was opened is checked, not the
+// name beforehand: a name can be made to lead somewhere else between a check and the open, and a FIFO
+// swapped in there would hold a plain open() for ever, waiting for a writer that never comes.
 #pragma once
 
 #include <cstddef>

@@ -1,8 +1,8 @@
-#include "formwell/shell/show_file_dialog.h"
+#include "formwell/common/show_file_dialog.h"
 
 #include <exception>
 
-namespace formwell::shell {
+namespace formwell {
 
 std::string showFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
                            const std::string& defaultExt) {
@@ -15,4 +15,4 @@ std::string showFileDialog(UserInteraction& ui, const std::string& filter, const
     return {};
 }
 
-}  // namespace formwell::shell
+}  // namespace formwell

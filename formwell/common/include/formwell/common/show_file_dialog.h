@@ -7,7 +7,7 @@
 
 #include "formwell/common/user_interaction.h"
 
-namespace formwell::shell {
+namespace formwell {
 
 inline constexpr const char* kIniFileFilter = "INI File (*.ini)|*.ini||";
 inline constexpr const char* kAnyExtension = "*.*";
@@ -15,4 +15,4 @@ inline constexpr const char* kAnyExtension = "*.*";
 std::string showFileDialog(UserInteraction& ui, const std::string& filter, const std::string& title,
                            const std::string& defaultExt);
 
-}  // namespace formwell::shell
+}  // namespace formwell

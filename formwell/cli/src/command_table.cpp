@@ -1,0 +1,17 @@
+#include "command_table.h"
+
+namespace formwell::cli {
+
+// Each subcommand's file defines one of these; add a line below to offer it.
+Subcommand sendIniCommand();
+Subcommand receiveCommand();
+
+const std::vector<Subcommand>& commandTable() {
+    static const std::vector<Subcommand> table = {
+        sendIniCommand(),
+        receiveCommand(),
+    };
+    return table;
+}
+
+}  // namespace formwell::cli

@@ -1,0 +1,43 @@
+#include "open_failure_explanation.h"
+
+#include "serial/open_failure.h"
+
+namespace formwell::cli {
+
+namespace {
+
+serial::ErrorKind kindOf(std::int32_t comOpenResult) {
+    switch (comOpenResult) {
+        case -2:
+            return serial::ErrorKind::NoSuchDevice;
+        case -3:
+            return serial::ErrorKind::PermissionDenied;
+        case -4:
+            return serial::ErrorKind::InUse;
+        case -5:
+            return serial::ErrorKind::InvalidSetting;
+        case -6:
+            return serial::ErrorKind::NotSerialDevice;
+        default:
+            return serial::ErrorKind::Other;
+    }
+}
+
+// comrig gives only its result: the reason's words are what was asked of the port.
+std::string reasonFor(serial::ErrorKind kind, std::int32_t comOpenResult, const link::PortSettings& s) {
+    if (kind == serial::ErrorKind::InvalidSetting) {
+        return std::to_string(s.BaudRate) + " baud, " + std::to_string(s.DataBits) + " data bits, parity " +
+               s.Parity.text() + ", " + std::to_string(s.StopBits) + " stop bits (from mbx.dat)";
+    }
+    return "the serial library answered " + std::to_string(comOpenResult);
+}
+
+}  // namespace
+
+std::string explainComOpenFailure(std::int32_t comOpenResult, const link::PortSettings& settings) {
+    const serial::ErrorKind kind = kindOf(comOpenResult);
+    return serial::explainOpenFailure(serial::Error{kind, 0, reasonFor(kind, comOpenResult, settings)},
+                                      settings.PortNumber);
+}
+
+}  // namespace formwell::cli

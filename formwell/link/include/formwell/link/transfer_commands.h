@@ -1,0 +1,61 @@
+// The commands behind "Transmit ini File" (DownINI) and "Receive File From HHT" (Upload), as plain
+// logic: the file dialog, the confirmation, the hourglass, the transfer and the overall result, in
+// the order the person sees them. The window and formwell-cli both run them; the tests run them
+// against a fake comrig and the recording interaction.
+#pragma once
+
+#include <string>
+
+#include "formwell/common/user_interaction.h"
+#include "formwell/link/comrig_table.h"
+#include "formwell/link/link_primitives.h"
+#include "formwell/link/port_settings.h"
+#include "formwell/link/transfer_guard.h"
+#include "formwell/link/transfers.h"
+
+namespace formwell::link {
+
+inline constexpr const char* kSendDialogTitle = "Select File to Download";
+inline constexpr const char* kSendConfirmText =
+    "Connect the HHT Cradle to the com port.\r\n"
+    "From DATA TRANSFER menu select 2 to download file.\r\n"
+    " Click on Yes to continue with download. Continue ?";
+inline constexpr const char* kReceiveConfirmText =
+    "Connect the HHT Cradle to the com port.\r\n"
+    "From DATA TRANSFER menu select 1 to upload file. \r\n"
+    "Click on Yes to continue with upload. Continue ?";
+inline constexpr const char* kConfirmTitle = "Download ?";
+
+// How the last command ended, for formwell-cli's exit status.
+enum class CommandOutcome {
+    NotStarted,  // no file chosen, the answer No, or another transfer holds the port
+    Succeeded,
+    Failed,
+};
+
+class LinkCommands {
+  public:
+    LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard,
+                 OpenFailureReporter onOpenFailure = {});
+
+    // DownINI: "Select File to Download", the "Download ?" question, the hourglass, the send, then
+    // "Download Failed!" ("Operation Cancelled") or a beep and "Download Process Complete!"
+    // ("Process Complete"), then the default pointer.
+    void transmitIniFile();
+    // Upload: the hourglass, the "Download ?" question, the receive, then a beep and "Upload Complete
+    // ..." or "Data Upload Failed ...", then the default pointer.
+    void receiveFile();
+
+    CommandOutcome lastOutcome() const { return outcome_; }
+    const PortSettings& portSettings() const { return settings_; }
+
+  private:
+    UserInteraction& ui_;
+    TransferGuard& guard_;
+    PortSettings settings_;  // kept between transfers, like the status
+    LinkStatus status_;
+    Transfers transfers_;
+    CommandOutcome outcome_ = CommandOutcome::NotStarted;
+};
+
+}  // namespace formwell::link

@@ -1,0 +1,115 @@
+#include "formwell/link/link_primitives.h"
+
+namespace formwell::link {
+
+std::int32_t buttonCode(Answer answer) {
+    switch (answer) {
+        case Answer::Ok:
+            return 1;
+        case Answer::Yes:
+            return 6;
+        case Answer::No:
+            return 7;
+    }
+    return 1;
+}
+
+std::int16_t frameChecksum(std::string_view text) {
+    std::int16_t check = 0;
+    for (const char c : text) {
+        check = static_cast<std::int16_t>(check ^ static_cast<unsigned char>(c));
+    }
+    return check;
+}
+
+std::string buildFrame(std::string_view line) {
+    std::string frame;
+    frame.reserve(line.size() + 6);
+    frame.push_back(kStx);
+    frame.append(line);
+    frame.append("\r\n");
+    frame.push_back(kEtx);
+    frame.push_back(static_cast<char>(frameChecksum(frame)));
+    return frame;
+}
+
+Link::Link(const ComrigTable& comrig, const PortSettings& settings, UserInteraction& ui, LinkStatus& status,
+           OpenFailureReporter onOpenFailure)
+    : comrig_(comrig),
+      settings_(settings),
+      ui_(ui),
+      status_(status),
+      onOpenFailure_(std::move(onOpenFailure)) {}
+
+bool Link::openLink() {
+    (void)comrig_.ComClose(port());  // in case a transfer before left it open
+    const std::int32_t opened =
+        comrig_.ComOpen("com", port(), settings_.BaudRate, settings_.DataBits, settings_.Parity.number(),
+                        settings_.StopBits, kQueueBytes, kQueueBytes);
+    if (opened < 0) {
+        ui_.show(plainNotice(std::string(kOpenFailedText)));
+        if (onOpenFailure_) {
+            onOpenFailure_(opened, settings_);
+        }
+        return false;
+    }
+    status_.record(comrig_.ComSetFlow(port(), settings_.FlowMode));
+    ui_.processEvents();
+    return true;
+}
+
+bool Link::sendSoh() {
+    status_.record(comrig_.ComSleepMS(port(), kSohPauseMs));
+    status_.record(comrig_.ComPutc(port(), kSoh));
+    return true;
+}
+
+bool Link::sendEot() {
+    status_.record(comrig_.ComSleepMS(port(), kEotPauseMs));
+    status_.record(comrig_.ComPutc(port(), kEot));
+    return true;
+}
+
+void Link::sendAck(std::int32_t pauseMs) {
+    status_.record(comrig_.ComPutc(port(), kAck));
+    status_.record(comrig_.ComSleepMS(port(), pauseMs));
+}
+
+std::int32_t Link::readByteAfter(std::int32_t pauseMs) {
+    status_.record(comrig_.ComSleepMS(port(), pauseMs));
+    return comrig_.ComGetc(port());
+}
+
+bool Link::handshake(bool (Link::*sendByte)(), std::int32_t answerPauseMs, std::int16_t tries) {
+    std::int16_t answer = 0;
+    do {
+        (this->*sendByte)();
+        ui_.processEvents();
+        answer = static_cast<std::int16_t>(readByteAfter(answerPauseMs));
+        ui_.processEvents();
+        --tries;
+    } while (tries > 0 && answer != kAck);
+    return answer == kAck;
+}
+
+bool Link::requestLink(std::int16_t tries) {
+    return handshake(&Link::sendSoh, kSohAnswerPauseMs, tries);
+}
+
+bool Link::releaseLink(std::int16_t tries) {
+    return handshake(&Link::sendEot, kEotAnswerPauseMs, tries);
+}
+
+bool Link::sendFrame(std::string_view frame, std::int16_t tries) {
+    const auto length = static_cast<std::int32_t>(frame.size());
+    bool acknowledged = false;
+    do {
+        if (comrig_.ComWrite(port(), frame.data(), length) == length) {
+            acknowledged = readByteAfter(kFrameAnswerPauseMs) == kAck;
+        }
+        --tries;
+    } while (!acknowledged && tries > 0);
+    return acknowledged;
+}
+
+}  // namespace formwell::link
