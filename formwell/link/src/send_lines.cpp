@@ -31,6 +31,9 @@ bool SendLines::next(std::string& line) {
         }
         const char c = buffer_[begin_++];
         any = true;
+        if (c == '\n') {
+            return true;
+        }
         if (c != '\r') {
             line.push_back(c);
             continue;

@@ -1,6 +1,7 @@
-// The lines of a file being sent to the terminal, read as they are needed. A line ends at CR or at
-// CR LF; a lone LF is part of the line's text, as is every other byte. Text after the last ending is
-// a last line; an ending at the very end starts no empty extra line.
+// The lines of a file being sent to the terminal, read as they are needed. A line ends at CR, at
+// CR LF or at a lone LF, as the editor reads INI files: a file saved with Unix line ends must not
+// reach the terminal as one frame holding every record. Every other byte is part of the line's text.
+// Text after the last ending is a last line; an ending at the very end starts no empty extra line.
 #pragma once
 
 #include <array>

@@ -20,12 +20,12 @@ TEST(SendIniFile, EveryLineTravelsAsStoredAndTheTerminalConfirmsEachStep) {
     Station s;
     IniTerminal terminal;
     terminal.attach(s.fake);
-    // CR LF, a lone CR and a lone LF (part of the text), a blank line, a last line without ending.
+    // CR LF, a lone CR, a lone LF, a blank line, a last line without ending.
     s.write("a.ini", "FIELD1\r\nFIELD2\rTWO\nLINES\r\n\r\nLAST");
     s.transmit(s.file("a.ini"));
 
-    EXPECT_EQ(terminal.lines, (std::vector<std::string>{"FIELD1", "FIELD2", "TWO\nLINES", "", "LAST"}));
-    EXPECT_EQ(terminal.framesSeen, 5);
+    EXPECT_EQ(terminal.lines, (std::vector<std::string>{"FIELD1", "FIELD2", "TWO", "LINES", "", "LAST"}));
+    EXPECT_EQ(terminal.framesSeen, 6);
     EXPECT_EQ(terminal.eotSeen, 1);
     EXPECT_EQ(s.fake.sent().front(), kSoh);
     EXPECT_EQ(s.fake.sent().back(), kEot);
@@ -37,7 +37,7 @@ TEST(SendIniFile, EveryLineTravelsAsStoredAndTheTerminalConfirmsEachStep) {
     EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Succeeded);
     const std::vector<Progress> progress = s.ui.progressReports();
     ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progressText(progress.back()), "Transmit ini File: 5 of 5 lines");
+    EXPECT_EQ(progressText(progress.back()), "Transmit ini File: 6 of 6 lines");
     EXPECT_TRUE(progress.back().finished);
 }
 
