@@ -26,9 +26,13 @@ constexpr GlobalOptionHelp kGlobalOptions[] = {
 
 constexpr const char* kExitStatusHelp =
     "Exit status:\n"
-    "  0  success\n"
-    "  1  the transfer failed (its messages on standard error say why)\n"
-    "  2  usage error: the command line was wrong and nothing was done\n";
+    "    0  success\n"
+    "    1  failed: the transfer or load did not complete, or a file could not be read or written\n"
+    "       (the messages on standard error say why); with several ports, any port that failed\n"
+    "    2  usage error: the command line was wrong and nothing was done\n"
+    "    3  refused: the input is not sound (an image the loader would get wrong, rows the\n"
+    "       window's Save refuses); nothing was sent or written\n"
+    "  130  cancelled by Ctrl-C\n";
 
 bool startsWith(const std::string& text, std::string_view prefix) {
     return text.size() >= prefix.size() && std::string_view(text).substr(0, prefix.size()) == prefix;
@@ -40,9 +44,9 @@ const Subcommand* findCommand(const std::vector<Subcommand>& table, const std::s
     return it == table.end() ? nullptr : &*it;
 }
 
-const OptionSpec* findOption(const Subcommand& command, std::string_view name) {
+const CommandOption* findOption(const Subcommand& command, std::string_view name) {
     const auto it = std::find_if(command.options.begin(), command.options.end(),
-                                 [&](const OptionSpec& o) { return o.name == name; });
+                                 [&](const CommandOption& o) { return o.name == name; });
     return it == command.options.end() ? nullptr : &*it;
 }
 
@@ -169,8 +173,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args, const s
         } else if (name == "--version") {
             noValue();
             parsed.version = true;
-        } else if (const OptionSpec* spec = parsed.command ? findOption(*parsed.command, name) : nullptr) {
-            if (spec->valueName.empty()) {
+        } else if (const CommandOption* option =
+                       parsed.command ? findOption(*parsed.command, name) : nullptr) {
+            if (option->valueName.empty()) {
                 noValue();
                 parsed.line.options.emplace_back(name, std::string());
             } else if (std::optional<std::string> v = takeValue()) {
@@ -226,7 +231,7 @@ std::string commandHelp(const Subcommand& command) {
         }
     }
     text << "\nOptions:\n";
-    for (const OptionSpec& option : command.options) {
+    for (const CommandOption& option : command.options) {
         std::string usage(option.name);
         if (!option.valueName.empty()) {
             usage += " " + std::string(option.valueName);
@@ -264,7 +269,9 @@ int runCli(const std::vector<std::string>& args, const std::vector<Subcommand>& 
     ConsoleInteraction ui(
         env.in, env.err,
         ConsoleSettings{parsed.global.assumeYes, env.errorIsTerminal, env.inputIsTerminal, env.interrupted});
-    CommandContext context{parsed.global, parsed.line, ui, env.out, env.err, env.interrupted, env.comrig};
+    CommandContext context{parsed.global, parsed.line, ui,
+                           env.out,       env.err,     env.interrupted,
+                           env.comrig,    env.pushkit, env.errorIsTerminal};
     try {
         return parsed.command->run(context);
     } catch (const AppError& e) {

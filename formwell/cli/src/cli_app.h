@@ -40,6 +40,7 @@ struct CliEnvironment {
     std::string currentDirectory;
     std::function<bool()> interrupted;  // Ctrl-C pressed
     std::function<link::ComrigTable()> comrig = [] { return link::boundComrig(); };
+    std::function<link::PushkitTable()> pushkit = [] { return link::bindPushkit(); };
 };
 
 // Parses, prints help or a usage error (status 2), or runs the command and returns its status. No

@@ -15,14 +15,17 @@
 
 #include "console_interaction.h"
 #include "formwell/link/comrig_table.h"
+#include "formwell/link/pushkit_table.h"
 
 namespace formwell::cli {
 
 // The program's exit statuses (listed in --help).
 enum ExitStatus : int {
     kExitSuccess = 0,
-    kExitFailed = 1,  // the transfer (or the check, the load ...) failed: its messages say why
-    kExitUsage = 2,   // the command line was wrong: nothing was done
+    kExitFailed = 1,       // the transfer (or the check, the load ...) failed: its messages say why
+    kExitUsage = 2,        // the command line was wrong: nothing was done
+    kExitRefused = 3,      // the input was refused before anything was sent or written (an unsound image)
+    kExitCancelled = 130,  // stopped by Ctrl-C (the shells' number for an interrupted program)
 };
 
 // Options every command takes, wherever they stand on the command line.
@@ -33,7 +36,7 @@ struct GlobalOptions {
 };
 
 // One option of a subcommand: "--port N" (takes a value) or "--quiet" (a switch).
-struct OptionSpec {
+struct CommandOption {
     std::string_view name;       // with its dashes: "--port"
     std::string_view valueName;  // "N"; empty for a switch
     std::string_view help;       // one line for the command's --help
@@ -64,6 +67,10 @@ struct CommandContext {
     std::function<bool()> interrupted;
     // The comrig the transfers use: the library bound by name (tests: a fake terminal).
     std::function<link::ComrigTable()> comrig;
+    // The loader: pushkit bound by name (tests: a fake loader). Throws AppError 48 or 453.
+    std::function<link::PushkitTable()> pushkit;
+    // Standard error is a terminal: progress as lines updated in place.
+    bool errorIsTerminal = false;
 };
 
 struct Subcommand {
@@ -71,7 +78,7 @@ struct Subcommand {
     std::string_view synopsis;  // "send-ini FILE": the usage line after "formwell-cli"
     std::string_view summary;   // one line for the program's --help
     std::string_view help;      // the rest of the command's --help: what it does, what it prints
-    std::vector<OptionSpec> options;
+    std::vector<CommandOption> options;
     std::size_t minArguments = 0;
     std::size_t maxArguments = 0;  // kAnyNumber for a list
     std::function<int(CommandContext&)> run;

@@ -25,7 +25,7 @@ using formwell::testing::readBytes;
 using formwell::testing::TempDir;
 using formwell::testing::writeBytes;
 
-// Only reached when something hangs: the slowest case here ends after about 10 s.
+// Only reached when something hangs: each case here ends within a few seconds.
 constexpr std::chrono::seconds kProcessBound{60};
 
 int msLeft(Clock::time_point end) {
@@ -194,30 +194,6 @@ TEST(CliEndToEnd, RecordsComeBackIntoImportTxt) {
     EXPECT_EQ(readBytes(dir / "import.txt"), "4711;3\r\nWITH BLANKS   \r\n\r\n0815;1\r\n");
     EXPECT_EQ(readBytes(dir / "import.txt.bak"), "not yet imported\r\n");
     EXPECT_NE(run.err.find("Upload Complete: Upload Complete ...\n"), std::string::npos) << run.err;
-}
-
-// 50 tries of at least 200 ms for the send, 25 for the receive.
-TEST(CliEndToEnd, ASilentTerminalFailsWithinTheHandshakesBounds) {
-    TempDir dir;
-    writeBytes(dir / "mbx.dat", settingsFor19200());
-    writeBytes(dir / "a.ini", "ONE\r\n");
-    {
-        Terminal terminal(dir, {"--silent"});
-        const CliRun send = runCli(dir, terminal, {"send-ini", (dir / "a.ini").string()});
-        EXPECT_EQ(send.status, 1);
-        EXPECT_NE(send.err.find("Operation Cancelled: Download Failed!\n"), std::string::npos) << send.err;
-        EXPECT_GE(send.elapsed, std::chrono::milliseconds(10000));
-        EXPECT_LT(send.elapsed, std::chrono::milliseconds(25000));
-    }
-    {
-        Terminal terminal(dir, {"--silent"});
-        const CliRun receive = runCli(dir, terminal, {"receive"});
-        EXPECT_EQ(receive.status, 1);
-        EXPECT_NE(receive.err.find("Upload Failed: Data Upload Failed ...\n"), std::string::npos)
-            << receive.err;
-        EXPECT_GE(receive.elapsed, std::chrono::milliseconds(5000));
-        EXPECT_LT(receive.elapsed, std::chrono::milliseconds(20000));
-    }
 }
 
 }  // namespace

@@ -67,6 +67,7 @@ QString startupDirectoryFrom(const QString& currentPath) {
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent), browser_(std::move(services.browser)), starter_(std::move(services.starter)) {
     auto comrig = std::move(services.comrig);
+    auto pushkit = std::move(services.pushkit);
     if (services.ui != nullptr) {
         ui_ = services.ui;
     } else {
@@ -85,6 +86,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     commands_ = std::make_unique<DocumentCommands>(
         *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
     buildTransfers(std::move(comrig));
+    buildProgramLoad(std::move(pushkit));
     placeOnScreen();
 
     // Start in viewing mode: the grid locked, Save and Cancel hidden.
@@ -199,8 +201,6 @@ void MainWindow::buildBottomBand() {
     Upload = addButton(band, "Upload", QStringLiteral("Receive File From HHT"), at(1));
     DownProg = addButton(band, "DownProg", QStringLiteral("Load Program In HHT"), at(2));
     DownINI = addButton(band, "DownINI", QStringLiteral("Transmit ini File"), at(3));
-    DownProg->setEnabled(false);
-    DownProg->setToolTip(QStringLiteral("Not available yet in this version"));
 }
 
 void MainWindow::setTabOrder() {

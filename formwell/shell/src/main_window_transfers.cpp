@@ -66,7 +66,15 @@ void MainWindow::showTransferProgress(const Progress& progress) {
 }
 
 // The transfer's own steps are on the stack below this event: the window stays until it has ended.
+// A program load is asked about first: agreed, it is cancelled and the window closes after it.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (loadWindow_) {
+        event->ignore();
+        if (!closeAfterLoad_ && agreeToStopLoad()) {
+            closeAfterLoad_ = true;
+        }
+        return;
+    }
     if (transferGuard_.running()) {
         QApplication::beep();
         event->ignore();

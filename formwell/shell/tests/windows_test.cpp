@@ -83,7 +83,7 @@ TEST_F(MainWindowTest, LayoutPairsTabOrderAndTransferButtons) {
     EXPECT_EQ(button(window_, "cmdSave")->geometry(), button(window_, "cmdModify")->geometry());
     EXPECT_EQ(button(window_, "cmdCancel")->geometry(), button(window_, "cmdClose")->geometry());
     for (const char* name : {"Setup", "Upload", "DownProg", "DownINI"}) {
-        EXPECT_EQ(button(window_, name)->isEnabled(), std::string(name) != "DownProg") << name;
+        EXPECT_TRUE(button(window_, name)->isEnabled()) << name;
         EXPECT_EQ(button(window_, name)->width(), button(window_, "Setup")->width());
     }
 

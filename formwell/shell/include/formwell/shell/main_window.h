@@ -12,9 +12,11 @@
 #include <string>
 
 #include "formwell/link/comrig_table.h"
+#include "formwell/link/program_load.h"
 #include "formwell/link/transfer_commands.h"
 #include "formwell/link/transfer_guard.h"
 #include "formwell/shell/document_commands.h"
+#include "formwell/shell/load_progress_window.h"
 #include "formwell/shell/port_settings_dialog.h"
 #include "formwell/shell/web_page_link.h"
 
@@ -40,6 +42,8 @@ struct MainWindowServices {
     // The comrig the transfers talk through. Empty: the library bound by name, with the window kept
     // painting while a call waits.
     std::function<link::ComrigTable()> comrig = {};
+    // The loader for Load Program In HHT. Empty: pushkit bound by name at the first load.
+    std::function<link::PushkitTable()> pushkit = {};
 };
 
 class MainWindow : public QWidget, public DocumentWindow {
@@ -65,6 +69,9 @@ class MainWindow : public QWidget, public DocumentWindow {
     // while it is held, and the window does not close.
     link::TransferGuard& transferGuard() { return transferGuard_; }
     link::LinkCommands& linkCommands() { return *linkCommands_; }
+    link::ProgramLoad& programLoad() { return *programLoad_; }
+    // The progress window of the program load under way, or null.
+    LoadProgressWindow* loadProgressWindow() const { return loadWindow_.data(); }
     // The interaction transfer commands use: the window's own, with progress also in the status line.
     UserInteraction& transferInteraction() { return *transferUi_; }
     // The PC Configuration window while it is open.
@@ -99,6 +106,12 @@ class MainWindow : public QWidget, public DocumentWindow {
     void buildTransfers(std::function<link::ComrigTable()> comrig);
     void transferRunning(bool running);
     void showTransferProgress(const Progress& progress);
+    void buildProgramLoad(std::function<link::PushkitTable()> pushkit);
+    // Runs one load on a worker thread behind the modal progress window.
+    std::int32_t runLoad(const link::DownloadArguments& arguments);
+    // A close asked for during a load: true when the person agreed to stop it (the window closes
+    // when the load has ended).
+    bool agreeToStopLoad();
     void setTabOrder();
     void applyEditingConfiguration();
     void applyViewingConfiguration();
@@ -116,6 +129,10 @@ class MainWindow : public QWidget, public DocumentWindow {
     std::unique_ptr<link::LinkCommands> linkCommands_;
     QPointer<PortSettingsDialog> parameter_;
     std::vector<QPushButton*> enabledBeforeTransfer_;
+    std::function<link::PushkitTable()> bindLoader_;
+    std::unique_ptr<link::ProgramLoad> programLoad_;
+    QPointer<LoadProgressWindow> loadWindow_;
+    bool closeAfterLoad_ = false;
 
     FieldTableModel* model_ = nullptr;
     FieldItemDelegate* delegate_ = nullptr;

@@ -1,0 +1,27 @@
+// Small pieces several subcommands share: a usage error found by the command itself, and reading a
+// whole input file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <variant>
+
+#include "formwell/common/app_error.h"
+#include "subcommand.h"
+
+namespace formwell::cli {
+
+// Prints "formwell-cli: <what>" and the hint to the command's help; returns kExitUsage.
+int usageError(CommandContext& context, std::string_view command, const std::string& what);
+
+// Prints "formwell-cli: <what>" on standard error (a warning or a refusal that is no message box).
+void note(CommandContext& context, const std::string& what);
+
+// The whole file, or the error that reading it gave (53 missing, 75 no regular file or unreadable,
+// or larger than `limit`).
+std::variant<std::string, AppError> readWholeFile(const std::string& path, std::size_t limit);
+
+// True when `name` ends in `extension` ("." included), compared without regard to case.
+bool hasExtension(const std::string& name, std::string_view extension);
+
+}  // namespace formwell::cli

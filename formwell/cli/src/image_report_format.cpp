@@ -1,0 +1,144 @@
+// The image check's report as text for people and as JSON for scripts.
+#include <cstdio>
+
+#include "image_check.h"
+
+namespace formwell::cli {
+
+namespace {
+
+constexpr std::size_t kFindingsShown = 50;
+
+std::string hex6(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%06X", value);
+    return text;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "\"";
+}
+
+const char* levelName(FindingLevel level) {
+    return level == FindingLevel::Refuse ? "refuse" : "warning";
+}
+
+bool isHex(const ImageReport& r) {
+    return r.route != pushkit::ImageRoute::SRecord;
+}
+
+}  // namespace
+
+std::string describeRoute(pushkit::ImageRoute route) {
+    switch (route) {
+        case pushkit::ImageRoute::SRecord:
+            return "S-record image: the framed protocol, or the hex-block protocol to a terminal answering "
+                   "RMT";
+        case pushkit::ImageRoute::RawStream:
+            return "Intel HEX image: the raw stream (its name starts VKD, VKF or VKL)";
+        case pushkit::ImageRoute::LineProtocol:
+            return "Intel HEX image: the line protocol at 115200 baud (its name starts VKS)";
+        case pushkit::ImageRoute::UnknownHexPrefix:
+            return "Intel HEX image with a name the loader does not take";
+    }
+    return {};
+}
+
+std::string formatImageReport(const ImageReport& r) {
+    std::string out = "image: " + r.name + "\n" + "format: " + describeRoute(r.route) + "\n";
+    if (isHex(r)) {
+        out += "lines: " + std::to_string(r.hexLines) +
+               (r.hexEndRecord ? " up to and including the end record\n" : " (no end record)\n");
+    } else {
+        out += "S2 records: " + std::to_string(r.s2Records);
+        if (r.low && r.high) {
+            out += ", addresses " + hex6(*r.low) + "-" + hex6(*r.high - 1);
+        }
+        out += "\n";
+        out +=
+            "identification record: " +
+            (r.namedKind ? "kind " + std::to_string(*r.namedKind) + " (the loader skips asking the terminal)"
+                         : std::string("none (the loader asks the terminal for its kind)")) +
+            "\n";
+        for (const ApplicationHeader& h : r.headers) {
+            out += "application header: kind " + std::to_string(h.kind) + " at " + hex6(h.address) +
+                   ", requires terminal \"" + h.required + "\"\n";
+        }
+        if (r.headers.empty()) {
+            out += "application header: none\n";
+        }
+        if (!r.window.empty()) {
+            out += "flash window: " + r.window + "\n";
+        }
+    }
+    std::size_t shown = 0;
+    for (const ImageFinding& f : r.findings) {
+        if (shown++ == kFindingsShown) {
+            break;
+        }
+        out += std::string(levelName(f.level)) + ": " +
+               (f.line > 0 ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text + "\n";
+    }
+    const std::size_t total = r.refusals + r.warnings;
+    if (total > shown) {
+        out += "... " + std::to_string(total - shown) + " more\n";
+    }
+    out += r.refused() ? "verdict: not sound (" + std::to_string(r.refusals) + " problem" +
+                             (r.refusals == 1 ? "" : "s") + " that would load wrong bytes or be refused)\n"
+                       : "verdict: sound" +
+                             (r.warnings > 0 ? " (" + std::to_string(r.warnings) + " warning" +
+                                                   (r.warnings == 1 ? "" : "s") + ")"
+                                             : std::string()) +
+                             "\n";
+    return out;
+}
+
+std::string formatImageReportJson(const ImageReport& r) {
+    std::string out = "{\"image\": " + jsonString(r.name);
+    out += ", \"format\": " + std::string(isHex(r) ? "\"Intel HEX\"" : "\"S-record\"");
+    out += ", \"transfer\": " + jsonString(describeRoute(r.route));
+    if (isHex(r)) {
+        out += ", \"lines\": " + std::to_string(r.hexLines);
+        out += ", \"endRecord\": " + std::string(r.hexEndRecord ? "true" : "false");
+    } else {
+        out += ", \"s2Records\": " + std::to_string(r.s2Records);
+        out += ", \"addressLow\": " + (r.low ? jsonString(hex6(*r.low)) : std::string("null"));
+        out += ", \"addressEnd\": " + (r.high ? jsonString(hex6(*r.high)) : std::string("null"));
+        out += ", \"identificationRecordKind\": " +
+               (r.namedKind ? std::to_string(*r.namedKind) : std::string("null"));
+        out += ", \"applicationHeaders\": [";
+        for (std::size_t i = 0; i < r.headers.size(); ++i) {
+            out += (i ? ", " : "") + std::string("{\"kind\": ") + std::to_string(r.headers[i].kind) +
+                   ", \"address\": " + jsonString(hex6(r.headers[i].address)) +
+                   ", \"requires\": " + jsonString(r.headers[i].required) + "}";
+        }
+        out += "]";
+        out += ", \"kind\": " + (r.kind ? std::to_string(*r.kind) : std::string("null"));
+        out += ", \"flashWindow\": " + jsonString(r.window);
+    }
+    out += ", \"sound\": " + std::string(r.refused() ? "false" : "true");
+    out += ", \"refusals\": " + std::to_string(r.refusals) + ", \"warnings\": " + std::to_string(r.warnings);
+    out += ", \"findings\": [";
+    for (std::size_t i = 0; i < r.findings.size(); ++i) {
+        const ImageFinding& f = r.findings[i];
+        out += (i ? ", " : "") + std::string("{\"line\": ") + std::to_string(f.line) +
+               ", \"level\": " + jsonString(levelName(f.level)) + ", \"text\": " + jsonString(f.text) + "}";
+    }
+    return out + "]}\n";
+}
+
+}  // namespace formwell::cli

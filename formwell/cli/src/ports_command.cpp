@@ -1,0 +1,136 @@
+// ports: the serial devices present, and what COM1 to COM4 open, with whether each can be used.
+#include <cstdlib>
+#include <sstream>
+
+#include "command_support.h"
+#include "serial/port_list.h"
+#include "serial/serial_device.h"
+
+namespace formwell::cli {
+
+namespace {
+
+constexpr int kListedPorts = 4;  // the cradle ports the window offers
+
+struct PortLine {
+    int port = 0;
+    bool fromVariable = false;
+    std::optional<serial::DeviceFacts> device;  // none when nothing is named (COM0 unset)
+};
+
+std::vector<PortLine> comPorts() {
+    std::vector<PortLine> lines;
+    for (int n = 1; n <= kListedPorts; ++n) {
+        PortLine line;
+        line.port = n;
+        const char* variable = std::getenv(("COM" + std::to_string(n)).c_str());
+        line.fromVariable = variable != nullptr && *variable != '\0';
+        if (const std::optional<std::string> path = serial::devicePathForPort(n)) {
+            line.device = serial::describeDevice(*path);
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string usability(const serial::DeviceFacts& d) {
+    if (!d.present) {
+        return "not present";
+    }
+    std::string text = d.mayOpen ? "you may open it" : "you may not open it (no read and write permission)";
+    text += d.heldBy.empty() ? ", free" : ", in use by " + d.heldBy;
+    return text;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+        }
+        if (static_cast<unsigned char>(c) < 0x20) {
+            continue;
+        }
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
+std::string deviceJson(const serial::DeviceFacts& d) {
+    std::string byId = "[";
+    for (std::size_t i = 0; i < d.byId.size(); ++i) {
+        byId += (i ? ", " : "") + jsonString(d.byId[i]);
+    }
+    byId += "]";
+    return "\"device\": " + jsonString(d.path) + ", \"kind\": " + jsonString(d.kind) +
+           ", \"present\": " + (d.present ? "true" : "false") + ", \"byId\": " + byId +
+           ", \"mayOpen\": " + (d.mayOpen ? "true" : "false") +
+           ", \"inUse\": " + (d.heldBy.empty() ? "false" : "true") +
+           ", \"heldBy\": " + (d.heldBy.empty() ? std::string("null") : jsonString(d.heldBy));
+}
+
+std::string portsText(const std::vector<serial::DeviceFacts>& devices, const std::vector<PortLine>& ports) {
+    std::ostringstream out;
+    out << "Serial devices:\n";
+    if (devices.empty()) {
+        out << "  none found\n";
+    }
+    for (const serial::DeviceFacts& d : devices) {
+        out << "  " << d.path << (d.kind.empty() ? "" : "  (" + d.kind + ")") << ": " << usability(d) << '\n';
+        for (const std::string& name : d.byId) {
+            out << "      " << name << '\n';
+        }
+    }
+    out << "\nPorts (port n is the device in the variable COM<n>, else /dev/ttyS<n-1>):\n";
+    for (const PortLine& p : ports) {
+        out << "  COM" << p.port << ": ";
+        if (!p.device) {
+            out << "names no device\n";
+            continue;
+        }
+        out << p.device->path << (p.fromVariable ? " (from COM" + std::to_string(p.port) + ")" : " (default)")
+            << ", " << usability(*p.device) << '\n';
+    }
+    return out.str();
+}
+
+std::string portsJson(const std::vector<serial::DeviceFacts>& devices, const std::vector<PortLine>& ports) {
+    std::string out = "{\"devices\": [";
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        out += (i ? ", {" : "{") + deviceJson(devices[i]) + "}";
+    }
+    out += "], \"ports\": [";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const PortLine& p = ports[i];
+        out += (i ? ", " : "") + std::string("{\"port\": ") + std::to_string(p.port) + ", \"name\": \"COM" +
+               std::to_string(p.port) + "\", \"from\": " + (p.fromVariable ? "\"variable\"" : "\"default\"") +
+               ", " + (p.device ? deviceJson(*p.device) : std::string("\"device\": null")) + "}";
+    }
+    return out + "]}\n";
+}
+
+int runPorts(CommandContext& c) {
+    const std::vector<serial::DeviceFacts> devices = serial::listSerialDevices();
+    const std::vector<PortLine> ports = comPorts();
+    c.out << (c.line.has("--json") ? portsJson(devices, ports) : portsText(devices, ports)) << std::flush;
+    return kExitSuccess;
+}
+
+}  // namespace
+
+Subcommand portsCommand() {
+    return Subcommand{
+        "ports",
+        "ports",
+        "List the serial devices, and what COM1 to COM4 open.",
+        "Lists the serial devices present (UARTs, USB serial adapters, USB modems, and whatever a COM<n>\n"
+        "variable names), each with its stable names under /dev/serial/by-id, whether you may open it,\n"
+        "and whether another program holds it. Then what COM1 to COM4 open under the COM<n> rule.\n"
+        "Nothing is opened: a terminal in a cradle sees no line move.\n",
+        {{"--json", "", "the list as one JSON object on standard output"}},
+        0,
+        0,
+        runPorts};
+}
+
+}  // namespace formwell::cli

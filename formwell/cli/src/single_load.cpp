@@ -1,0 +1,125 @@
+#include "single_load.h"
+
+#include <chrono>
+
+#include "child_process.h"
+#include "command_support.h"
+#include "formwell/link/loader_results.h"
+#include "image_check.h"
+#include "image_source.h"
+#include "load_progress.h"
+#include "serial/open_failure.h"
+#include "serial/serial_device.h"
+
+namespace formwell::cli {
+
+namespace {
+
+constexpr std::chrono::milliseconds kRefresh{100};
+constexpr std::int32_t kCancelled = -30;
+constexpr std::int32_t kPortNotOpened = -10;
+
+// Why the loader could not open the port: the port is tried again, at once, for the system's reason.
+std::string whyThePortDidNotOpen(int port) {
+    serial::SerialDevice device;
+    const serial::Error error = device.open(port, serial::LineConfig{});
+    if (error.ok()) {
+        return "COM" + std::to_string(port) + " opens now: it was busy or missing while the loader tried it.";
+    }
+    return serial::explainOpenFailure(error, port);
+}
+
+}  // namespace
+
+ImageVerdict checkBeforeLoading(CommandContext& c, const std::string& image, bool force,
+                                std::uint64_t& imageBytes) {
+    std::string why;
+    const std::optional<std::string> text = readImageAsLoaderDoes(image, why);
+    if (!text) {
+        note(c, image + ": " + why);
+        return ImageVerdict::Unreadable;
+    }
+    imageBytes = text->size();
+    const ImageReport report = checkImage(image, *text);
+    for (const ImageFinding& f : report.findings) {
+        note(c, image + (f.line > 0 ? ":" + std::to_string(f.line) : std::string()) + ": " +
+                    (f.level == FindingLevel::Refuse ? "problem: " : "warning: ") + f.text);
+    }
+    if (report.refused()) {
+        if (!force) {
+            note(c, image + ": not loaded: " + std::to_string(report.refusals) +
+                        " problem(s) would put wrong bytes into the terminal or make the loader refuse it "
+                        "(formwell-cli check shows them all; --force loads it anyway)");
+            return ImageVerdict::Refused;
+        }
+        note(c, image + ": loading despite " + std::to_string(report.refusals) + " problem(s) (--force)");
+    }
+    return ImageVerdict::Load;
+}
+
+int runSingleLoad(CommandContext& c, const LoadRequest& request) {
+    std::uint64_t imageBytes = 0;
+    switch (checkBeforeLoading(c, request.image, request.force, imageBytes)) {
+        case ImageVerdict::Load:
+            break;
+        case ImageVerdict::Unreadable:
+            return kExitFailed;
+        case ImageVerdict::Refused:
+            return kExitRefused;
+    }
+    std::optional<ProgressChannel> channel;
+    if (request.reportFd) {
+        ignoreBrokenPipes();
+        channel.emplace(*request.reportFd);
+    }
+    bool interrupted = false;
+    link::LoadRunner runner = [&](const link::DownloadArguments& arguments) {
+        return link::runLoadOnWorker(c.pushkit(), arguments, [&](link::LoadWorker& worker) {
+            ConsoleLoadProgress progress(c.err, c.errorIsTerminal, "Load Program In HHT", imageBytes);
+            while (!worker.waitFor(kRefresh)) {
+                if (!interrupted && c.interrupted && c.interrupted()) {
+                    interrupted = true;
+                    worker.cancel();
+                    progress.note("Ctrl-C: cancelling the load; the step under way ends first ...");
+                    if (channel) {
+                        channel->cancelling();
+                    }
+                }
+                const link::LoadSnapshot snapshot = worker.poll();
+                progress.show(snapshot);
+                if (channel) {
+                    channel->progress(snapshot);
+                }
+            }
+            const link::LoadSnapshot last = worker.poll();
+            progress.finish(last);
+            if (channel) {
+                channel->progress(last);
+            }
+        });
+    };
+    link::TransferGuard guard;
+    link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, request.overrides);
+    c.ui.presetFile(request.image);
+    command.loadProgramInHht();
+
+    const std::optional<std::int32_t> result = command.lastResult();
+    if (channel && result) {
+        channel->result(*result);
+    }
+    if (result) {
+        c.out << "result: " << *result << " (" << link::loaderResultMeaning(*result) << ")\n" << std::flush;
+        if (*result == kPortNotOpened && command.lastArguments()) {
+            note(c, whyThePortDidNotOpen(command.lastArguments()->port));
+        }
+    }
+    if (command.lastOutcome() == link::CommandOutcome::Succeeded) {
+        return kExitSuccess;
+    }
+    // Ctrl-C during the load, or at the question before it (which it answers No).
+    const bool stoppedByCtrlC =
+        (result == kCancelled && interrupted) || (!result && c.interrupted && c.interrupted());
+    return stoppedByCtrlC ? kExitCancelled : kExitFailed;
+}
+
+}  // namespace formwell::cli

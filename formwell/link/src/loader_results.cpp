@@ -1,0 +1,70 @@
+#include "formwell/link/loader_results.h"
+
+#include "pushkit.h"
+
+namespace formwell::link {
+
+std::string loaderResultMeaning(std::int32_t result) {
+    switch (result) {
+        case PUSHKIT_SRECORD_LOADED:
+            return "S-record image loaded";
+        case PUSHKIT_HEX_LOADED:
+            return "Intel HEX image loaded";
+        case PUSHKIT_ERR_PORT:
+            return "the serial port could not be opened";
+        case PUSHKIT_ERR_IMAGE_FILE:
+            return "the image file could not be opened or read";
+        case PUSHKIT_ERR_HEX_PREFIX:
+            return "a .HEX image whose name starts with none of VKD, VKF, VKL, VKS";
+        case PUSHKIT_ERR_UNKNOWN_KIND:
+            return "the terminal's identification names no kind the loader knows";
+        case PUSHKIT_ERR_NO_ANSWER:
+            return "the terminal did not answer; is it in its loader menu?";
+        case PUSHKIT_ERR_NO_S2_RECORD:
+            return "the image holds no S2 record";
+        case PUSHKIT_ERR_VERSION:
+            return "the terminal's version is below the one the image requires";
+        case PUSHKIT_ERR_OPEN_MARKERS:
+            return "no acknowledgement of the opening marker records";
+        case PUSHKIT_ERR_NO_ACK:
+            return "timed out: no acknowledgement after the full number of attempts";
+        case PUSHKIT_ERR_CLOSE_MARKER:
+            return "no acknowledgement of the closing marker record";
+        case PUSHKIT_ERR_CTS_OFF:
+            return "the terminal held its CTS line off";
+        case PUSHKIT_ERR_WRITE:
+            return "a frame could not be written to the port";
+        case PUSHKIT_ERR_FIRST_FRAME:
+            return "no acknowledgement of the erase notice or of the first line frame";
+        case PUSHKIT_ERR_LINE_COUNT:
+            return "no acknowledgement of the line-count frame";
+        case PUSHKIT_ERR_ERASE:
+            return "no acknowledgement of a flash erase";
+        case PUSHKIT_ERR_HEADER:
+            return "the application header is missing, malformed or names another terminal";
+        case PUSHKIT_ERR_WAKE_SPEED:
+            return "the wake-up method has no code for the speed asked";
+        case PUSHKIT_ERR_LINE_WAKE:
+            return "VKS images cannot be sent with wake-up method 2";
+        case PUSHKIT_ERR_CANCELLED:
+            return "cancelled";
+        case PUSHKIT_ERR_IDENT:
+            return "the image is for another terminal than the one answering";
+        case PUSHKIT_ERR_NO_MEMORY_LIST:
+        case PUSHKIT_ERR_NO_MEMORY_RECORD:
+        case PUSHKIT_ERR_NO_MEMORY:
+            return "out of memory";
+        case PUSHKIT_ERR_HEX_BLOCK_NO_ACK:
+            return "no acknowledgement after three attempts";
+        case PUSHKIT_ERR_OVERLAP:
+            return "two records of the image claim the same bytes";
+        case PUSHKIT_ERR_BUSY:
+            return "another load is running in this process";
+        case PUSHKIT_ERR_INTERNAL:
+            return "an unexpected failure inside the loader";
+        default:
+            return result >= 0 ? "loaded" : "an unknown failure";
+    }
+}
+
+}  // namespace formwell::link
