@@ -6,6 +6,7 @@
 
 #include "frame_codec.h"
 #include "pushkit/image/image_file.h"
+#include "pushkit/image/image_name.h"
 #include "transfers.h"
 #include "wake_up.h"
 
@@ -39,18 +40,18 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view upper) {
 DownloadResult runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
                            std::string_view image, std::atomic<std::int32_t>& run,
                            const ProgressFn& progress) {
-    const std::string_view base = splitImageName(request.imagePath).base;
-    const std::string_view prefix = base.substr(0, 3);
-
-    if (equalsIgnoringCase(prefix, "VKD") || equalsIgnoringCase(prefix, "VKF") ||
-        equalsIgnoringCase(prefix, "VKL")) {
-        TransferContext ctx{*port, run, progress, request.portNumber};
-        return runRawStream(ctx, image);
-    }
-    if (equalsIgnoringCase(prefix, "VKS")) {
-        // The line protocol opens the port itself, at its own speed.
-        port.reset();
-        return runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
+    switch (imageRoute(request.imagePath)) {
+        case ImageRoute::RawStream: {
+            TransferContext ctx{*port, run, progress, request.portNumber};
+            return runRawStream(ctx, image);
+        }
+        case ImageRoute::LineProtocol:
+            // The line protocol opens the port itself, at its own speed.
+            port.reset();
+            return runLineTransfer(opener, request.portNumber, run, progress, image, request.wakeMethod);
+        case ImageRoute::SRecord:
+        case ImageRoute::UnknownHexPrefix:
+            break;
     }
     return DownloadResult::UnknownHexPrefix;
 }
@@ -87,17 +88,6 @@ DownloadResult runSrecordImage(Port& port, const DownloadRequest& request, std::
 }
 
 }  // namespace
-
-ImageName splitImageName(std::string_view path) {
-    // Names may come with either separator; only the last component decides.
-    const std::size_t separator = path.find_last_of("/\\");
-    const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        return {name, {}};
-    }
-    return {name.substr(0, dot), name.substr(dot)};
-}
 
 DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                            const ProgressFn& progress) {
@@ -136,7 +126,7 @@ DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, s
     }
     file.close();
 
-    if (equalsIgnoringCase(splitImageName(request.imagePath).extension, ".HEX")) {
+    if (imageRoute(request.imagePath) != ImageRoute::SRecord) {
         return runHexImage(port, opener, request, image, run, progress);
     }
     return runSrecordImage(*port, request, image, run, progress);

@@ -9,6 +9,7 @@
 
 #include "download_result.h"
 #include "port.h"
+#include "pushkit/image/image_name.h"
 #include "transfer_context.h"
 
 namespace pushkit {
@@ -26,12 +27,5 @@ struct DownloadRequest {
 // Cancelled.
 DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                            const ProgressFn& progress);
-
-// The file name split as the loader chooses by it: extension from the last '.', base name before it.
-struct ImageName {
-    std::string_view base;
-    std::string_view extension;  // with its '.', empty when none
-};
-ImageName splitImageName(std::string_view path);
 
 }  // namespace pushkit

@@ -280,10 +280,15 @@ TEST_F(DownloadTest, CutImageSendsOnlyTheBytesItHolds) {
 }
 
 TEST_F(DownloadTest, OnlyARegularFileOfSaneSizeIsRead) {
+#ifdef _WIN32
+    // A device that answers to a file name.
+    EXPECT_EQ(download("NUL"), -11);
+#else
     // A FIFO without a writer: an open that waited for one would never return.
     const fs::path fifo = dir_ / "fifo.s2";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(download(fifo.string()), -11);
+#endif
 
     // Over 64 MiB (sparse: nothing is written): refused before the run flag is armed and anything read.
     const fs::path huge = dir_ / "huge.s2";

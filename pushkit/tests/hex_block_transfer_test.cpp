@@ -45,6 +45,28 @@ struct LayoutCase {
     std::vector<Expected> blocks;
 };
 
+// Images list their records in any order: the list comes out by address, and records at one address
+// keep their order in the file (pairs at each address, the file descending).
+TEST(HexBlockLayoutTest, ListIsInAddressOrderAndEqualAddressesKeepFileOrder) {
+    std::string image;
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> expected;
+    for (std::uint8_t i = 40; i-- > 0;) {
+        image += s2Line(0x200000 + 0x10u * (i / 2u), filled(4, i));
+    }
+    for (std::uint8_t pair = 0; pair < 20; ++pair) {
+        const std::uint32_t address = 0x200000 + 0x10u * pair;
+        expected.push_back({address, static_cast<std::uint8_t>(2 * pair + 1)});
+        expected.push_back({address, static_cast<std::uint8_t>(2 * pair)});
+    }
+    BlockImage blockImage;
+    ASSERT_EQ(buildBlockImage(image, blockImage), BlockListResult::Built);
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> listed;
+    for (const BlockRecord& record : blockImage.records) {
+        listed.push_back({record.address, record.data.at(0)});
+    }
+    EXPECT_EQ(listed, expected);
+}
+
 TEST(HexBlockLayoutTest, BlocksFollowTheData) {
     const LayoutCase cases[] = {
         {"gap of 16 inside one block",

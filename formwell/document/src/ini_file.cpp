@@ -1,7 +1,8 @@
 #include "formwell/document/ini_file.h"
 
+#include <algorithm>
+
 #include "formwell/document/ini_line_splitter.h"
-#include "formwell/document/pad_right.h"
 
 namespace formwell {
 
@@ -19,10 +20,6 @@ constexpr Slot kRequiredSlot{23, 1};
 constexpr Slot kLoopbackSlot{24, 1};
 constexpr Slot kMinLengthSlot{25, 2};
 constexpr Slot kMaskSlot{27, 16};
-
-int widthOf(Slot slot) {
-    return static_cast<int>(slot.width);
-}
 
 // Short lines give what exists of the slot, possibly nothing.
 std::string_view cut(std::string_view line, Slot slot) {
@@ -49,20 +46,32 @@ std::string untrimmedUnlessBlank(std::string_view slotText) {
     return trimBlanks(slotText).empty() ? std::string() : std::string(slotText);
 }
 
+// Each value padded to its slot; a longer value is written whole, as it always has been.
+void appendPadded(std::string& out, std::string_view value, Slot slot) {
+    out += value;
+    if (value.size() < slot.width) {
+        out.append(slot.width - value.size(), ' ');
+    }
+}
+
+void appendIniRecord(std::string& out, const FieldDefinition& row) {
+    const std::string_view mask = row.Barcodes.empty() ? kDefaultBarcodeMask : row.Barcodes;
+    appendPadded(out, row.FieldName, kNameSlot);
+    appendPadded(out, row.FieldType, kTypeSlot);
+    appendPadded(out, row.FieldLength, kMaxLengthSlot);
+    appendPadded(out, row.Required, kRequiredSlot);
+    appendPadded(out, row.Loopback, kLoopbackSlot);
+    appendPadded(out, row.MinFieldLength, kMinLengthSlot);
+    appendPadded(out, mask, kMaskSlot);
+    out += kIniLineEnd;
+}
+
 }  // namespace
 
 std::string formatIniRecord(const FieldDefinition& row) {
-    const std::string_view mask = row.Barcodes.empty() ? kDefaultBarcodeMask : row.Barcodes;
     std::string line;
     line.reserve(kIniRecordLength + kIniLineEnd.size());
-    line += padRight(row.FieldName, widthOf(kNameSlot));
-    line += padRight(row.FieldType, widthOf(kTypeSlot));
-    line += padRight(row.FieldLength, widthOf(kMaxLengthSlot));
-    line += padRight(row.Required, widthOf(kRequiredSlot));
-    line += padRight(row.Loopback, widthOf(kLoopbackSlot));
-    line += padRight(row.MinFieldLength, widthOf(kMinLengthSlot));
-    line += padRight(mask, widthOf(kMaskSlot));
-    line += kIniLineEnd;
+    appendIniRecord(line, row);
     return line;
 }
 
@@ -70,7 +79,7 @@ std::string formatIniDocument(const std::vector<FieldDefinition>& rows) {
     std::string text;
     text.reserve(rows.size() * (kIniRecordLength + kIniLineEnd.size()));
     for (const FieldDefinition& row : rows) {
-        text += formatIniRecord(row);
+        appendIniRecord(text, row);
     }
     return text;
 }
@@ -103,6 +112,11 @@ std::vector<std::string> splitIniLines(std::string_view text) {
 }
 
 IniDocumentParser::IniDocumentParser() : splitter_(kIniRecordLength) {}
+
+void IniDocumentParser::expectBytes(std::uintmax_t bytes) {
+    const std::uintmax_t lines = bytes / (kIniRecordLength + kIniLineEnd.size()) + 1;
+    result_.rows.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(lines, kMaxFields)));
+}
 
 bool IniDocumentParser::feed(std::string_view chunk) {
     if (result_.error) {

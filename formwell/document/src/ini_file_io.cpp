@@ -1,4 +1,6 @@
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 #include "formwell/document/ini_file.h"
 #include "formwell/document/input_file.h"
@@ -16,6 +18,11 @@ IniReadResult readIniFile(const std::filesystem::path& path) {
         return IniReadResult{{}, std::move(error)};
     }
     IniDocumentParser parser;
+    std::error_code sizeUnknown;
+    const std::uintmax_t size = std::filesystem::file_size(path, sizeUnknown);
+    if (!sizeUnknown) {
+        parser.expectBytes(size);
+    }
     std::array<char, kReadChunkBytes> buffer{};
     while (true) {
         std::size_t got = 0;

@@ -88,11 +88,7 @@ BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage) 
             continue;
         }
         try {
-            BlockRecord record = decodeRecord(line, fields);
-            const auto after = std::upper_bound(
-                blockImage.records.begin(), blockImage.records.end(), record.address,
-                [](std::uint32_t address, const BlockRecord& r) { return address < r.address; });
-            blockImage.records.insert(after, std::move(record));
+            blockImage.records.push_back(decodeRecord(line, fields));
         } catch (const std::bad_alloc&) {
             blockImage.records.clear();
             return BlockListResult::NoMemoryForRecord;
@@ -102,6 +98,11 @@ BlockListResult buildBlockImage(std::string_view image, BlockImage& blockImage) 
             std::max(blockImage.highest,
                      fields.address + static_cast<std::uint32_t>(fields.dataLength) + kCountBeyondData);
     }
+    // Images list their records in any order. A stable sort puts them in address order in n log n
+    // steps whatever that order was, and records at the same address stay in file order, so the
+    // later one is laid out after the earlier.
+    std::stable_sort(blockImage.records.begin(), blockImage.records.end(),
+                     [](const BlockRecord& a, const BlockRecord& b) { return a.address < b.address; });
     return BlockListResult::Built;
 }
 

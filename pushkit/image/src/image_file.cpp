@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
 namespace pushkit {
 
@@ -13,25 +12,34 @@ ImageRead readChunks(ImageFile& file, std::string& contents, const std::function
     if (file.size() > kImageSizeLimit) {
         return ImageRead::TooLarge;
     }
-    contents.reserve(static_cast<std::size_t>(file.size()));
-    // One byte more than the file holds lets a small image end in one chunk and one empty read.
-    const std::uint64_t chunkSize =
-        std::min<std::uint64_t>(std::max<std::size_t>(chunkBytes, 1), file.size() + 1);
-    std::vector<char> chunk(static_cast<std::size_t>(chunkSize));
+    // Straight into the image's own buffer: each byte is copied once, by the read itself. One byte
+    // more than the file holds lets a file read whole end with one empty read.
+    const std::size_t chunk = std::max<std::size_t>(chunkBytes, 1);
+    contents.resize(static_cast<std::size_t>(file.size()) + 1);
+    std::size_t filled = 0;
+    const auto finish = [&contents, &filled](ImageRead outcome) {
+        contents.resize(filled);
+        return outcome;
+    };
     while (true) {
         if (cancelled()) {
-            return ImageRead::Cancelled;
+            return finish(ImageRead::Cancelled);
         }
-        const std::ptrdiff_t got = file.read(chunk.data(), chunk.size());
+        if (filled == contents.size()) {
+            // The file grew while it was read: room for another chunk, up to just past the limit.
+            contents.resize(std::min<std::size_t>(filled + chunk, kImageSizeLimit + 1));
+        }
+        const std::ptrdiff_t got =
+            file.read(contents.data() + filled, std::min(chunk, contents.size() - filled));
         if (got < 0) {
-            return ImageRead::Unreadable;
+            return finish(ImageRead::Unreadable);
         }
         if (got == 0) {
-            return ImageRead::Read;
+            return finish(ImageRead::Read);
         }
-        contents.append(chunk.data(), static_cast<std::size_t>(got));
-        if (contents.size() > kImageSizeLimit) {
-            return ImageRead::TooLarge;
+        filled += static_cast<std::size_t>(got);
+        if (filled > kImageSizeLimit) {
+            return finish(ImageRead::TooLarge);
         }
     }
 }

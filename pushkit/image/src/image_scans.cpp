@@ -14,10 +14,6 @@ constexpr std::string_view kHeaderTag = "APPLICATION";
 // Version numbers are compared as decimal digits; longer runs than this saturate.
 constexpr std::uint64_t kVersionCap = 0xFFFFFFFFull;
 
-char charAt(std::string_view text, std::size_t pos) {
-    return pos < text.size() ? text[pos] : '0';
-}
-
 bool isDecimalDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -65,32 +61,6 @@ void appendHeaderBytes(std::string_view line, std::string& bytes) {
 
 }  // namespace
 
-bool LineReader::next(std::string_view& line) {
-    if (pos_ >= image_.size() || limit_ == 0) {
-        return false;
-    }
-    const std::size_t available = std::min(limit_, image_.size() - pos_);
-    std::size_t length = available;
-    const std::size_t feed = image_.substr(pos_, available).find('\n');
-    if (feed != std::string_view::npos) {
-        length = feed + 1;
-    }
-    line = image_.substr(pos_, length);
-    pos_ += length;
-    return true;
-}
-
-std::uint8_t hexDigit(char c) {
-    // The tools compare plain (signed) chars, so bytes from 0x80 up count as "below 'A'".
-    const int code = static_cast<signed char>(c);
-    const int value = code < 'A' ? code - '0' : code - 'A' + 10;
-    return static_cast<std::uint8_t>(value);
-}
-
-std::uint8_t hexByte(std::string_view text, std::size_t pos) {
-    return static_cast<std::uint8_t>(hexDigit(charAt(text, pos)) * 16 + hexDigit(charAt(text, pos + 1)));
-}
-
 bool isS2Record(std::string_view line) {
     return line.size() >= 2 && line[0] == 'S' && line[1] == '2';
 }
@@ -98,7 +68,8 @@ bool isS2Record(std::string_view line) {
 S2Fields parseS2(std::string_view line) {
     S2Fields fields;
     fields.count = hexByte(line, kS2CountField);
-    const std::size_t lineEnd = std::min(line.size(), line.find_first_of("\r\n"));
+    // The digits end at the first CR or LF: two memchr runs, not a set lookup per character.
+    const std::size_t lineEnd = std::min({line.size(), line.find('\r'), line.find('\n')});
     const std::size_t pairs = lineEnd > kS2AddressField ? (lineEnd - kS2AddressField) / 2 : 0;
     const std::size_t counted = fields.count > 0 ? fields.count - 1u : 0u;
     fields.carried = std::min(counted, pairs);
@@ -161,10 +132,10 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
     return false;
 }
 
-HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
+std::optional<std::string> requiredTerminal(std::string_view image, int kind) {
     const std::string_view address = headerAddressText(kind);
     if (address.empty()) {
-        return HeaderCheck::UnknownKind;
+        return std::nullopt;
     }
 
     LineReader reader(image, kScanLineLimit);
@@ -178,7 +149,7 @@ HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string
         }
     }
     if (!found) {
-        return HeaderCheck::NoFit;
+        return std::nullopt;
     }
 
     // The header spans this record and the next; the last line of the image gives one record only.
@@ -189,7 +160,7 @@ HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string
         appendHeaderBytes(line, second);
     }
     if (first.size() + second.size() >= kHeaderByteLimit) {
-        return HeaderCheck::NoFit;
+        return std::nullopt;
     }
     // Each record's text ends at its first zero byte, as the terminal reads it.
     std::string text = first.substr(0, first.find('\0'));
@@ -197,17 +168,24 @@ HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string
 
     const std::size_t separator = text.find(';');
     if (!std::string_view(text).starts_with(kHeaderTag) || separator == std::string::npos) {
-        return HeaderCheck::NoFit;
+        return std::nullopt;
     }
-    const std::string_view required = std::string_view(text).substr(separator + 1);
-    if (required.substr(0, 3) != terminalIdent.substr(0, 3)) {
+    return text.substr(separator + 1);
+}
+
+HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
+    if (headerAddressText(kind).empty()) {
+        return HeaderCheck::UnknownKind;
+    }
+    const std::optional<std::string> required = requiredTerminal(image, kind);
+    if (!required || std::string_view(*required).substr(0, 3) != terminalIdent.substr(0, 3)) {
         return HeaderCheck::NoFit;
     }
 
     const char versionMark = terminalIdent.size() > 3 ? terminalIdent[3] : '\0';
     if (versionMark == 'V') {
-        return leadingNumber(terminalIdent, 4) < leadingNumber(required, 4) ? HeaderCheck::VersionTooLow
-                                                                            : HeaderCheck::Accepted;
+        return leadingNumber(terminalIdent, 4) < leadingNumber(*required, 4) ? HeaderCheck::VersionTooLow
+                                                                             : HeaderCheck::Accepted;
     }
     return isDecimalDigit(versionMark) ? HeaderCheck::Accepted : HeaderCheck::NoFit;
 }

@@ -1,5 +1,6 @@
 #include "hhtsim/event_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +13,55 @@ EventLog::~EventLog() {
         endStrayRun();
         std::fclose(file_);
     }
+    if (wire_) {
+        endWireStray();
+        if (wireBytesIn_ > 0)
+            writeWire(lastInAt_, "rx", wireBytesIn_, "UNFINISHED");
+        std::fclose(wire_);
+    }
+}
+
+bool EventLog::openWire(const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        error = "cannot write the wire log " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (wire_)
+        std::fclose(wire_);
+    wire_ = file;
+    return true;
+}
+
+void EventLog::wireIn(WireClock::time_point at) {
+    if (!wire_)
+        return;
+    ++wireBytesIn_;
+    lastInAt_ = at;
+}
+
+void EventLog::wireOut(std::size_t bytes, std::string_view what, WireClock::time_point at) {
+    endWireStray();
+    writeWire(at, "tx", bytes, what);
+}
+
+void EventLog::endWireStray() {
+    if (wireStray_ == 0)
+        return;
+    const std::size_t stray = std::min(wireStray_, wireBytesIn_);
+    writeWire(lastInAt_, "rx", stray, "STRAY");
+    wireBytesIn_ -= stray;
+    wireStray_ = 0;
+}
+
+void EventLog::writeWire(WireClock::time_point at, std::string_view direction, std::size_t bytes,
+                         std::string_view event) {
+    if (!wire_)
+        return;
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count();
+    std::fprintf(wire_, "%lld %.*s %zu %.*s\n", static_cast<long long>(us),
+                 static_cast<int>(direction.size()), direction.data(), bytes, static_cast<int>(event.size()),
+                 event.data());
 }
 
 bool EventLog::open(const std::string& path, std::string& error) {
@@ -34,6 +84,8 @@ std::int64_t EventLog::elapsedMs() const {
 }
 
 void EventLog::stray(std::uint8_t byte) {
+    if (wire_)
+        ++wireStray_;
     if (!file_)
         return;
     char text[16];
@@ -61,6 +113,12 @@ void EventLog::endStrayRun() {
 }
 
 void EventLog::add(std::string_view direction, std::string_view event) {
+    if (wire_ && direction == "rx") {
+        endWireStray();
+        if (wireBytesIn_ > 0)
+            writeWire(lastInAt_, "rx", wireBytesIn_, event);
+        wireBytesIn_ = 0;
+    }
     if (!file_)
         return;
     endStrayRun();

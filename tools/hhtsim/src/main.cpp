@@ -2,6 +2,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -107,6 +110,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
         return kExitFailure;
     }
+    if (!options.wireLog.empty() && !log.openWire(options.wireLog, message)) {
+        std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
+        return kExitFailure;
+    }
+#ifdef __linux__
+    // A paced byte is due every 87 us at 115200 baud; the default timer slack of 50 us would make
+    // every wake-up late by about that much.
+    if (options.misbehaviour.baudThrottle)
+        (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
     std::vector<std::string> records;
     bool sendsRecords = options.role == Role::DataSender || options.role == Role::Auto;
     if (sendsRecords && !options.records.empty() && !loadRecords(options.records, records, message)) {

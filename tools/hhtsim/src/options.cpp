@@ -124,6 +124,9 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
         } else if (name == "--log") {
             if (!need(options.log))
                 return bad("a file name");
+        } else if (name == "--wire-log") {
+            if (!need(options.wireLog))
+                return bad("a file name");
         } else if (name == "--ident") {
             std::string text;
             if (!need(text) || text.size() > 18)
@@ -164,6 +167,8 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             flagError = flag(m.badCheck);
         } else if (name == "--overlong") {
             flagError = flag(m.overlong);
+        } else if (name == "--chatter") {
+            flagError = flag(m.chatter);
         } else if (name == "--drip") {
             std::optional<int> ms;
             if (!needCount(ms, 0, 10000))
@@ -174,6 +179,10 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
         } else if (name == "--baud") {
             if (!needCount(m.baud, 50, 4000000))
                 return bad("a baud rate from 50 to 4000000");
+        } else if (name == "--format") {
+            std::string text;
+            if (!need(text) || !(m.format = parseCharacterFormat(text, 0)))
+                return bad("data bits, parity and stop bits, e.g. 8N1 or 7E2");
         } else {
             return UsageError{"hhtsim: unknown argument \"" + args[i] + "\" (see --help)"};
         }
@@ -214,6 +223,10 @@ path for the host to open; hhtsim serves until SIGINT/SIGTERM, or until its firs
                      terminal listens 300 ms: an STX or EOT from the host means an INI send,
                      silence means the host waits for data
   --idle-timeout MS  abandon an exchange after MS of silence from the host (default 15000)
+  --wire-log FILE    the bytes of every message, for benchmarks, one line each:
+                       <us since start> <rx|tx> <bytes> <event>
+                     stamped when the message was whole at the far end (with --baud-throttle: on
+                     the modelled wire); rx counts the host's bytes the event was made of
 
 Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT included):
   --silent           never answer
@@ -222,10 +235,31 @@ Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT includ
   --bad-check        data-sender: send every frame with a wrong check byte
   --overlong         data-sender: pad the first record to 300 bytes; loader: a 64-byte identification;
                      line-loader: answer frames with two text bytes
+  --chatter          talk unasked: before its first answer of an exchange, send the line
+                     "HHT READY" CR LF that nobody asked for (no frame, no check byte)
   --drip MS          pause MS between the bytes the terminal sends
   --hangup-after N   answer N frames, then close the line (the host sees a hang-up; hhtsim ends)
-  --baud-throttle    pace the terminal's output at the line speed, 10 bits per byte
+  --baud-throttle    model the wire in both directions: every character takes its time at the
+                     line speed (start bit, data bits, parity, stop bits), one after the other.
+                     A byte the host writes counts as arrived one character time after it reached
+                     the device, or after the byte before it was whole, whichever is later; the
+                     terminal sees it only then, and answers at once: its answer is ready when
+                     the message it answers was whole, whatever time this program took over it.
+                     Each byte the terminal sends is handed to the host when its last bit would
+                     arrive, the first of an answer included. Times run from the wire's own
+                     schedule, so a long load does not drift; a late wake-up of this program
+                     only delays the byte it was for.
+                     Where it cannot be faithful: a pty has no modem lines, so DTR pulses, RTS
+                     and CTS are neither sensed nor modelled; the host's drain (tcdrain) returns
+                     at once, as soon as its bytes are in the pty, not when they would have left
+                     a UART; a Linux pty keeps the host's speed and stop bits but shows 8 data
+                     bits and no parity whatever the host set (give --format for other formats);
+                     and the pty's own delivery and this program's timer wake-ups add some
+                     microseconds to every exchange (more on a busy machine): bytes can come
+                     later than on a wire, never earlier.
   --baud N           the speed for --baud-throttle (default: the speed the host set, else 19200)
+  --format DPS       data bits, parity (N, O, E, M, S) and stop bits for --baud-throttle, e.g. 7E1
+                     (default: what the device shows, else 8N1)
   --help             this text
 
 Exit status: 0 done, 1 failure (device, files, an exchange that did not complete with --once),

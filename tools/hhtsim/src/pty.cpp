@@ -28,6 +28,16 @@ std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
+// A long sleep ends later than a short one (the processor has gone idle more deeply), so the last
+// stretch before a deadline is slept on its own.
+constexpr std::chrono::nanoseconds kFinalStretch = std::chrono::microseconds(150);
+
+timespec sleepStep(std::chrono::nanoseconds left) {
+    const std::chrono::nanoseconds step = left > 2 * kFinalStretch ? left - kFinalStretch : left;
+    return timespec{static_cast<time_t>(step.count() / 1000000000),
+                    static_cast<long>(step.count() % 1000000000)};
+}
+
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
     auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
@@ -145,21 +155,34 @@ bool PtyLine::handleWatchEvents() {
     return true;
 }
 
+int PtyLine::readMaster() {
+    std::uint8_t buffer[512];
+    ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n > 0) {
+        const WireClock::time_point at = sleptUntil_ ? std::min(now(), *sleptUntil_) : now();
+        for (ssize_t i = 0; i < n; ++i) pending_.push_back({buffer[i], at});
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR)
+        return -1;
+    return n < 0 ? 0 : static_cast<int>(n);
+}
+
+void PtyLine::takeSleptBytes() {
+    if (sleptUntil_ && master_ >= 0)
+        (void)readMaster();
+    sleptUntil_.reset();
+}
+
 ReadResult PtyLine::read(std::optional<std::chrono::milliseconds> timeout) {
     auto takePending = [this] {
-        ReadResult result{ReadStatus::Byte, pending_.front()};
+        ReadResult result{ReadStatus::Byte, pending_.front().byte, pending_.front().arrivedAt};
         pending_.pop_front();
         return result;
     };
-    auto readMaster = [this]() -> int {
-        std::uint8_t buffer[512];
-        ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n > 0)
-            pending_.insert(pending_.end(), buffer, buffer + n);
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return -1;
-        return static_cast<int>(n);
-    };
+    // Bytes already taken in come first; those still in the device came after them, so they can wait.
+    if (!pending_.empty())
+        return takePending();
+    takeSleptBytes();
     if (!pending_.empty())
         return takePending();
     if (master_ < 0)
@@ -224,21 +247,46 @@ bool PtyLine::write(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-bool PtyLine::pause(std::chrono::microseconds duration) {
-    auto deadline = std::chrono::steady_clock::now() + duration;
+// Bytes the host writes during this sleep follow the byte it waits for, so they are scheduled after
+// it whenever they came: they need no stamp of their own, only one no later than `until`.
+bool PtyLine::sleepUntil(WireClock::time_point until) {
     for (;;) {
-        auto left =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now());
         if (left.count() <= 0)
-            return true;
-        timespec wait{static_cast<time_t>(left.count() / 1000000000),
-                      static_cast<long>(left.count() % 1000000000)};
+            break;
+        const timespec wait = sleepStep(left);
         pollfd stop{stopFd_, POLLIN, 0};
-        int rc = ::ppoll(&stop, 1, &wait, nullptr);
+        const int rc = ::ppoll(&stop, 1, &wait, nullptr);
         if (rc > 0)
             return false;
         if (rc < 0 && errno != EINTR)
+            break;
+    }
+    sleptUntil_ = until;
+    return true;
+}
+
+bool PtyLine::pause(std::chrono::nanoseconds duration) {
+    takeSleptBytes();
+    const WireClock::time_point deadline = now() + duration;
+    bool watchMaster = master_ >= 0;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now());
+        if (left.count() <= 0)
             return true;
+        const timespec wait = sleepStep(left);
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
+        int rc = ::ppoll(fds, watchMaster ? 2 : 1, &wait, nullptr);
+        if (rc < 0 && errno != EINTR)
+            return true;
+        if (rc <= 0)
+            continue;
+        if (fds[0].revents)
+            return false;
+        // A master that reports something other than bytes is left to the next read to judge; the
+        // pause goes on as a plain sleep.
+        if (watchMaster && fds[1].revents != 0 && ((fds[1].revents & POLLIN) == 0 || readMaster() <= 0))
+            watchMaster = false;
     }
 }
 
@@ -264,15 +312,36 @@ void PtyLine::hangUp() {
     closeAll();
 }
 
-std::optional<int> PtyLine::hostBaud() const {
+std::optional<CharacterFormat> PtyLine::hostFormat() const {
     termios settings{};
     if (slave_ < 0 || tcgetattr(slave_, &settings) != 0)
         return std::nullopt;
-    speed_t speed = cfgetospeed(&settings);
+    const speed_t speed = cfgetospeed(&settings);
+    CharacterFormat format;
+    format.baud = 0;
     for (const auto& entry : kSpeeds)
         if (entry.code == speed)
-            return entry.baud;
-    return std::nullopt;
+            format.baud = entry.baud;
+    if (format.baud == 0)
+        return std::nullopt;
+    switch (settings.c_cflag & CSIZE) {
+        case CS5:
+            format.dataBits = 5;
+            break;
+        case CS6:
+            format.dataBits = 6;
+            break;
+        case CS7:
+            format.dataBits = 7;
+            break;
+        default:
+            format.dataBits = 8;
+            break;
+    }
+    if (settings.c_cflag & PARENB)
+        format.parity = (settings.c_cflag & PARODD) ? WireParity::Odd : WireParity::Even;
+    format.stopBits = (settings.c_cflag & CSTOPB) ? 2 : 1;
+    return format;
 }
 
 }  // namespace hhtsim

@@ -1,13 +1,26 @@
 #include "hhtsim/terminal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hhtsim {
 
-namespace {
-constexpr int kDefaultBaud = 19200;
-constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
-}  // namespace
+std::chrono::nanoseconds Terminal::characterTime() const {
+    CharacterFormat format = line_.hostFormat().value_or(CharacterFormat{});
+    if (const auto& forced = misbehaviour_.format) {
+        format.dataBits = forced->dataBits;
+        format.parity = forced->parity;
+        format.stopBits = forced->stopBits;
+    }
+    if (misbehaviour_.baud)
+        format.baud = *misbehaviour_.baud;
+    return format.characterTime();
+}
+
+bool Terminal::waitUntil(WireClock::time_point at) {
+    const WireClock::time_point now = line_.now();
+    return at <= now || line_.pause(at - now);
+}
 
 ReadResult Terminal::read(std::optional<std::chrono::milliseconds> timeout) {
     if (!unread_.empty()) {
@@ -17,7 +30,23 @@ ReadResult Terminal::read(std::optional<std::chrono::milliseconds> timeout) {
     }
     if (hungUp_)
         return {ReadStatus::HungUp};
-    return line_.read(timeout);
+    ReadResult result = line_.read(timeout);
+    if (result.status != ReadStatus::Byte) {
+        answerFrom_ = line_.now();
+        return result;
+    }
+    answerFrom_ = result.arrivedAt;
+    if (misbehaviour_.baudThrottle) {
+        // The host can change its settings only between its bursts, so they are looked at again
+        // when a byte finds the wire idle.
+        if (!character_ || result.arrivedAt >= fromHost_.end())
+            character_ = characterTime();
+        answerFrom_ = fromHost_.carry(result.arrivedAt, *character_);
+        if (answerFrom_ > line_.now() && !line_.sleepUntil(answerFrom_))
+            return {ReadStatus::Stopped};
+    }
+    log_.wireIn(answerFrom_);
+    return result;
 }
 
 Permit Terminal::permit(std::string_view what) {
@@ -44,10 +73,20 @@ Permit Terminal::delivered(bool sent) const {
     return hungUp_ ? Permit::LineGone : Permit::Withheld;
 }
 
+bool Terminal::chatterFirst() {
+    if (!misbehaviour_.chatter || chattered_)
+        return true;
+    chattered_ = true;
+    static constexpr std::uint8_t kUnasked[] = {'H', 'H', 'T', ' ', 'R', 'E', 'A', 'D', 'Y', '\r', '\n'};
+    return send(kUnasked, "CHATTER");
+}
+
 Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what) {
     Permit permitted = permit(what);
     if (permitted != Permit::Go)
         return permitted;
+    if (!chatterFirst())
+        return delivered(false);
     std::uint8_t ack = misbehaviour_.wrongAck.value_or(kAck);
     std::string label(what);
     if (ack != kAck) {
@@ -62,6 +101,8 @@ Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view wh
     Permit permitted = permit(what);
     if (permitted != Permit::Go)
         return permitted;
+    if (!chatterFirst())
+        return delivered(false);
     return delivered(send(bytes, what));
 }
 
@@ -69,26 +110,32 @@ bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) 
     if (hungUp_)
         return false;
     log_.tx(what);
-    bool paced = misbehaviour_.baudThrottle || misbehaviour_.drip.count() > 0;
-    if (!paced)
-        return line_.write(bytes);
-
-    int baud = misbehaviour_.baud.value_or(line_.hostBaud().value_or(kDefaultBaud));
-    auto byteTime = std::chrono::microseconds(kBitsPerByte * 1000000 / baud);
+    const bool throttled = misbehaviour_.baudThrottle;
+    if (!throttled && misbehaviour_.drip.count() == 0) {
+        if (!line_.write(bytes))
+            return false;
+        log_.wireOut(bytes.size(), what, line_.now());
+        return true;
+    }
+    // A terminal answers at once: the answer is ready when the last byte it answers was whole, and
+    // the time this program spent on the message does not count. Each byte starts when the wire is
+    // free and is written when it is whole at the host's end.
+    WireClock::time_point ready = std::min(answerFrom_, line_.now());
+    if (throttled)
+        character_ = characterTime();
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (misbehaviour_.baudThrottle) {
-            // A byte leaves only when the previous one has finished on the wire.
-            auto now = std::chrono::steady_clock::now();
-            if (lineFreeAt_ > now &&
-                !line_.pause(std::chrono::duration_cast<std::chrono::microseconds>(lineFreeAt_ - now)))
-                return false;
-            lineFreeAt_ = std::max(lineFreeAt_, std::chrono::steady_clock::now()) + byteTime;
-        }
+        if (throttled && !waitUntil(toHost_.carry(ready, *character_)))
+            return false;
         if (!line_.write(bytes.subspan(i, 1)))
             return false;
-        if (misbehaviour_.drip.count() > 0 && i + 1 < bytes.size() && !line_.pause(misbehaviour_.drip))
-            return false;
+        if (misbehaviour_.drip.count() > 0 && i + 1 < bytes.size()) {
+            if (!line_.pause(misbehaviour_.drip))
+                return false;
+            ready = line_.now();
+        }
     }
+    answerFrom_ = ready;
+    log_.wireOut(bytes.size(), what, throttled ? toHost_.end() : line_.now());
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "hhtsim/wire.h"
+
 namespace hhtsim {
 
 enum class Role { Auto, IniReceiver, DataSender, Loader, RmtLoader, LineLoader };
@@ -19,10 +21,14 @@ struct Misbehaviour {
     std::optional<std::uint8_t> wrongAck;
     bool badCheck = false;  // data-sender: wrong check byte on every frame
     bool overlong = false;
+    bool chatter = false;               // a line of its own, unasked, before its first answer
     std::chrono::milliseconds drip{0};  // pause between the bytes the terminal sends
     std::optional<int> hangupAfter;     // answer this many frames, then close the line
     bool baudThrottle = false;
     std::optional<int> baud;
+    // Data bits, parity and stop bits for --baud-throttle in place of what the device shows (its
+    // baud field is not used).
+    std::optional<CharacterFormat> format;
 };
 
 struct Options {
@@ -34,6 +40,7 @@ struct Options {
     std::optional<std::string> ident;
     std::string flashOut;
     std::string log;
+    std::string wireLog;
     std::array<std::uint8_t, 3> flashId{0xA4, 0x01, 0x00};
     bool autoRmt = false;
     bool autoData = false;

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -24,9 +25,15 @@ class PtyLine final : public Line {
 
     ReadResult read(std::optional<std::chrono::milliseconds> timeout) override;
     bool write(std::span<const std::uint8_t> bytes) override;
-    bool pause(std::chrono::microseconds duration) override;
+    // Bytes the host writes during a pause are taken in and stamped as they come, so their arrival
+    // times stay true while the terminal paces its own output.
+    bool pause(std::chrono::nanoseconds duration) override;
+    bool sleepUntil(WireClock::time_point until) override;
     void hangUp() override;
-    std::optional<int> hostBaud() const override;
+    // A Linux pty keeps the speed and the stop bits the host set, but always reports 8 data bits and
+    // no parity, whatever the host asked for.
+    std::optional<CharacterFormat> hostFormat() const override;
+    WireClock::time_point now() const override { return WireClock::now(); }
 
     // Before the terminal goes away: waits, at most a bounded time, until the host has read what was
     // sent to it or has closed the port; closing the master earlier would discard those bytes.
@@ -36,7 +43,17 @@ class PtyLine final : public Line {
     PtyLine(int master, int slave, int watch, int stopFd, std::string path, EventLog& log);
     // Counts the host's opens and closes; true when the last host descriptor was closed.
     bool handleWatchEvents();
+    // Reads what the master holds into pending_: the count, 0 when nothing was waiting, -1 on failure.
+    // Stamped now, or at the end of the sleepUntil they came in.
+    int readMaster();
+    // Takes in what came during a sleepUntil, before the next wait begins.
+    void takeSleptBytes();
     void closeAll();
+
+    struct PendingByte {
+        std::uint8_t byte;
+        WireClock::time_point arrivedAt;
+    };
 
     int master_;
     int slave_;
@@ -46,7 +63,8 @@ class PtyLine final : public Line {
     EventLog& log_;
     int hostOpens_ = 0;
     bool hostClosedPending_ = false;
-    std::deque<std::uint8_t> pending_;
+    std::deque<PendingByte> pending_;
+    std::optional<WireClock::time_point> sleptUntil_;
 };
 
 }  // namespace hhtsim

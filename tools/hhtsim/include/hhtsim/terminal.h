@@ -15,6 +15,7 @@
 #include "hhtsim/line.h"
 #include "hhtsim/options.h"
 #include "hhtsim/terminal_codec.h"
+#include "hhtsim/wire.h"
 
 namespace hhtsim {
 
@@ -23,8 +24,10 @@ enum class Permit { Go, Withheld, LineGone };
 class Terminal {
   public:
     Terminal(Line& line, EventLog& log, const Misbehaviour& misbehaviour)
-        : line_(line), log_(log), misbehaviour_(misbehaviour) {}
+        : line_(line), log_(log), misbehaviour_(misbehaviour), answerFrom_(line.now()) {}
 
+    // With --baud-throttle a byte is handed over only once it has crossed the wire: one character
+    // time after it reached the device, or after the byte before it was whole, whichever is later.
     ReadResult read(std::optional<std::chrono::milliseconds> timeout);
     void unread(std::uint8_t byte) { unread_.push_front(byte); }
 
@@ -39,9 +42,15 @@ class Terminal {
     // Any other counted answer (identification, flash id).
     Permit answer(std::span<const std::uint8_t> bytes, std::string_view what);
 
-    // Sends with --drip and --baud-throttle pacing; logs "tx <what>". False when the line is gone.
+    // Sends with --drip and --baud-throttle pacing; logs "tx <what>". With --baud-throttle each byte
+    // is written when its last bit would reach the host, the first of an answer included. False when
+    // the line is gone.
     bool send(std::span<const std::uint8_t> bytes, std::string_view what);
-    bool pause(std::chrono::milliseconds duration) { return line_.pause(duration); }
+    bool pause(std::chrono::milliseconds duration) {
+        const bool done = line_.pause(duration);
+        answerFrom_ = line_.now();
+        return done;
+    }
 
     EventLog& log() { return log_; }
     const Misbehaviour& misbehaviour() const { return misbehaviour_; }
@@ -49,6 +58,12 @@ class Terminal {
 
   private:
     Permit delivered(bool sent) const;
+    // --chatter: the unasked line goes out once, just before the first answer that is let through.
+    bool chatterFirst();
+    // From the host's settings as the device shows them, with --baud and --format in their place.
+    std::chrono::nanoseconds characterTime() const;
+    // False when a stop was requested first.
+    bool waitUntil(WireClock::time_point at);
 
     Line& line_;
     EventLog& log_;
@@ -56,7 +71,13 @@ class Terminal {
     std::deque<std::uint8_t> unread_;
     long framesCounted_ = 0;
     bool hungUp_ = false;
-    std::chrono::steady_clock::time_point lineFreeAt_{};
+    bool chattered_ = false;
+    WireDirection fromHost_;
+    WireDirection toHost_;
+    std::optional<std::chrono::nanoseconds> character_;  // the character time last looked up
+    // What the next answer responds to happened then: the last byte read was whole, a read ended
+    // without one, or a pause ended.
+    WireClock::time_point answerFrom_{};
 };
 
 }  // namespace hhtsim

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -47,6 +48,8 @@ struct IniReadResult {
 class IniDocumentParser {
   public:
     IniDocumentParser();
+    // A hint: the input is about this long, so room for its rows is made once.
+    void expectBytes(std::uintmax_t bytes);
     // False once no more input is wanted (an error occurred).
     bool feed(std::string_view chunk);
     // The rows of a complete input, its unterminated last line included.

@@ -3,9 +3,11 @@
 // short lines give short data.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pushkit {
@@ -22,8 +24,17 @@ inline constexpr std::size_t kLineProtocolLimit = 49;
 class LineReader {
   public:
     LineReader(std::string_view image, std::size_t limit) : image_(image), limit_(limit) {}
-    // The next line, or false at the end of the image.
-    bool next(std::string_view& line);
+    // The next line, or false at the end of the image: one memchr over at most the limit.
+    bool next(std::string_view& line) {
+        if (pos_ >= image_.size() || limit_ == 0) {
+            return false;
+        }
+        const std::string_view rest = image_.substr(pos_, limit_);
+        const std::size_t feed = rest.find('\n');
+        line = feed == std::string_view::npos ? rest : rest.substr(0, feed + 1);
+        pos_ += line.size();
+        return true;
+    }
     void rewind() { pos_ = 0; }
 
   private:
@@ -32,11 +43,31 @@ class LineReader {
     std::size_t pos_ = 0;
 };
 
+namespace detail {
+// Every byte's value as a digit: the tools compare plain (signed) chars, so bytes from 0x80 up count
+// as "below 'A'". A table, because every data byte of every record is decoded through it.
+inline constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
+    std::array<std::uint8_t, 256> values{};
+    for (int b = 0; b < 256; ++b) {
+        const int code = b < 128 ? b : b - 256;
+        values[static_cast<std::size_t>(b)] =
+            static_cast<std::uint8_t>(code < 'A' ? code - '0' : code - 'A' + 10);
+    }
+    return values;
+}();
+}  // namespace detail
+
 // One hexadecimal digit as the terminal tools decode it: below 'A' counts from '0', anything else
 // from 'A' + 10. No character is rejected.
-std::uint8_t hexDigit(char c);
+inline std::uint8_t hexDigit(char c) {
+    return detail::kDigitValues[static_cast<unsigned char>(c)];
+}
 // Two digits at text[pos], pos+1; characters missing past the end count as '0'.
-std::uint8_t hexByte(std::string_view text, std::size_t pos);
+inline std::uint8_t hexByte(std::string_view text, std::size_t pos) {
+    const char high = pos < text.size() ? text[pos] : '0';
+    const char low = pos + 1 < text.size() ? text[pos + 1] : '0';
+    return static_cast<std::uint8_t>(hexDigit(high) * 16 + hexDigit(low));
+}
 
 bool isS2Record(std::string_view line);
 
@@ -106,6 +137,12 @@ AddressRange addressRange(std::string_view image, int kind);
 inline constexpr std::string_view kIdentRecord101 = "S20E300000515058206279205A414EC4";
 inline constexpr std::string_view kIdentRecord103 = "S20E2000004B5452206279205A414EDC";
 bool containsIdentificationRecord(std::string_view image, std::string_view record);
+
+// The terminal identification an image's application header asks for ("VKNV0100"): the text after
+// the ';' of "APPLICATION;..." in the two records at the kind's header address, each record's bytes
+// up to its first zero byte. nullopt when the kind has no header address, or the image has no such
+// header or a malformed one (no tag, no ';', 35 bytes or more).
+std::optional<std::string> requiredTerminal(std::string_view image, int kind);
 
 enum class HeaderCheck {
     Accepted,
