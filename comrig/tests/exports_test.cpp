@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comrig.h"
@@ -156,6 +157,22 @@ TEST_F(ComrigExports, HangUpFailsTheReads) {
     EXPECT_EQ(ComReadBuf(kPort, buffer, 3, 200, 5), COMRIG_FAILED);
     EXPECT_LT(Clock::now() - start, seconds(4));
     EXPECT_EQ(ComGetc(kPort), COMRIG_ERR_READ);
+}
+
+TEST_F(ComrigExports, ClosedFromAnotherThreadWhileInUse) {
+    ASSERT_EQ(openPort(kPort), COMRIG_OK);
+    // Polls the open port until it is closed under it; then every call reports it not open.
+    std::thread reader([] {
+        while (ComGetc(kPort) != COMRIG_ERR_NOT_OPEN) {
+        }
+        EXPECT_EQ(ComPutc(kPort, 0x01), COMRIG_FAILED);
+    });
+    EXPECT_EQ(ComClose(kPort), COMRIG_OK);
+    reader.join();
+    // The table is whole again: the port opens and works at once.
+    ASSERT_EQ(openPort(kPort), COMRIG_OK);
+    EXPECT_EQ(ComPutc(kPort, 0x01), 1);
+    EXPECT_EQ(terminal_.receive(1, seconds(5)), Bytes{0x01});
 }
 
 }  // namespace

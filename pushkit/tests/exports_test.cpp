@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,15 @@ void PUSHKIT_CALL recordingHook(int32_t port, double percent) {
     if (g_hookLog.cancel) {
         CancelAll();
     }
+}
+
+// Holds the first progress report until the other thread has cancelled, so the cancel arrives while
+// the download is under way.
+std::promise<void> g_reported;
+std::promise<void> g_cancelled;
+void PUSHKIT_CALL waitingHook(int32_t, double) {
+    g_reported.set_value();
+    g_cancelled.get_future().wait();
 }
 
 class ExportsTest : public ::testing::Test {
@@ -97,6 +107,18 @@ TEST_F(ExportsTest, RawStreamReportsProgressAndCancelsFromTheHook) {
     g_hookLog = {};
     EXPECT_EQ(Download(image("VKL.hex", 10).c_str(), kPortArgument, 19200, 8, 0, 0, 0), 10);
     EXPECT_TRUE(g_hookLog.ports.empty());
+}
+
+TEST_F(ExportsTest, CancelAllFromAnotherThreadEndsTheDownload) {
+    SetDownloadProgressHook(waitingHook);
+    const std::string path = image("VKF.hex", 3 * 4096);
+    std::future<int32_t> result = std::async(
+        std::launch::async, [&path] { return Download(path.c_str(), kPortArgument, 19200, 8, 0, 0, 0); });
+    g_reported.get_future().wait();
+    CancelAll();
+    g_cancelled.set_value();
+    EXPECT_EQ(result.get(), -30);
+    EXPECT_EQ(pty_.receive(3 * 4096, std::chrono::milliseconds(200)).size(), 4096u);
 }
 
 }  // namespace

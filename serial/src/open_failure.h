@@ -36,5 +36,9 @@ OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber);
 // The programs that have the device open, "name (pid N)" joined with commas and "and"; empty when the
 // system cannot tell (Windows, or another user's programs).
 std::string holdersOf(const std::string& path);
+// Only the programs that hold the device's lock (every cooperating opener takes it); POSIX only. A
+// pseudo-terminal's other end keeps its device open without holding the port, so openers alone do
+// not say that it is in use.
+std::string lockHoldersOf(const std::string& path);
 
 }  // namespace serial::detail

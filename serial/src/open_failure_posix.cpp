@@ -131,17 +131,7 @@ bool groupNotInSession(gid_t gid) {
     return std::find(groups.begin(), groups.end(), gid) != groups.end();
 }
 
-}  // namespace
-
-std::string holdersOf(const std::string& path) {
-    struct stat device {};
-    if (::stat(path.c_str(), &device) != 0) {
-        return "";
-    }
-    std::vector<pid_t> pids = lockHolders(device);
-    if (pids.empty()) {
-        pids = openers(device);
-    }
+std::string describeHolders(std::vector<pid_t> pids) {
     std::sort(pids.begin(), pids.end());
     pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
     std::string text;
@@ -156,6 +146,28 @@ std::string holdersOf(const std::string& path) {
         text += " and " + std::to_string(pids.size() - named) + " more";
     }
     return text;
+}
+
+}  // namespace
+
+std::string holdersOf(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return "";
+    }
+    std::vector<pid_t> pids = lockHolders(device);
+    if (pids.empty()) {
+        pids = openers(device);
+    }
+    return describeHolders(std::move(pids));
+}
+
+std::string lockHoldersOf(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0) {
+        return "";
+    }
+    return describeHolders(lockHolders(device));
 }
 
 OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber) {

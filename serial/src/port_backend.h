@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "read_deadline.h"
 #include "serial/serial_device.h"
@@ -42,6 +43,8 @@ class PortBackend {
 
     // The monotonic clock the time-outs are counted on; tests put a virtual one in its place.
     virtual Clock::time_point now() const { return Clock::now(); }
+    // Sleeps without looking at the port, on the same clock.
+    virtual void sleepFor(Clock::duration duration) { std::this_thread::sleep_for(duration); }
 };
 
 // Opens the device exclusively for raw reading and writing and makes sure it is a serial line; it is
@@ -51,7 +54,13 @@ std::unique_ptr<PortBackend> openBackend(const std::string& path, Error& error);
 
 // The read and write contracts of SerialDevice over a backend: as many readSome/writeSome calls as
 // fit before the time-outs, each waiting no longer than what is left.
-IoResult readWithin(PortBackend& port, std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts);
+// characterTime: one character's time on the wire at the line's settings (zero: unknown). Once an
+// answer has begun, its other bytes follow one character time apart; the read then sleeps while
+// they cross the wire and takes them together, instead of waking for each one. The sleep never
+// reaches past the read's deadline. Bytes that came during it count as taken when it ends, so a peer
+// that stops part-way ends the read at most that sleep later than the interval alone would.
+IoResult readWithin(PortBackend& port, std::uint8_t* buf, std::size_t n, const ReadTimeouts& timeouts,
+                    std::chrono::nanoseconds characterTime = std::chrono::nanoseconds::zero());
 IoResult writeWithin(PortBackend& port, const std::uint8_t* buf, std::size_t n,
                      std::chrono::milliseconds bound);
 

@@ -2,6 +2,7 @@
 // What each platform does with the device lives in its backend.
 #include "serial/serial_device.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "port_backend.h"
@@ -30,6 +31,13 @@ Error checkConfig(const LineConfig& config) {
         return Error{ErrorKind::InvalidSetting, 0, "unknown stop-bit setting"};
     }
     return {};
+}
+
+// Start bit, data bits, parity bit and stop bits at the baud rate (one and a half counted as two).
+std::chrono::nanoseconds characterTime(const LineConfig& config) {
+    const std::int64_t bits = 1 + config.dataBits + (config.parity == Parity::None ? 0 : 1) +
+                              (config.stopBits == StopBits::One ? 1 : 2);
+    return std::chrono::nanoseconds(bits * 1'000'000'000 / std::max<std::int64_t>(config.baud, 1));
 }
 
 }  // namespace
@@ -100,7 +108,7 @@ IoResult SerialDevice::read(std::uint8_t* buf, std::size_t n, const ReadTimeouts
     if (!isOpen()) {
         return IoResult{0, notOpen()};
     }
-    return detail::readWithin(*port_, buf, n, timeouts);
+    return detail::readWithin(*port_, buf, n, timeouts, characterTime(config_));
 }
 
 IoResult SerialDevice::write(const std::uint8_t* buf, std::size_t n, std::chrono::milliseconds bound) {

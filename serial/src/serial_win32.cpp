@@ -61,6 +61,13 @@ ErrorKind kindForIoError(DWORD code) {
     }
 }
 
+// A port without modem lines: a driver that has no such function, or (Wine on a pseudo-terminal, some
+// virtual COM ports) one that says the request is not supported.
+ErrorKind kindForModemError(DWORD code) {
+    return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED ? ErrorKind::Unsupported
+                                                                         : kindForIoError(code);
+}
+
 DWORD clampMs(std::chrono::milliseconds wait) {
     if (wait.count() <= 0) {
         return 0;
@@ -178,8 +185,7 @@ class Win32Backend final : public detail::PortBackend {
         if (!::EscapeCommFunction(port_, function)) {
             const DWORD code = ::GetLastError();
             const char* what = dtr ? (on ? "set DTR" : "clear DTR") : (on ? "set RTS" : "clear RTS");
-            return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code),
-                             code, what);
+            return osFailure(kindForModemError(code), code, what);
         }
         return {};
     }
@@ -188,8 +194,7 @@ class Win32Backend final : public detail::PortBackend {
         DWORD status = 0;
         if (!::GetCommModemStatus(port_, &status)) {
             const DWORD code = ::GetLastError();
-            return osFailure(code == ERROR_INVALID_FUNCTION ? ErrorKind::Unsupported : kindForIoError(code),
-                             code, "cannot read the modem status");
+            return osFailure(kindForModemError(code), code, "cannot read the modem status");
         }
         on = (status & MS_CTS_ON) != 0;
         return {};

@@ -19,17 +19,20 @@ using std::chrono::milliseconds;
 class ScriptedBackend : public PortBackend {
   public:
     struct Arrival {
-        milliseconds at;
+        Clock::duration at;
         std::size_t bytes;
     };
     std::vector<Arrival> arrivals;
     std::vector<Arrival> room;
-    std::optional<milliseconds> hangUpAt;
+    std::optional<Clock::duration> hangUpAt;
     std::optional<Clock::time_point> deadline;  // of the read or write under test
     milliseconds longestWaitPastDeadline{0};
 
     Error configure(const LineConfig&) override { return {}; }
+    int readCalls = 0;
+
     IoResult readSome(std::uint8_t*, std::size_t n, milliseconds wait) override {
+        ++readCalls;
         const std::size_t taken = take(arrivals, read_, n, wait);
         if (taken == 0 && hangUpAt && at(*hangUpAt) <= now_) {
             return IoResult{0, Error{ErrorKind::HungUp, 0, "the line hung up"}};
@@ -44,11 +47,19 @@ class ScriptedBackend : public PortBackend {
     Error setModemLine(ModemLine, bool) override { return {}; }
     Error readCts(bool&) override { return {}; }
     Clock::time_point now() const override { return now_; }
+    void sleepFor(Clock::duration duration) override {
+        if (deadline) {
+            longestWaitPastDeadline = std::max(longestWaitPastDeadline,
+                                               std::chrono::ceil<milliseconds>(now_ + duration - *deadline));
+        }
+        now_ += duration;
+    }
 
     milliseconds elapsed() const { return std::chrono::duration_cast<milliseconds>(now_ - at({})); }
+    Clock::duration exactlyElapsed() const { return now_ - at({}); }
 
   private:
-    static Clock::time_point at(milliseconds offset) {
+    static Clock::time_point at(Clock::duration offset) {
         return Clock::time_point{} + std::chrono::hours(1) + offset;
     }
     std::size_t available(const std::vector<Arrival>& events, std::size_t used) const {
@@ -82,7 +93,7 @@ class ScriptedBackend : public PortBackend {
     std::size_t written_ = 0;
 };
 
-std::vector<ScriptedBackend::Arrival> drip(milliseconds first, milliseconds every, int count) {
+std::vector<ScriptedBackend::Arrival> drip(Clock::duration first, Clock::duration every, int count) {
     std::vector<ScriptedBackend::Arrival> arrivals;
     for (int i = 0; i < count; ++i) {
         arrivals.push_back({first + every * i, 1});
@@ -96,7 +107,7 @@ TEST(TimedIo, ReadEndsAtTheIntervalTheTotalOrTheCount) {
         ReadTimeouts timeouts;
         std::size_t wanted;
         std::vector<ScriptedBackend::Arrival> arrivals;
-        std::optional<milliseconds> hangUpAt;
+        std::optional<Clock::duration> hangUpAt;
         std::size_t count;
         milliseconds took;
         ErrorKind error;
@@ -169,6 +180,33 @@ TEST(TimedIo, ReadEndsAtTheIntervalTheTotalOrTheCount) {
         EXPECT_EQ(got.count, c.count);
         EXPECT_EQ(got.error.kind, c.error) << got.error.text;
         EXPECT_EQ(port.elapsed().count(), c.took.count());
+    }
+}
+
+// An answer at the line's pace is taken in three goes, not one per byte: its first byte, then what came
+// while the rest crossed the wire, then the last byte the moment it arrives. A peer that stops part-way
+// still ends the read by the interval, counted from when its bytes were taken: no earlier than after
+// its last byte, and no later than one wire time of the answer past that.
+TEST(TimedIo, AnAnswerAtWirePaceIsGatheredWithoutAWakeUpPerByte) {
+    const std::chrono::nanoseconds character(520833);  // 10 bits at 19200 baud
+    const ReadTimeouts timeouts{100, 100, 100};
+    std::uint8_t buf[9];
+    {
+        ScriptedBackend port;
+        port.arrivals = drip(milliseconds(10), character, 9);
+        port.deadline = port.now() + milliseconds(1000);
+        EXPECT_EQ(readWithin(port, buf, sizeof buf, timeouts, character).count, 9u);
+        EXPECT_EQ(port.exactlyElapsed(), milliseconds(10) + 8 * character);
+        EXPECT_EQ(port.readCalls, 3);
+        EXPECT_EQ(port.longestWaitPastDeadline.count(), 0);
+    }
+    {
+        ScriptedBackend port;
+        port.arrivals = drip(milliseconds(10), character, 5);
+        EXPECT_EQ(readWithin(port, buf, sizeof buf, timeouts, character).count, 5u);
+        const Clock::duration lastByte = milliseconds(10) + 4 * character;
+        EXPECT_GE(port.exactlyElapsed(), lastByte + milliseconds(100));
+        EXPECT_LE(port.exactlyElapsed(), lastByte + milliseconds(100) + 9 * character + milliseconds(1));
     }
 }
 

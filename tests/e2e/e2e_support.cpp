@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "pushkit.h"
+#include "serial/serial_device.h"
 
 extern char** environ;
 
@@ -73,10 +74,13 @@ ScopedPortVariable::~ScopedPortVariable() {
     }
 }
 
-SimTerminal::SimTerminal(const TempDir& dir, const std::vector<std::string>& switches)
+SimTerminal::SimTerminal(const TempDir& dir, const std::vector<std::string>& switches, bool once)
     : flashFile_(dir / "flash.s2"), logFile_(dir / "terminal.log") {
-    std::vector<std::string> args{HHTSIM_PATH,         "--once", "--flash-out",
-                                  flashFile_.string(), "--log",  logFile_.string()};
+    std::vector<std::string> args{HHTSIM_PATH, "--flash-out", flashFile_.string(), "--log",
+                                  logFile_.string()};
+    if (once) {
+        args.push_back("--once");
+    }
     args.insert(args.end(), switches.begin(), switches.end());
     std::vector<char*> argv;
     for (auto& arg : args) {
@@ -154,6 +158,13 @@ int SimTerminal::waitExit() {
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int SimTerminal::stopAndWait() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+    }
+    return waitExit();
 }
 
 ByteMap SimTerminal::flash() const {
@@ -314,6 +325,94 @@ const HookRecord& ScopedHook::record() const {
         last = p;
     }
     return ::testing::AssertionSuccess();
+}
+
+CliProcess::CliProcess(std::vector<std::string> args) {
+    args.insert(args.begin(), FORMWELL_CLI_PATH);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    int toOut[2], toErr[2];
+    if (::pipe2(toOut, O_CLOEXEC) != 0 || ::pipe2(toErr, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, toOut[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, toErr[1], STDERR_FILENO);
+    const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(toOut[1]);
+    ::close(toErr[1]);
+    out_ = toOut[0];
+    err_ = toErr[0];
+    if (spawned != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start formwell-cli");
+    }
+}
+
+CliProcess::~CliProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(out_);
+    ::close(err_);
+}
+
+bool CliProcess::readUntil(const std::function<bool()>& seen) {
+    const auto end = Clock::now() + kDownloadBound;
+    while (!seen()) {
+        // A closed pipe is left out (poll ignores negative descriptors) so it cannot spin the loop.
+        pollfd fds[2] = {{outOpen_ ? out_ : -1, POLLIN, 0}, {errOpen_ ? err_ : -1, POLLIN, 0}};
+        if (!outOpen_ && !errOpen_) {
+            return false;
+        }
+        if (::poll(fds, 2, msLeft(end)) <= 0) {
+            return false;
+        }
+        for (const pollfd& p : fds) {
+            if (p.fd < 0 || p.revents == 0) {
+                continue;
+            }
+            char chunk[4096];
+            const ssize_t got = ::read(p.fd, chunk, sizeof chunk);
+            if (got > 0) {
+                (p.fd == out_ ? out : err).append(chunk, static_cast<std::size_t>(got));
+            } else {
+                (p.fd == out_ ? outOpen_ : errOpen_) = false;
+            }
+        }
+    }
+    return true;
+}
+
+void CliProcess::interrupt() {
+    ::kill(pid_, SIGINT);
+}
+
+int CliProcess::finish() {
+    readUntil([] { return false; });
+    if (outOpen_ || errOpen_) {
+        ::kill(pid_, SIGKILL);  // still talking at the bound: hung
+    }
+    int status = 0;
+    const pid_t done = ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool opensExclusively(int port) {
+    serial::SerialDevice device;
+    const serial::Error error = device.open(port, serial::LineConfig{});
+    if (!error.ok()) {
+        ADD_FAILURE() << "COM" << port << " does not open: " << error.text;
+    }
+    return error.ok();
 }
 
 std::int32_t download(const fs::path& image, int port, int wakeMethod, std::int32_t baud) {

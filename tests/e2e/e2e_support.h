@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -50,11 +51,12 @@ class ScopedPortVariable {
     std::optional<std::string> old_;
 };
 
-// hhtsim started with --once, --flash-out and --log in the test's folder plus the given switches.
-// The destructor kills and reaps it if it is still running.
+// hhtsim started with --once (unless `once` is false: it then serves session after session),
+// --flash-out and --log in the test's folder plus the given switches. The destructor kills and reaps
+// it if it is still running.
 class SimTerminal {
   public:
-    SimTerminal(const TempDir& dir, const std::vector<std::string>& switches);
+    SimTerminal(const TempDir& dir, const std::vector<std::string>& switches, bool once = true);
     ~SimTerminal();
     SimTerminal(const SimTerminal&) = delete;
     SimTerminal& operator=(const SimTerminal&) = delete;
@@ -62,6 +64,9 @@ class SimTerminal {
     const std::string& device() const { return device_; }
     // Waits for the exchange to end; the exit status, or -1 when it had to be killed.
     int waitExit();
+    // Asks a terminal that serves session after session to stop (SIGTERM), so that what it kept of
+    // the last session is on disk, and waits for it; the exit status as waitExit.
+    int stopAndWait();
     ByteMap flash() const;                 // the written flash, read from its S2 output
     std::vector<std::string> log() const;  // "rx FRAME DLE CLOSE bcc=OK", time stamps dropped
 
@@ -120,6 +125,36 @@ class ScopedHook {
 
 // Each value above the one before (100 may repeat), all within 0-100, every call with the given port.
 ::testing::AssertionResult risingProgress(const HookRecord& record, std::int32_t port);
+
+// formwell-cli with its standard output and error read back through pipes. The environment is the
+// test's (COM<n> included).
+class CliProcess {
+  public:
+    explicit CliProcess(std::vector<std::string> args);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    // Reads the output until `seen` says so or the program ends; false at kDownloadBound.
+    bool readUntil(const std::function<bool()>& seen);
+    void interrupt();
+    // Reads everything, then the exit status (-1 when it had to be killed at the bound).
+    int finish();
+    pid_t pid() const { return pid_; }
+
+    std::string out;
+    std::string err;
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    bool outOpen_ = true;
+    bool errOpen_ = true;
+};
+
+// True when the port opens at once, exclusively, as the next transfer would open it.
+bool opensExclusively(int port);
 
 // Download with 8 data bits, no parity, one stop bit. A load that takes longer than kDownloadBound
 // fails the test (the terminal's time-outs should have ended it long before).

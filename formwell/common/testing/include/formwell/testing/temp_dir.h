@@ -1,21 +1,27 @@
 // A scratch directory for one test, removed with everything in it afterwards.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace formwell::testing {
 
 class TempDir {
   public:
+    // A new directory under a random name, only its owner's (as mkdtemp makes it, also on Windows).
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "formwell-doc-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+        std::random_device random;
+        std::error_code ec;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path(ec) / ("formwell-doc-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+                path_ = candidate;
+            }
         }
     }
     ~TempDir() {
