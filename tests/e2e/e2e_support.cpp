@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -48,7 +49,10 @@ TempDir::TempDir() {
             c = '_';
         }
     }
-    path_ = fs::temp_directory_path() / ("formwell-e2e-" + std::to_string(::getpid()) + "-" + name);
+    // Numbered too: a test with two terminals has two folders, and their files must not meet.
+    static std::atomic<int> made{0};
+    path_ = fs::temp_directory_path() /
+            ("formwell-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(made++) + "-" + name);
     fs::remove_all(path_);
     fs::create_directories(path_);
 }
