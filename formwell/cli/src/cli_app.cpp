@@ -32,7 +32,8 @@ constexpr const char* kExitStatusHelp =
     "    2  usage error: the command line was wrong and nothing was done\n"
     "    3  refused: the input is not sound (an image the loader would get wrong, rows the\n"
     "       window's Save refuses); nothing was sent or written\n"
-    "  130  cancelled by Ctrl-C\n";
+    "  130  load and station: cancelled by Ctrl-C (send-ini and receive stopped by Ctrl-C end\n"
+    "       as failed, 1, as the window's transfers do)\n";
 
 bool startsWith(const std::string& text, std::string_view prefix) {
     return text.size() >= prefix.size() && std::string_view(text).substr(0, prefix.size()) == prefix;

@@ -14,7 +14,7 @@ Subcommand sendIniCommand() {
         "Put the terminal in the cradle and choose 2 in its DATA TRANSFER menu first. The port\n"
         "settings come from mbx.dat in the start-up directory. After the confirmation (--yes, or y on\n"
         "standard input) FILE goes to the terminal line by line, each line one frame the terminal\n"
-        "acknowledges, exactly as stored: lines end at CR or CR LF.\n",
+        "acknowledges, exactly as stored: lines end at CR LF, CR or LF.\n",
         {},
         1,
         1,

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 
 #include "formwell/link/port_settings.h"
 #include "formwell/shell/main_window.h"
@@ -38,21 +39,30 @@ void MainWindow::showPortSettings() {
     parameter_->activateWindow();
 }
 
-// The bottom band's buttons are greyed while a transfer holds the port, and come back as they were.
+// While a transfer holds the port every command of the window rests, and comes back as it was. The
+// transfer's steps run under this window's events: a command that opened a window of its own (a file
+// dialog, the barcode list, a message box, PC Configuration's save) would hold the next step until
+// it closed, and the terminal does not wait that long.
 void MainWindow::transferRunning(bool running) {
     if (running) {
         enabledBeforeTransfer_.clear();
-        for (QPushButton* b : {Setup, Upload, DownProg, DownINI}) {
-            if (b->isEnabled()) {
-                enabledBeforeTransfer_.push_back(b);
-                b->setEnabled(false);
+        std::vector<QWidget*> controls{ParamGrid};
+        for (QPushButton* b : findChildren<QPushButton*>()) {
+            controls.push_back(b);
+        }
+        for (QWidget* w : controls) {
+            if (w->isEnabled()) {
+                enabledBeforeTransfer_.emplace_back(w);
+                w->setEnabled(false);
             }
         }
         TransferStatus->clear();
         TransferStatus->setAccessibleDescription(QString());
     } else {
-        for (QPushButton* b : enabledBeforeTransfer_) {
-            b->setEnabled(true);
+        for (const QPointer<QWidget>& w : enabledBeforeTransfer_) {
+            if (w) {
+                w->setEnabled(true);
+            }
         }
         enabledBeforeTransfer_.clear();
     }

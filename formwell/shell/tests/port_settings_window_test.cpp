@@ -1,5 +1,5 @@
 // The PC Configuration window and the bottom band: the focus-driven modes, Save and Cancel, the one
-// instance, and a transfer run from the window with its buttons greyed and its progress shown.
+// instance, and a transfer run from the window with its commands at rest and its progress shown.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTest>
 
 #include "formwell/shell/main_window.h"
@@ -151,7 +152,7 @@ TEST_F(BottomBandTest, OnePcConfigurationWindowBroughtForwardBySecondClick) {
     EXPECT_TRUE(window_->isEnabled());  // not modal
 }
 
-TEST_F(BottomBandTest, ATransferGreysTheBandShowsHowFarItIsAndCannotCloseTheWindow) {
+TEST_F(BottomBandTest, ATransferRestsEveryCommandShowsHowFarItIsAndCannotCloseTheWindow) {
     formwell::testing::IniTerminal terminal;
     terminal.attach(fake_);
     std::vector<bool> enabledDuring;
@@ -160,9 +161,10 @@ TEST_F(BottomBandTest, ATransferGreysTheBandShowsHowFarItIsAndCannotCloseTheWind
     fake_.terminal = [&, inner = fake_.terminal](char byte) {
         inner(byte);
         if (terminal.framesSeen == 2 && enabledDuring.empty()) {
-            for (const char* name : {"Setup", "Upload", "DownINI"}) {
+            for (const char* name : {"Setup", "Upload", "DownINI", "OpenINI", "cmdAbout"}) {
                 enabledDuring.push_back(child<QPushButton>(*window_, name)->isEnabled());
             }
+            enabledDuring.push_back(child<QTableView>(*window_, "ParamGrid")->isEnabled());
             statusDuring = child<QLabel>(*window_, "TransferStatus")->text();
             closedDuring = window_->close();
         }
@@ -173,12 +175,14 @@ TEST_F(BottomBandTest, ATransferGreysTheBandShowsHowFarItIsAndCannotCloseTheWind
     click(*window_, "DownINI");
 
     EXPECT_EQ(terminal.lines, (std::vector<std::string>{"ONE", "TWO", "THREE"}));
-    EXPECT_THAT(enabledDuring, ::testing::ElementsAre(false, false, false));
+    EXPECT_THAT(enabledDuring, ::testing::Each(false));
+    EXPECT_EQ(enabledDuring.size(), 6U);
     EXPECT_EQ(statusDuring, "Transmit ini File: 1 of 3 lines");
     EXPECT_FALSE(closedDuring);
-    for (const char* name : {"Setup", "Upload", "DownProg", "DownINI"}) {
+    for (const char* name : {"Setup", "Upload", "DownProg", "DownINI", "OpenINI", "cmdAbout"}) {
         EXPECT_TRUE(child<QPushButton>(*window_, name)->isEnabled()) << name;
     }
+    EXPECT_TRUE(child<QTableView>(*window_, "ParamGrid")->isEnabled());
     EXPECT_EQ(child<QLabel>(*window_, "TransferStatus")->text(), "Transmit ini File: 3 of 3 lines");
     EXPECT_EQ(ui_.messages().back().text, "Download Process Complete!");
 }

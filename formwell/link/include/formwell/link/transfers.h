@@ -60,8 +60,8 @@ class Transfers {
               LinkStatus& status, OpenFailureReporter onOpenFailure = {});
 
     // The INI send: the file, the settings, the port, SOH until ACK (50 tries), one frame per line
-    // (3 sends each), EOT until ACK (3 tries). Lines end at CR or CR LF; a lone LF is part of the
-    // line's text. True when every step was acknowledged.
+    // (3 sends each), EOT until ACK (3 tries). Lines end at CR LF, CR or a lone LF, as the editor
+    // reads INI files. True when every step was acknowledged.
     bool sendIniFile(const std::string& path);
 
     // The data receive into import.txt in the start-up directory, emptied first (its previous

@@ -128,7 +128,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     std::unique_ptr<UserInteraction> transferUi_;
     std::unique_ptr<link::LinkCommands> linkCommands_;
     QPointer<PortSettingsDialog> parameter_;
-    std::vector<QPushButton*> enabledBeforeTransfer_;
+    std::vector<QPointer<QWidget>> enabledBeforeTransfer_;
     std::function<link::PushkitTable()> bindLoader_;
     std::unique_ptr<link::ProgramLoad> programLoad_;
     QPointer<LoadProgressWindow> loadWindow_;
