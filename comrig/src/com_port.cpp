@@ -10,9 +10,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// A read of the line returns this long after the bytes stop coming: what has arrived is handed on at
-// once (an ETX must not wait for a full chunk), and the frame reader simply reads again for the rest.
-constexpr std::uint32_t kByteGapMs = 1;
 // Received bytes ComFlush and ComFlushImmediate handle in one call: far more than a cradle's buffers
 // hold, and a bound on a line that never stops talking.
 constexpr std::size_t kMostWaitingBytes = 64 * 1024;
@@ -36,7 +33,9 @@ PortStatus statusOf(const serial::Error& error) {
 LineRead ComPort::DeviceLine::readSome(std::uint8_t* buf, std::size_t capacity, milliseconds wait) {
     const auto longest = milliseconds(std::numeric_limits<std::uint32_t>::max());
     serial::ReadTimeouts timeouts;
-    timeouts.intervalMs = kByteGapMs;
+    // What has arrived is handed on at once: the terminal waits for our answer to the frame whose
+    // check byte just came, and the frame reader simply reads again for the rest of a frame.
+    timeouts.intervalMs = serial::ReadTimeouts::kEndOnArrival;
     timeouts.totalConstantMs =
         static_cast<std::uint32_t>(std::clamp(wait, milliseconds::zero(), longest).count());
     const serial::IoResult got = device_.read(buf, capacity, timeouts);

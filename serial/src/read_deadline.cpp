@@ -11,7 +11,8 @@ constexpr std::uint64_t kLongestTotalMs = std::uint64_t{1} << 40;
 }  // namespace
 
 ReadDeadline::ReadDeadline(const ReadTimeouts& timeouts, std::size_t wanted, Clock::time_point start)
-    : interval_(std::chrono::milliseconds(timeouts.intervalMs)) {
+    : interval_(std::chrono::milliseconds(timeouts.intervalMs)),
+      endOnArrival_(timeouts.intervalMs == ReadTimeouts::kEndOnArrival) {
     std::uint64_t totalMs = timeouts.totalConstantMs;
     const std::uint64_t perByte = timeouts.totalPerByteMs;
     if (perByte != 0 && wanted > (kLongestTotalMs - totalMs) / perByte) {
@@ -28,6 +29,9 @@ void ReadDeadline::onBytes(Clock::time_point now) {
 }
 
 std::chrono::milliseconds ReadDeadline::remaining(Clock::time_point now) const {
+    if (haveByte_ && endOnArrival_) {
+        return std::chrono::milliseconds::zero();
+    }
     Clock::time_point end = totalDeadline_;
     if (haveByte_ && interval_ > Clock::duration::zero()) {
         end = std::min(end, lastByte_ + interval_);

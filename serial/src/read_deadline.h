@@ -25,6 +25,7 @@ class ReadDeadline {
   private:
     Clock::time_point totalDeadline_;
     Clock::duration interval_;
+    bool endOnArrival_ = false;
     bool haveByte_ = false;
     Clock::time_point lastByte_{};
 };

@@ -52,6 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"interval_passed", kTerminal, 18, milliseconds(400), milliseconds(500), milliseconds(0)},
         // The total still ends a read whose bytes keep trickling in.
         Case{"total_caps_interval", kTerminal, 18, milliseconds(1850), milliseconds(1860), milliseconds(40)},
+        Case{"end_on_arrival_waits_for_first_byte", ReadTimeouts{ReadTimeouts::kEndOnArrival, 500, 0}, 4,
+             std::nullopt, milliseconds(300), milliseconds(200)},
+        Case{"end_on_arrival_ends_with_first_bytes", ReadTimeouts{ReadTimeouts::kEndOnArrival, 500, 0}, 4,
+             milliseconds(300), milliseconds(300), milliseconds(0)},
         Case{"no_interval_limit", ReadTimeouts{0, 1000, 0}, 4, milliseconds(10), milliseconds(900),
              milliseconds(100)},
         // Zero total: take what is waiting and return.

@@ -55,10 +55,12 @@ struct Error {
 
 // How long a read may wait. Follows the serial-port time-outs of the PC's own comm API:
 // - intervalMs: once the first byte has arrived, the read ends when this long passes without another
-//   byte. 0: no interval limit.
+//   byte. 0: no interval limit. kEndOnArrival: the read ends with the first bytes that arrive.
 // - the total deadline, counted from the start of the call: totalConstantMs + totalPerByteMs * n.
 //   A total of 0 returns at once with whatever is already waiting. There is no "wait for ever".
 struct ReadTimeouts {
+    static constexpr std::uint32_t kEndOnArrival = 0xFFFFFFFF;
+
     std::uint32_t intervalMs = 0;
     std::uint32_t totalConstantMs = 0;
     std::uint32_t totalPerByteMs = 0;
