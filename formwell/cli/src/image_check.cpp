@@ -154,9 +154,10 @@ void checkSRecordImage(ImageReport& report, std::string_view image) {
         if (text.empty()) {
             continue;
         }
-        if (text.size() >= 2 && text[0] == 's' && text[1] >= '0' && text[1] <= '9') {
+        if (text.size() >= 2 && text[0] == 's' && text[1] >= '1' && text[1] <= '3') {
             add(report, number, FindingLevel::Refuse,
-                "a record type in lower case: the loader does not know it as a record and never sends it");
+                "a data record type in lower case: the loader does not know it as a record and never "
+                "sends its data");
             continue;
         }
         if (text[0] != 'S' || text.size() < 2) {

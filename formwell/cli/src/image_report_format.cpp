@@ -87,9 +87,10 @@ std::string formatImageReport(const ImageReport& r) {
     }
     std::size_t shown = 0;
     for (const ImageFinding& f : r.findings) {
-        if (shown++ == kFindingsShown) {
+        if (shown == kFindingsShown) {
             break;
         }
+        ++shown;
         out += std::string(levelName(f.level)) + ": " +
                (f.line > 0 ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text + "\n";
     }

@@ -82,6 +82,8 @@ TEST(ImageCheck, EachProblemWithItsLineAndWhetherItRefusesTheLoad) {
         {"lower-case digits", "a.s2", kIdent103 + lower, 2, FindingLevel::Refuse, "lower-case"},
         {"lower-case type", "a.s2", kIdent103 + "s21420" + s2(0x200200).substr(6), 2, FindingLevel::Refuse,
          "lower case"},
+        {"lower-case header", "a.s2", "s0" + sRecord('0', 2, 0, {'x'}).substr(2) + kIdent103 + kHeader, 1,
+         FindingLevel::Warning, "skips"},
         {"truncated", "a.s2", kIdent103 + s2(0x200200).substr(0, 20) + "\r\n", 2, FindingLevel::Refuse,
          "truncated"},
         {"outside the window", "a.s2", kIdent103 + s2(0x280000), 2, FindingLevel::Refuse,
