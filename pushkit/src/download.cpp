@@ -1,7 +1,6 @@
 #include "download.h"
 
 #include <array>
-#include <cctype>
 #include <memory>
 
 #include "frame_codec.h"
@@ -20,22 +19,6 @@ constexpr std::uint32_t kLoaderBaud = 19200;
 constexpr std::uint32_t kQueryPauseMs = 100;
 constexpr std::size_t kAnswerBytes = 10;
 constexpr std::size_t kAnswerBuffer = 20;
-
-bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) != static_cast<unsigned char>(upper[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view upper) {
-    return text.size() >= upper.size() && equalsIgnoringCase(text.substr(0, upper.size()), upper);
-}
 
 DownloadResult runHexImage(std::unique_ptr<Port>& port, PortOpener& opener, const DownloadRequest& request,
                            std::string_view image, std::atomic<std::int32_t>& run,

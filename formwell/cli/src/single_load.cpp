@@ -8,6 +8,7 @@
 #include "image_check.h"
 #include "image_source.h"
 #include "load_progress.h"
+#include "pushkit.h"
 #include "serial/open_failure.h"
 #include "serial/serial_device.h"
 
@@ -16,8 +17,8 @@ namespace formwell::cli {
 namespace {
 
 constexpr std::chrono::milliseconds kRefresh{100};
-constexpr std::int32_t kCancelled = -30;
-constexpr std::int32_t kPortNotOpened = -10;
+constexpr std::int32_t kCancelled = PUSHKIT_ERR_CANCELLED;
+constexpr std::int32_t kPortNotOpened = PUSHKIT_ERR_PORT;
 
 // Why the loader could not open the port: the port is tried again, at once, for the system's reason.
 std::string whyThePortDidNotOpen(int port) {
@@ -57,15 +58,23 @@ ImageVerdict checkBeforeLoading(CommandContext& c, const std::string& image, boo
     return ImageVerdict::Load;
 }
 
-int runSingleLoad(CommandContext& c, const LoadRequest& request) {
-    std::uint64_t imageBytes = 0;
-    switch (checkBeforeLoading(c, request.image, request.force, imageBytes)) {
+std::optional<int> exitUnlessLoadable(ImageVerdict verdict) {
+    switch (verdict) {
         case ImageVerdict::Load:
-            break;
+            return std::nullopt;
         case ImageVerdict::Unreadable:
             return kExitFailed;
         case ImageVerdict::Refused:
             return kExitRefused;
+    }
+    return kExitFailed;
+}
+
+int runSingleLoad(CommandContext& c, const LoadRequest& request) {
+    std::uint64_t imageBytes = 0;
+    if (const auto exit =
+            exitUnlessLoadable(checkBeforeLoading(c, request.image, request.force, imageBytes))) {
+        return *exit;
     }
     std::optional<ProgressChannel> channel;
     if (request.reportFd) {

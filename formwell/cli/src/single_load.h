@@ -26,5 +26,7 @@ enum class ImageVerdict { Load, Unreadable, Refused };
 // is sound, or --force says to load it anyway; `imageBytes` is its size.
 ImageVerdict checkBeforeLoading(CommandContext& context, const std::string& image, bool force,
                                 std::uint64_t& imageBytes);
+// The exit status that ends a command whose image is not to be loaded; nothing when it is.
+std::optional<int> exitUnlessLoadable(ImageVerdict verdict);
 
 }  // namespace formwell::cli

@@ -212,13 +212,8 @@ std::vector<int> parsePortList(const std::string& text, std::string& error) {
 
 int runStation(CommandContext& c, const StationRequest& r) {
     std::uint64_t imageBytes = 0;
-    switch (checkBeforeLoading(c, r.image, r.force, imageBytes)) {
-        case ImageVerdict::Load:
-            break;
-        case ImageVerdict::Unreadable:
-            return kExitFailed;
-        case ImageVerdict::Refused:
-            return kExitRefused;
+    if (const auto exit = exitUnlessLoadable(checkBeforeLoading(c, r.image, r.force, imageBytes))) {
+        return *exit;
     }
     if (!settingsUsable(c, r)) {
         return kExitFailed;

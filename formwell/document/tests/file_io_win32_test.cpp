@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "document_samples.h"
 #include "formwell/document/ini_file.h"
 #include "formwell/document/replace_file.h"
 #include "formwell/testing/temp_dir.h"
@@ -19,9 +20,8 @@ using testing::TempDir;
 using testing::writeBytes;
 
 namespace fs = std::filesystem;
-
-const std::string kOld = "OLD           Text  4 NN1 0111111111111111\r\n";
-const std::string kNew = "NEW           Number5 YN1 0111111111111111\r\n";
+using samples::kNewRecord;
+using samples::kOldRecord;
 
 // The save's own temporary files (".doc.ini.saving-..."). Only those: Wine's ReplaceFile leaves a
 // file of its own ("rf*.tmp") beside a target it could not replace.
@@ -37,29 +37,29 @@ std::size_t savingFilesIn(const fs::path& dir) {
 TEST(ReplaceFileWindows, AReadOnlyOrHeldFileKeepsItsOldContent) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOld);
+    writeBytes(file, kOldRecord);
 
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    std::optional<AppError> error = replaceFileContents(file, kNew);
+    std::optional<AppError> error = replaceFileContents(file, kNewRecord);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, errnum::kPathFileAccess) << error->text();
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
-    EXPECT_EQ(readBytes(file), kOld);
+    EXPECT_EQ(readBytes(file), kOldRecord);
     EXPECT_EQ(savingFilesIn(dir.path()), 0u) << "temporary file left behind";
 
     // Another program has it open and shares nothing.
     const HANDLE held =
         CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    error = replaceFileContents(file, kNew);
+    error = replaceFileContents(file, kNewRecord);
     CloseHandle(held);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, errnum::kPathFileAccess) << error->text();
-    EXPECT_EQ(readBytes(file), kOld);
+    EXPECT_EQ(readBytes(file), kOldRecord);
     EXPECT_EQ(savingFilesIn(dir.path()), 0u) << "temporary file left behind";
 
-    ASSERT_FALSE(replaceFileContents(file, kNew));
-    EXPECT_EQ(readBytes(file), kNew);
+    ASSERT_FALSE(replaceFileContents(file, kNewRecord));
+    EXPECT_EQ(readBytes(file), kNewRecord);
     EXPECT_EQ(savingFilesIn(dir.path()), 0u);
 }
 
@@ -72,7 +72,7 @@ TEST(IniFileReadWindows, ADeviceIsNoDocumentAFileOpenElsewhereIsRead) {
 
     TempDir dir;
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOld);
+    writeBytes(file, kOldRecord);
     const HANDLE viewer =
         CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "document_samples.h"
 #include "formwell/document/ini_file.h"
 #include "formwell/testing/temp_dir.h"
 
@@ -21,21 +22,13 @@ using testing::TempDir;
 using testing::writeBytes;
 
 namespace fs = std::filesystem;
-
-const std::string kOldContent = "OLD           Text  4 NN1 0111111111111111\r\n";
-
-std::vector<FieldDefinition> someRows(int count) {
-    std::vector<FieldDefinition> rows(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        rows[static_cast<std::size_t>(i)] = {"F" + std::to_string(i), "Text", "1", "5", "Y", "N", ""};
-    }
-    return rows;
-}
+using samples::kOldRecord;
+using samples::someRows;
 
 TEST(IniFileWrite, KeepsPermissionsAndFollowsSymlinks) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOldContent);
+    writeBytes(file, kOldRecord);
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const fs::path link = dir / "link.ini";
     fs::create_symlink(file, link);
@@ -63,7 +56,7 @@ TEST(IniFileRead, AFifoInPlaceOfTheFileIsRefusedAndNeverWaitedFor) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
     const fs::path fifo = dir / "swap.ini";
-    writeBytes(file, kOldContent);
+    writeBytes(file, kOldRecord);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
     std::atomic<bool> stop{false};

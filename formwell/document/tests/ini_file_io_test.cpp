@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "document_samples.h"
 #include "formwell/document/ini_file.h"
 #include "formwell/testing/temp_dir.h"
 
@@ -16,16 +17,8 @@ using testing::TempDir;
 using testing::writeBytes;
 
 namespace fs = std::filesystem;
-
-const std::string kOldContent = "OLD           Text  4 NN1 0111111111111111\r\n";
-
-std::vector<FieldDefinition> someRows(int count) {
-    std::vector<FieldDefinition> rows(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        rows[static_cast<std::size_t>(i)] = {"F" + std::to_string(i), "Text", "1", "5", "Y", "N", ""};
-    }
-    return rows;
-}
+using samples::kOldRecord;
+using samples::someRows;
 
 std::size_t entriesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
@@ -50,7 +43,7 @@ TEST(IniFileWrite, WritesExactBytesAndReadsThemBack) {
 TEST(IniFileWrite, NoRowsReplacesTheFileWithZeroBytes) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOldContent);
+    writeBytes(file, kOldRecord);
     ASSERT_FALSE(writeIniFile(file, {}));
     EXPECT_EQ(fs::file_size(file), 0u);
     const IniReadResult read = readIniFile(file);
@@ -79,11 +72,11 @@ TEST(IniFileWrite, FailuresLeaveTheOldFileIntact) {
 
     // Too many rows: refused before anything is written.
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOldContent);
+    writeBytes(file, kOldRecord);
     error = writeIniFile(file, someRows(kMaxFields + 1));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->text(), "6 Overflow");
-    EXPECT_EQ(readBytes(file), kOldContent);
+    EXPECT_EQ(readBytes(file), kOldRecord);
 
     EXPECT_EQ(entriesIn(dir.path()), 2u) << "temporary file left behind";
 }

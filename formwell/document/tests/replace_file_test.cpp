@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "document_samples.h"
 #include "formwell/testing/temp_dir.h"
 
 namespace formwell {
@@ -23,9 +24,8 @@ using testing::TempDir;
 using testing::writeBytes;
 
 namespace fs = std::filesystem;
-
-const std::string kOld = "OLD           Text  4 NN1 0111111111111111\r\n";
-const std::string kNew = "NEW           Number5 YN1 0111111111111111\r\n";
+using samples::kNewRecord;
+using samples::kOldRecord;
 
 std::size_t entriesIn(const fs::path& dir) {
     return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
@@ -88,14 +88,14 @@ TEST(ReplaceFile, DanglingLinkChainLeadsToWhereTheFileIsMade) {
     fs::create_symlink("sub/second.ini", dir / "first.ini");
     fs::create_symlink("../target.ini", dir / "sub" / "second.ini");  // counted from sub/
 
-    ASSERT_FALSE(replaceFileContents(dir / "first.ini", kNew));
+    ASSERT_FALSE(replaceFileContents(dir / "first.ini", kNewRecord));
     EXPECT_TRUE(fs::is_symlink(dir / "first.ini"));
     EXPECT_TRUE(fs::is_symlink(dir / "sub" / "second.ini"));
-    EXPECT_EQ(readBytes(dir / "target.ini"), kNew);
+    EXPECT_EQ(readBytes(dir / "target.ini"), kNewRecord);
 
     // A loop of links ends in an error, not in a file made somewhere.
     fs::create_symlink("loop.ini", dir / "loop.ini");
-    const std::optional<AppError> error = replaceFileContents(dir / "loop.ini", kNew);
+    const std::optional<AppError> error = replaceFileContents(dir / "loop.ini", kNewRecord);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, errnum::kPathFileAccess);
     EXPECT_TRUE(fs::is_symlink(dir / "loop.ini"));
@@ -105,13 +105,13 @@ TEST(ReplaceFile, DanglingLinkChainLeadsToWhereTheFileIsMade) {
 TEST(ReplaceFile, HardLinkedFileIsRewrittenInPlace) {
     TempDir dir;
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOld);
+    writeBytes(file, kOldRecord);
     fs::create_hard_link(file, dir / "other-name.ini");
     const ino_t inode = inodeOf(file);
 
-    ASSERT_FALSE(replaceFileContents(file, kNew));
-    EXPECT_EQ(readBytes(file), kNew);
-    EXPECT_EQ(readBytes(dir / "other-name.ini"), kNew);
+    ASSERT_FALSE(replaceFileContents(file, kNewRecord));
+    EXPECT_EQ(readBytes(file), kNewRecord);
+    EXPECT_EQ(readBytes(dir / "other-name.ini"), kNewRecord);
     EXPECT_EQ(inodeOf(file), inode);
     EXPECT_EQ(entriesIn(dir.path()), 2u) << "aside copy left behind";
 }
@@ -124,7 +124,7 @@ TEST(ReplaceFile, DiskFullPartWayLeavesTheOldContent) {
         SCOPED_TRACE(hardLinked ? "in place" : "by rename");
         TempDir dir;
         const fs::path file = dir / "doc.ini";
-        writeBytes(file, kOld);
+        writeBytes(file, kOldRecord);
         if (hardLinked) {
             fs::create_hard_link(file, dir / "other-name.ini");
         }
@@ -140,7 +140,7 @@ TEST(ReplaceFile, DiskFullPartWayLeavesTheOldContent) {
         std::signal(SIGXFSZ, previousHandler);
 
         ASSERT_TRUE(error);
-        EXPECT_EQ(readBytes(file), kOld);
+        EXPECT_EQ(readBytes(file), kOldRecord);
         EXPECT_EQ(entriesIn(dir.path()), hardLinked ? 2u : 1u) << "temporary or aside file left behind";
     }
 }
@@ -153,22 +153,22 @@ TEST(ReplaceFile, AsAnOrdinaryUserReadOnlyFileRefusedWritableFileInReadOnlyDirec
     TempDir temporary;
     ScopedTmpDir aside(temporary.path());
     const fs::path file = dir / "doc.ini";
-    writeBytes(file, kOld);
+    writeBytes(file, kOldRecord);
 
     fs::permissions(file, fs::perms::owner_read);
-    std::optional<AppError> error = replaceFileContents(file, kNew);
+    std::optional<AppError> error = replaceFileContents(file, kNewRecord);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->number, errnum::kPathFileAccess);
-    EXPECT_EQ(readBytes(file), kOld);
+    EXPECT_EQ(readBytes(file), kOldRecord);
 
     // The directory takes no new file, so the old content is kept aside in the temporary directory.
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     const ino_t inode = inodeOf(file);
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    error = replaceFileContents(file, kNew);
+    error = replaceFileContents(file, kNewRecord);
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_FALSE(error) << error->text();
-    EXPECT_EQ(readBytes(file), kNew);
+    EXPECT_EQ(readBytes(file), kNewRecord);
     EXPECT_EQ(inodeOf(file), inode);
     EXPECT_EQ(entriesIn(dir.path()), 1u);
     EXPECT_EQ(entriesIn(temporary.path()), 0u) << "aside copy left behind";
@@ -205,7 +205,7 @@ TEST(ReplaceFile, SomeoneElsesWritableFileInAStickyDirectoryKeepsItsOwner) {
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
     const fs::path file = shared / "doc.ini";
-    writeBytes(file, kOld);
+    writeBytes(file, kOldRecord);
     ASSERT_EQ(::chown(file.c_str(), kOwner, kOwner), 0);
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                               fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
@@ -214,10 +214,10 @@ TEST(ReplaceFile, SomeoneElsesWritableFileInAStickyDirectoryKeepsItsOwner) {
     {
         ActingAs saver(kSaver);
         ASSERT_TRUE(saver.ok());
-        error = replaceFileContents(file, kNew);
+        error = replaceFileContents(file, kNewRecord);
     }
     EXPECT_FALSE(error) << error->text();
-    EXPECT_EQ(readBytes(file), kNew);
+    EXPECT_EQ(readBytes(file), kNewRecord);
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, kOwner);

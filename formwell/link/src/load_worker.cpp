@@ -11,8 +11,9 @@ namespace {
 std::atomic<double> hookPercent{-1.0};
 std::atomic<std::int64_t> hookCalls{0};
 
-// A result no loader gives, for a binding that threw instead of returning (a fake, a broken table).
-constexpr std::int32_t kNoResult = -38;
+// A binding that threw instead of returning (a fake, a broken table) ends the load as a failure
+// inside the loader would: the port is not held by anyone any more.
+constexpr std::int32_t kNoResult = PUSHKIT_ERR_INTERNAL;
 
 }  // namespace
 

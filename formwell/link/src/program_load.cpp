@@ -5,12 +5,13 @@
 #include "formwell/common/app_error.h"
 #include "formwell/common/show_file_dialog.h"
 #include "formwell/link/transfers.h"
+#include "pushkit.h"
 
 namespace formwell::link {
 
 namespace {
 
-constexpr std::int32_t kNoAcknowledgement = -19;  // the loader's time-out
+constexpr std::int32_t kNoAcknowledgement = PUSHKIT_ERR_NO_ACK;  // the loader's time-out
 
 // The loader takes the platform's codes: parity 0 none, 1 odd, 2 even; stop bits 0 one, 2 two.
 std::int32_t loaderParity(std::int32_t parityCode) {

@@ -4,8 +4,6 @@
 
 namespace pushkit {
 
-namespace {
-
 bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
     if (text.size() != upper.size()) {
         return false;
@@ -18,7 +16,9 @@ bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
     return true;
 }
 
-}  // namespace
+bool startsWithIgnoringCase(std::string_view text, std::string_view upper) {
+    return text.size() >= upper.size() && equalsIgnoringCase(text.substr(0, upper.size()), upper);
+}
 
 ImageName splitImageName(std::string_view path) {
     // Names may come with either separator; only the last component decides.

@@ -14,6 +14,10 @@ struct ImageName {
 };
 ImageName splitImageName(std::string_view path);
 
+// ASCII comparison without regard to case; `upper` is written in capitals.
+bool equalsIgnoringCase(std::string_view text, std::string_view upper);
+bool startsWithIgnoringCase(std::string_view text, std::string_view upper);
+
 enum class ImageRoute {
     SRecord,           // any extension but .HEX: identified by the terminal's answer
     RawStream,         // .HEX named VKD..., VKF... or VKL...
