@@ -167,7 +167,6 @@ Measured runLoad(const Row& row, const fs::path& dir) {
     return m;
 }
 
-#ifdef FORMWELL_CLI_PATH
 // The port settings line the editor writes for COM1 at this speed, 8 data bits, no parity, 1 stop bit.
 std::string portSettingsLine(int baud) {
     std::string speed = std::to_string(baud);
@@ -250,7 +249,6 @@ Measured runLink(const Row& row, const fs::path& dir) {
     m.floor = sending ? bench::iniSendFloor(messages, c) : bench::dataReceiveFloor(messages, c);
     return m;
 }
-#endif
 
 }  // namespace
 
@@ -276,12 +274,10 @@ int main(int argc, char** argv) {
         {"hex-block", Protocol::HexBlock, 38400, 16384 / scale},
         {"hex-block", Protocol::HexBlock, 115200, 16384 / scale},
         {"line", Protocol::Line, 115200, 32768 / scale},
-#ifdef FORMWELL_CLI_PATH
         {"ini-send", Protocol::IniSend, 9600, 200 / scale},
         {"ini-send", Protocol::IniSend, 19200, 200 / scale},
         {"receive", Protocol::DataReceive, 9600, 200 / scale},
         {"receive", Protocol::DataReceive, 19200, 200 / scale},
-#endif
     };
 
     std::printf("transfer benchmark: hhtsim --baud-throttle, 8N1; %d cores; load average %s\n", get_nprocs(),
@@ -295,12 +291,8 @@ int main(int argc, char** argv) {
             continue;
         }
         const fs::path dir = makeWorkDir();
-#ifdef FORMWELL_CLI_PATH
         const bool link = row.protocol == Protocol::IniSend || row.protocol == Protocol::DataReceive;
         const Measured m = link ? runLink(row, dir) : runLoad(row, dir);
-#else
-        const Measured m = runLoad(row, dir);
-#endif
         const std::string problem = !m.failure.empty() ? m.failure : m.floor.problem;
         if (!problem.empty()) {
             // The logs of a failed row stay for a look at what went over the wire.
