@@ -42,8 +42,29 @@ std::string_view trimBlanks(std::string_view text) {
 
 // A slot holding only blanks is an empty value; otherwise the value keeps its padding, so that
 // writing it back reproduces the same characters.
-std::string untrimmedUnlessBlank(std::string_view slotText) {
-    return trimBlanks(slotText).empty() ? std::string() : std::string(slotText);
+void assignUntrimmedUnlessBlank(std::string& value, std::string_view slotText) {
+    if (slotText.find_first_not_of(' ') == std::string_view::npos) {
+        value.clear();
+    } else {
+        value.assign(slotText);
+    }
+}
+
+// Fills a row in place: a document may hold tens of thousands of rows, and each value built apart
+// and then moved in cost a good part of opening it.
+void readIniLineInto(std::string_view line, FieldDefinition& row) {
+    assignUntrimmedUnlessBlank(row.FieldName, cut(line, kNameSlot));
+    assignUntrimmedUnlessBlank(row.FieldType, cut(line, kTypeSlot));
+    assignUntrimmedUnlessBlank(row.MinFieldLength, cut(line, kMinLengthSlot));
+    if (row.MinFieldLength.empty()) {
+        row.MinFieldLength = kDefaultMinFieldLength;
+    }
+    assignUntrimmedUnlessBlank(row.FieldLength, cut(line, kMaxLengthSlot));
+    assignUntrimmedUnlessBlank(row.Required, cut(line, kRequiredSlot));
+    assignUntrimmedUnlessBlank(row.Loopback, cut(line, kLoopbackSlot));
+    // A mask is taken only when it is complete; a short or blank one gets every symbology back on.
+    const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
+    row.Barcodes = mask.size() == kMaskSlot.width ? mask : kDefaultBarcodeMask;
 }
 
 // Each value padded to its slot; a longer value is written whole, as it always has been.
@@ -86,16 +107,7 @@ std::string formatIniDocument(const std::vector<FieldDefinition>& rows) {
 
 FieldDefinition parseIniLine(std::string_view line) {
     FieldDefinition row;
-    row.FieldName = untrimmedUnlessBlank(cut(line, kNameSlot));
-    row.FieldType = untrimmedUnlessBlank(cut(line, kTypeSlot));
-    std::string minLength = untrimmedUnlessBlank(cut(line, kMinLengthSlot));
-    row.MinFieldLength = minLength.empty() ? std::string(kDefaultMinFieldLength) : std::move(minLength);
-    row.FieldLength = untrimmedUnlessBlank(cut(line, kMaxLengthSlot));
-    row.Required = untrimmedUnlessBlank(cut(line, kRequiredSlot));
-    row.Loopback = untrimmedUnlessBlank(cut(line, kLoopbackSlot));
-    // A mask is taken only when it is complete; a short or blank one gets every symbology back on.
-    const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
-    row.Barcodes = mask.size() == kMaskSlot.width ? std::string(mask) : std::string(kDefaultBarcodeMask);
+    readIniLineInto(line, row);
     return row;
 }
 
@@ -144,7 +156,7 @@ bool IniDocumentParser::addLine(std::string_view line) {
         result_.error = makeError(errnum::kOverflow);
         return false;
     }
-    result_.rows.push_back(parseIniLine(line));
+    readIniLineInto(line, result_.rows.emplace_back());
     return true;
 }
 

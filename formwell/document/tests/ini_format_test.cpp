@@ -108,17 +108,36 @@ TEST(IniLineSplit, LineEndings) {
     EXPECT_EQ(splitIniLines(std::string("a\0b", 3)), Lines{std::string("a\0b", 3)});
 }
 
-TEST(IniLineSplit, CrLfSplitAcrossChunksIsOneEnding) {
-    IniLineSplitter splitter;
-    std::vector<std::string> lines;
-    const auto keep = [&lines](std::string_view line) {
-        lines.emplace_back(line);
-        return true;
-    };
-    splitter.feed("one\r", keep);
-    splitter.feed("\ntwo", keep);
-    splitter.finish(keep);
-    EXPECT_EQ(lines, (std::vector<std::string>{"one", "two"}));
+// However the stream is cut into chunks (a CR LF torn apart, a line in three pieces), the lines are
+// those of the whole text, each cut to the kept length.
+TEST(IniLineSplit, EveryCutOfTheStreamGivesTheSameLines) {
+    const std::string text = "one\r\ntwo\rthree\n\r\n\nlonger line\r\r\nlast";
+    for (const std::size_t kept : {std::size_t{3}, std::size_t{100}}) {
+        const auto split = [kept](const std::vector<std::string_view>& chunks) {
+            IniLineSplitter splitter(kept);
+            std::vector<std::string> lines;
+            const auto keep = [&lines](std::string_view line) {
+                lines.emplace_back(line);
+                return true;
+            };
+            for (const std::string_view chunk : chunks) {
+                splitter.feed(chunk, keep);
+            }
+            splitter.finish(keep);
+            return lines;
+        };
+        const std::vector<std::string> whole = split({text});
+        const auto cut = [kept](std::string line) { return line.substr(0, kept); };
+        ASSERT_EQ(whole, (std::vector<std::string>{"one", cut("two"), cut("three"), "", "",
+                                                   cut("longer line"), "", cut("last")}));
+        const std::string_view all(text);
+        for (std::size_t i = 0; i <= all.size(); ++i) {
+            for (std::size_t j = i; j <= all.size(); ++j) {
+                EXPECT_EQ(split({all.substr(0, i), all.substr(i, j - i), all.substr(j)}), whole)
+                    << "cut at " << i << " and " << j << ", kept " << kept;
+            }
+        }
+    }
 }
 
 TEST(IniDocument, RoundTripReproducesBytesAndRows) {
