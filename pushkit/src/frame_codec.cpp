@@ -14,13 +14,23 @@ constexpr int kCenturyStart = 2000;
 constexpr int kPreviousCenturyStart = 1900;
 
 // The terminal takes a 0x10 inside a frame as the start of DLE ETX unless it is doubled.
+void appendStuffed(Frame& frame, std::uint8_t b) {
+    frame.push_back(b);
+    if (b == kDle) {
+        frame.push_back(kDle);
+    }
+}
+
 void appendStuffed(Frame& frame, std::span<const std::uint8_t> bytes) {
     for (const std::uint8_t b : bytes) {
-        frame.push_back(b);
-        if (b == kDle) {
-            frame.push_back(kDle);
-        }
+        appendStuffed(frame, b);
     }
+}
+
+void closeDleFrame(Frame& frame) {
+    frame.push_back(kDle);
+    frame.push_back(kEtx);
+    frame.push_back(xorOf(frame));
 }
 
 Frame dleFrame(std::span<const std::uint8_t> head, std::span<const std::uint8_t> body) {
@@ -32,9 +42,7 @@ Frame dleFrame(std::span<const std::uint8_t> head, std::span<const std::uint8_t>
         frame.push_back(b);
     }
     appendStuffed(frame, body);
-    frame.push_back(kDle);
-    frame.push_back(kEtx);
-    frame.push_back(xorOf(frame));
+    closeDleFrame(frame);
     return frame;
 }
 
@@ -107,12 +115,16 @@ std::optional<Frame> recordFrame(std::string_view line) {
     if (!fields.hasAddress) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> body;
-    body.reserve(fields.carried);
+    // Decoded straight into the frame: an image has tens of thousands of records.
+    Frame frame;
+    frame.reserve(2 * fields.carried + 5);
+    frame.push_back(kDle);
+    frame.push_back(kStx);
     for (std::size_t i = 0; i < fields.carried; ++i) {
-        body.push_back(hexByte(line, kS2AddressField + 2 * i));
+        appendStuffed(frame, hexByte(line, kS2AddressField + 2 * i));
     }
-    return dleFrame({}, body);
+    closeDleFrame(frame);
+    return frame;
 }
 
 Frame lineFrame(std::string_view text, unsigned sequence) {
