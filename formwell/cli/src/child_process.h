@@ -57,7 +57,8 @@ bool readAvailable(int fd, std::string& into);
 // not end the child's load (no SIGPIPE; the write just fails).
 void writeAll(int fd, const std::string& text);
 
-// A child's own set-up: writes to a pipe nobody reads fail instead of ending the process.
-void ignoreBrokenPipes();
+// A load must not be ended half-way through a flash by its output going away: a reader that closed
+// its pipe (`| head`) or a lost session (SIGHUP) turn into failed writes, and the load runs to its end.
+void keepLoadingWhenOutputGoes();
 
 }  // namespace formwell::cli

@@ -73,6 +73,9 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::string& program,
         closeFd(output.write);
         return nullptr;
     }
+    // Inherited as "ignored" (some supervisors start programs so), SIGCHLD would let the system reap
+    // the children itself, and waitpid could no longer tell how each load ended.
+    (void)::signal(SIGCHLD, SIG_DFL);
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
@@ -202,8 +205,9 @@ void writeAll(int fd, const std::string& text) {
     }
 }
 
-void ignoreBrokenPipes() {
-    (void)::signal(SIGPIPE, SIG_IGN);  // cannot fail for SIGPIPE
+void keepLoadingWhenOutputGoes() {
+    (void)::signal(SIGPIPE, SIG_IGN);  // cannot fail for these two
+    (void)::signal(SIGHUP, SIG_IGN);
 }
 
 }  // namespace formwell::cli

@@ -28,6 +28,6 @@ bool readAvailable(int, std::string&) {
     return false;
 }
 void writeAll(int, const std::string&) {}
-void ignoreBrokenPipes() {}
+void keepLoadingWhenOutputGoes() {}
 
 }  // namespace formwell::cli

@@ -76,9 +76,9 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
             exitUnlessLoadable(checkBeforeLoading(c, request.image, request.force, imageBytes))) {
         return *exit;
     }
+    keepLoadingWhenOutputGoes();
     std::optional<ProgressChannel> channel;
     if (request.reportFd) {
-        ignoreBrokenPipes();
         channel.emplace(*request.reportFd);
     }
     bool interrupted = false;

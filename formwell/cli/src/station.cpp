@@ -48,13 +48,15 @@ std::string deviceOf(int port) {
 
 std::vector<std::string> childArguments(const CommandContext& c, const StationRequest& r, int port) {
     std::vector<std::string> args = {
-        "--dir",         c.global.startupDirectory,     "--yes",   "load", r.image,
+        "--dir",         c.global.startupDirectory,     "--yes",   "load",
         "--port",        std::to_string(port),          "--force",  // the station has checked it
         "--progress-fd", std::to_string(kChildReportFd)};
     if (r.overrides.baud) {
         args.insert(args.end(), {"--baud", std::to_string(*r.overrides.baud)});
     }
     args.insert(args.end(), {"--wake", std::to_string(r.overrides.wakeMethod)});
+    // After "--", so that an image named "-app.s2" stays a name.
+    args.insert(args.end(), {"--", r.image});
     return args;
 }
 
@@ -222,6 +224,7 @@ int runStation(CommandContext& c, const StationRequest& r) {
         return c.interrupted && c.interrupted() ? kExitCancelled : kExitFailed;
     }
 
+    keepLoadingWhenOutputGoes();
     const std::string program = currentExecutable();
     std::vector<Cradle> cradles;
     for (const int port : r.ports) {
