@@ -57,6 +57,11 @@ std::int32_t MainWindow::runLoad(const link::DownloadArguments& arguments) {
         loadWindow_ = &window;
         window.exec();
         loadWindow_ = nullptr;
+        // The window ends on its own only with the load; should anything else end it (the program
+        // asked to quit), the load is stopped rather than waited for with the window frozen.
+        if (!worker.poll().finished) {
+            worker.cancel();
+        }
     });
 }
 

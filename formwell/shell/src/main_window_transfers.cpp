@@ -80,8 +80,11 @@ void MainWindow::showTransferProgress(const Progress& progress) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (loadWindow_) {
         event->ignore();
-        if (!closeAfterLoad_ && agreeToStopLoad()) {
-            closeAfterLoad_ = true;
+        // A second close while the question is open (a session manager asking again) is not asked twice.
+        if (!closeAfterLoad_ && !askingToStopLoad_) {
+            askingToStopLoad_ = true;
+            closeAfterLoad_ = agreeToStopLoad();
+            askingToStopLoad_ = false;
         }
         return;
     }

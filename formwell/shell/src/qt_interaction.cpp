@@ -64,8 +64,10 @@ Answer QtInteraction::show(const Message& message) {
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
     }
-    // The hourglass of a running transfer must not hide the pointer over the box.
-    const bool wasBusy = busy_;
+    // The hourglass of a running transfer must not hide the pointer over the box. Only one that is
+    // there is taken away (a progress window may have put its own pointer up), and only that one is
+    // put back.
+    const bool wasBusy = busy_ && QGuiApplication::overrideCursor() != nullptr;
     if (wasBusy) {
         QGuiApplication::restoreOverrideCursor();
     }

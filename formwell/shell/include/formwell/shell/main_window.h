@@ -133,6 +133,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     std::unique_ptr<link::ProgramLoad> programLoad_;
     QPointer<LoadProgressWindow> loadWindow_;
     bool closeAfterLoad_ = false;
+    bool askingToStopLoad_ = false;
 
     FieldTableModel* model_ = nullptr;
     FieldItemDelegate* delegate_ = nullptr;
