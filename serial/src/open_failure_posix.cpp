@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "open_failure.h"
@@ -69,6 +70,12 @@ std::vector<pid_t> openers(const struct stat& device) {
         }
         std::error_code fdEc;
         for (fs::directory_iterator fd(proc->path() / "fd", fdEc); !fdEc && fd != end; fd.increment(fdEc)) {
+            // Only devices are looked at: a stat of an open file on a hung network mount would hang.
+            char target[16] = {};
+            const ssize_t length = ::readlink(fd->path().c_str(), target, sizeof target - 1);
+            if (length < 5 || std::string_view(target, 5) != "/dev/") {
+                continue;
+            }
             struct stat info {};
             if (::stat(fd->path().c_str(), &info) == 0 && sameDevice(device, info)) {
                 pids.push_back(static_cast<pid_t>(std::atol(name.c_str())));

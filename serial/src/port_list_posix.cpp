@@ -110,7 +110,9 @@ std::vector<DeviceFacts> listSerialDevices(const DeviceRoots& roots) {
     for (int n = 0; n <= kHighestPortVariable; ++n) {
         const char* named = std::getenv(("COM" + std::to_string(n)).c_str());
         if (named != nullptr && *named != '\0' && fs::exists(named, ec)) {
-            paths.emplace_back(named);
+            // A by-id link names a device listed already: one line for it, named as the system names it.
+            const fs::path device = fs::canonical(named, ec);
+            paths.push_back(ec ? std::string(named) : device.string());
         }
     }
     std::sort(paths.begin(), paths.end());

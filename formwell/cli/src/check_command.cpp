@@ -17,6 +17,10 @@ int runCheck(CommandContext& c) {
     }
     const ImageReport report = checkImage(path, *image);
     c.out << (c.line.has("--json") ? formatImageReportJson(report) : formatImageReport(report)) << std::flush;
+    if (!c.out) {
+        note(c, "the report could not be written to standard output");
+        return kExitFailed;
+    }
     return report.refused() ? kExitRefused : kExitSuccess;
 }
 

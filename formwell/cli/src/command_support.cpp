@@ -1,5 +1,6 @@
 #include "command_support.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "cli_app.h"
@@ -59,6 +60,93 @@ bool hasExtension(const std::string& name, std::string_view extension) {
         }
     }
     return true;
+}
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at`, 0 when there is none.
+std::size_t utf8Length(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = at + 2; i < at + length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+bool isC1(std::string_view text, std::size_t at, std::size_t length) {
+    return length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 &&
+           static_cast<unsigned char>(text[at + 1]) <= 0x9F;
+}
+
+std::string escaped(const char* format, unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = utf8Length(text, at);
+        if (byte == '"' || byte == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(byte));
+        } else if (length == 0 || byte < 0x20 || byte == 0x7F || isC1(text, at, length)) {
+            // A byte outside UTF-8 stands for the Latin-1 character of its value.
+            const unsigned value = isC1(text, at, length) ? static_cast<unsigned char>(text[at + 1]) : byte;
+            out += escaped("\\u%04x", value);
+            at += length == 0 ? 1 : length;
+            continue;
+        } else {
+            out.append(text.substr(at, length));
+        }
+        at += length == 0 ? 1 : length;
+    }
+    return out + "\"";
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = utf8Length(text, at);
+        if (length == 0 || byte < 0x20 || byte == 0x7F || isC1(text, at, length)) {
+            out += escaped("\\x%02X", byte);
+            ++at;
+        } else {
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out;
 }
 
 }  // namespace formwell::cli

@@ -24,4 +24,11 @@ std::variant<std::string, AppError> readWholeFile(const std::string& path, std::
 // True when `name` ends in `extension` ("." included), compared without regard to case.
 bool hasExtension(const std::string& name, std::string_view extension);
 
+// Text from outside (a file name, an image's header) as a JSON string: well-formed UTF-8 as it is,
+// any other byte as the Latin-1 character of its value, control characters escaped.
+std::string jsonString(std::string_view text);
+// The same text for a person's terminal: control characters (C0, DEL, C1) and bytes that are no
+// UTF-8 shown as \xNN, so that nothing read from a file can steer the screen.
+std::string printable(std::string_view text);
+
 }  // namespace formwell::cli

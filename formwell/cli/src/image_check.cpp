@@ -36,22 +36,30 @@ struct Line {
     std::string_view text;
     std::size_t readLength;
 };
-std::vector<Line> splitLines(std::string_view image) {
-    std::vector<Line> lines;
-    std::size_t pos = 0;
-    while (pos < image.size()) {
-        const std::size_t lf = image.find('\n', pos);
-        const std::size_t end = lf == std::string_view::npos ? image.size() : lf;
-        std::string_view text = image.substr(pos, end - pos);
-        const std::size_t readLength = text.size() + (lf == std::string_view::npos ? 0 : 1);
-        if (!text.empty() && text.back() == '\r') {
-            text.remove_suffix(1);
+// Walked one at a time: an image of nothing but line ends must not cost a record per byte.
+class PhysicalLines {
+  public:
+    explicit PhysicalLines(std::string_view image) : image_(image) {}
+
+    bool next(Line& line) {
+        if (pos_ >= image_.size()) {
+            return false;
         }
-        lines.push_back(Line{text, readLength});
-        pos = end + (lf == std::string_view::npos ? 0 : 1);
+        const std::size_t lf = image_.find('\n', pos_);
+        const std::size_t end = lf == std::string_view::npos ? image_.size() : lf;
+        line.text = image_.substr(pos_, end - pos_);
+        line.readLength = line.text.size() + (lf == std::string_view::npos ? 0 : 1);
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.remove_suffix(1);
+        }
+        pos_ = end + (lf == std::string_view::npos ? 0 : 1);
+        return true;
     }
-    return lines;
-}
+
+  private:
+    std::string_view image_;
+    std::size_t pos_ = 0;
+};
 
 void add(ImageReport& report, std::size_t line, FindingLevel level, std::string text) {
     ++(level == FindingLevel::Refuse ? report.refusals : report.warnings);
@@ -147,10 +155,10 @@ void checkOverlaps(ImageReport& report, std::vector<std::pair<std::size_t, pushk
 void checkSRecordImage(ImageReport& report, std::string_view image) {
     report.s2Records = pushkit::countS2Records(image);
     std::vector<std::pair<std::size_t, pushkit::S2Fields>> records;
-    const std::vector<Line> lines = splitLines(image);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::size_t number = i + 1;
-        const std::string_view text = lines[i].text;
+    PhysicalLines lines(image);
+    Line line;
+    for (std::size_t number = 1; lines.next(line); ++number) {
+        const std::string_view text = line.text;
         if (text.empty()) {
             continue;
         }
@@ -179,11 +187,11 @@ void checkSRecordImage(ImageReport& report, std::string_view image) {
         if (!s2) {
             continue;
         }
-        if (lines[i].readLength > kSendReaderLimit) {
+        if (line.readLength > kSendReaderLimit) {
             add(report, number, FindingLevel::Refuse,
                 "longer than the " + std::to_string(kSendReaderLimit) +
                     " characters the framed protocol reads as one line: the record is cut");
-        } else if (lines[i].readLength > kRecordReaderLimit) {
+        } else if (line.readLength > kRecordReaderLimit) {
             add(report, number, FindingLevel::Warning,
                 "longer than " + std::to_string(kRecordReaderLimit) +
                     " characters (more than 32 data bytes): the loader's counting and the hex-block "
@@ -210,11 +218,11 @@ void checkSRecordImage(ImageReport& report, std::string_view image) {
 
 void checkHexImage(ImageReport& report, std::string_view image) {
     report.hexLines = pushkit::countHexLines(image, kLineProtocolLimit);
-    const std::vector<Line> lines = splitLines(image);
+    PhysicalLines lines(image);
+    Line line;
     bool ended = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::size_t number = i + 1;
-        const std::string_view text = lines[i].text;
+    for (std::size_t number = 1; lines.next(line); ++number) {
+        const std::string_view text = line.text;
         if (ended) {
             if (!text.empty()) {
                 add(report, number, FindingLevel::Warning,
@@ -234,7 +242,7 @@ void checkHexImage(ImageReport& report, std::string_view image) {
         }
         const std::optional<std::uint8_t> type = strictHexByte(text, 7);
         addProblems(report, number, checkHexLine(text, type.value_or(0) == 0x00));
-        if (report.route == ImageRoute::LineProtocol && lines[i].readLength > kLineProtocolLimit) {
+        if (report.route == ImageRoute::LineProtocol && line.readLength > kLineProtocolLimit) {
             add(report, number, FindingLevel::Warning,
                 "longer than the " + std::to_string(kLineProtocolLimit) +
                     " characters the line protocol sends in one frame: it goes out in pieces, one frame "

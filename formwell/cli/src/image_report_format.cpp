@@ -1,6 +1,7 @@
 // The image check's report as text for people and as JSON for scripts.
 #include <cstdio>
 
+#include "command_support.h"
 #include "image_check.h"
 
 namespace formwell::cli {
@@ -13,24 +14,6 @@ std::string hex6(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%06X", value);
     return text;
-}
-
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out + "\"";
 }
 
 const char* levelName(FindingLevel level) {
@@ -59,13 +42,13 @@ std::string describeRoute(pushkit::ImageRoute route) {
 }
 
 std::string formatImageReport(const ImageReport& r) {
-    std::string out = "image: " + r.name + "\n" + "format: " + describeRoute(r.route) + "\n";
+    std::string out = "image: " + printable(r.name) + "\n" + "format: " + describeRoute(r.route) + "\n";
     if (isHex(r)) {
         out += "lines: " + std::to_string(r.hexLines) +
                (r.hexEndRecord ? " up to and including the end record\n" : " (no end record)\n");
     } else {
         out += "S2 records: " + std::to_string(r.s2Records);
-        if (r.low && r.high) {
+        if (r.low && r.high && *r.high > *r.low) {
             out += ", addresses " + hex6(*r.low) + "-" + hex6(*r.high - 1);
         }
         out += "\n";
@@ -76,7 +59,7 @@ std::string formatImageReport(const ImageReport& r) {
             "\n";
         for (const ApplicationHeader& h : r.headers) {
             out += "application header: kind " + std::to_string(h.kind) + " at " + hex6(h.address) +
-                   ", requires terminal \"" + h.required + "\"\n";
+                   ", requires terminal \"" + printable(h.required) + "\"\n";
         }
         if (r.headers.empty()) {
             out += "application header: none\n";

@@ -42,20 +42,6 @@ std::string usability(const serial::DeviceFacts& d) {
     return text;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-        }
-        if (static_cast<unsigned char>(c) < 0x20) {
-            continue;
-        }
-        out.push_back(c);
-    }
-    return out + "\"";
-}
-
 std::string deviceJson(const serial::DeviceFacts& d) {
     std::string byId = "[";
     for (std::size_t i = 0; i < d.byId.size(); ++i) {
@@ -113,6 +99,10 @@ int runPorts(CommandContext& c) {
     const std::vector<serial::DeviceFacts> devices = serial::listSerialDevices();
     const std::vector<PortLine> ports = comPorts();
     c.out << (c.line.has("--json") ? portsJson(devices, ports) : portsText(devices, ports)) << std::flush;
+    if (!c.out) {
+        note(c, "the list could not be written to standard output");
+        return kExitFailed;
+    }
     return kExitSuccess;
 }
 

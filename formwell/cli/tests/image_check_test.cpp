@@ -131,5 +131,18 @@ TEST(ImageCheck, AKindWithoutAWindowTakesEveryAddress) {
     EXPECT_TRUE(checkImage("a.s2", s2(0x100000)).refused());
 }
 
+// Names and header texts come from outside: neither report may carry a control sequence or bytes
+// that are no UTF-8, and well-formed UTF-8 stays as it is.
+TEST(ImageCheck, ReportsShowOutsideTextSafely) {
+    const ImageReport r = checkImage("J\xC3\xBCrgen\x1B[2J\xFF.s2", kIdent103 + kHeader + s2(0x200200));
+    const std::string text = formatImageReport(r);
+    EXPECT_NE(text.find("image: J\xC3\xBCrgen\\x1B[2J\\xFF.s2\n"), std::string::npos) << text;
+    const std::string json = formatImageReportJson(r);
+    EXPECT_NE(json.find("\"J\xC3\xBCrgen\\u001b[2J\\u00ff.s2\""), std::string::npos) << json;
+    for (const std::string& out : {text, json}) {
+        EXPECT_EQ(out.find('\x1B'), std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace formwell::cli
