@@ -1,5 +1,6 @@
 #include "open_failure_explanation.h"
 
+#include "comrig.h"
 #include "serial/open_failure.h"
 
 namespace formwell::cli {
@@ -8,15 +9,15 @@ namespace {
 
 serial::ErrorKind kindOf(std::int32_t comOpenResult) {
     switch (comOpenResult) {
-        case -2:
+        case COMRIG_ERR_NO_DEVICE:
             return serial::ErrorKind::NoSuchDevice;
-        case -3:
+        case COMRIG_ERR_PERMISSION:
             return serial::ErrorKind::PermissionDenied;
-        case -4:
+        case COMRIG_ERR_IN_USE:
             return serial::ErrorKind::InUse;
-        case -5:
+        case COMRIG_ERR_INVALID:
             return serial::ErrorKind::InvalidSetting;
-        case -6:
+        case COMRIG_ERR_NOT_SERIAL:
             return serial::ErrorKind::NotSerialDevice;
         default:
             return serial::ErrorKind::Other;
