@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         open.ours = std::min(open.ours, timeMs(
                                             [&] {
-                                                formwell::IniReadResult read = formwell::readIniFile(source);
+                                                formwell::IniRowsResult read = formwell::readIniRows(source);
                                                 const bool whole = !read.error;
                                                 model.resetRows(std::move(read.rows));
                                                 return whole;

@@ -63,6 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool overflows = lines.size() > static_cast<std::size_t>(formwell::kMaxFields);
     check(read.error.has_value() == overflows);
     check(read.rows.size() == (overflows ? static_cast<std::size_t>(formwell::kMaxFields) : lines.size()));
-    check(formwell::formatIniDocument(read.rows).size() == read.rows.size() * kRecordWithEnding);
+    const std::string saved = formwell::formatIniDocument(read.rows);
+    check(saved.size() == read.rows.size() * kRecordWithEnding);
+
+    // The rows as the editor keeps them (lines until changed, read in two pieces) save the same
+    // bytes: a line copied as it stands is exactly what its values would write.
+    formwell::IniDocumentParser parser;
+    parser.feed(text.substr(0, size / 2));
+    parser.feed(text.substr(size / 2));
+    const formwell::IniRowsResult kept = parser.finish();
+    check(kept.rows.toVector() == read.rows);
+    check(formwell::formatIniDocument(kept.rows) == saved);
     return 0;
 }

@@ -61,13 +61,14 @@ int importDocument(CommandContext& c, const std::string& rowsPath, const std::st
     for (const CellWarning& warning : cellsTheGridWouldRefuse(read.rows)) {
         note(c, "warning: " + rowsPath + ": " + describeCellWarning(warning, read.rows));
     }
+    const FieldRows rows(read.rows);
     // What the window's Save refuses, with its message.
-    if (countMatches(read.rows, kLoopbackColumn, "Y") > 1) {
+    if (countMatches(rows, kLoopbackColumn, "Y") > 1) {
         c.ui.beep();
         c.ui.show(information("Operation Failed", "Only one field can be selected as Loop-back field ..."));
         return kExitRefused;
     }
-    if (const std::optional<AppError> error = writeIniFile(iniPath, read.rows)) {
+    if (const std::optional<AppError> error = writeIniFile(iniPath, rows)) {
         c.ui.show(plainNotice(error->text()));
         return kExitFailed;
     }

@@ -90,25 +90,4 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
-int applySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow) {
-    int changed = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (static_cast<int>(i) != currentRow && equalsIgnoringCase(rows[i].Loopback, "Y")) {
-            rows[i].Loopback.assign(1, 'N');
-            ++changed;
-        }
-    }
-    return changed;
-}
-
-int countMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text) {
-    if (!isFieldColumn(column)) {
-        return 0;
-    }
-    const auto field = static_cast<FieldColumn>(column);
-    return static_cast<int>(std::count_if(rows.begin(), rows.end(), [&](const FieldDefinition& row) {
-        return equalsIgnoringCase(cell(row, field), text);
-    }));
-}
-
 }  // namespace formwell

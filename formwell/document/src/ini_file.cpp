@@ -1,6 +1,8 @@
 #include "formwell/document/ini_file.h"
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 
 #include "formwell/document/ini_line_splitter.h"
 
@@ -50,21 +52,57 @@ void assignUntrimmedUnlessBlank(std::string& value, std::string_view slotText) {
     }
 }
 
-// Fills a row in place: a document may hold tens of thousands of rows, and each value built apart
-// and then moved in cost a good part of opening it.
-void readIniLineInto(std::string_view line, FieldDefinition& row) {
-    assignUntrimmedUnlessBlank(row.FieldName, cut(line, kNameSlot));
-    assignUntrimmedUnlessBlank(row.FieldType, cut(line, kTypeSlot));
-    assignUntrimmedUnlessBlank(row.MinFieldLength, cut(line, kMinLengthSlot));
-    if (row.MinFieldLength.empty()) {
-        row.MinFieldLength = kDefaultMinFieldLength;
+// One value as the editor reads it from its slot.
+void readIniCellInto(std::string_view line, FieldColumn column, std::string& value) {
+    switch (column) {
+        case FieldColumn::FieldName:
+            assignUntrimmedUnlessBlank(value, cut(line, kNameSlot));
+            break;
+        case FieldColumn::FieldType:
+            assignUntrimmedUnlessBlank(value, cut(line, kTypeSlot));
+            break;
+        case FieldColumn::MinFieldLength:
+            assignUntrimmedUnlessBlank(value, cut(line, kMinLengthSlot));
+            if (value.empty()) {
+                value = kDefaultMinFieldLength;
+            }
+            break;
+        case FieldColumn::FieldLength:
+            assignUntrimmedUnlessBlank(value, cut(line, kMaxLengthSlot));
+            break;
+        case FieldColumn::Required:
+            assignUntrimmedUnlessBlank(value, cut(line, kRequiredSlot));
+            break;
+        case FieldColumn::Loopback:
+            assignUntrimmedUnlessBlank(value, cut(line, kLoopbackSlot));
+            break;
+        case FieldColumn::Barcodes: {
+            // A mask is taken only when it is complete; a short or blank one gets every symbology
+            // back on.
+            const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
+            value = mask.size() == kMaskSlot.width ? mask : kDefaultBarcodeMask;
+            break;
+        }
     }
-    assignUntrimmedUnlessBlank(row.FieldLength, cut(line, kMaxLengthSlot));
-    assignUntrimmedUnlessBlank(row.Required, cut(line, kRequiredSlot));
-    assignUntrimmedUnlessBlank(row.Loopback, cut(line, kLoopbackSlot));
-    // A mask is taken only when it is complete; a short or blank one gets every symbology back on.
-    const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
-    row.Barcodes = mask.size() == kMaskSlot.width ? mask : kDefaultBarcodeMask;
+}
+
+// Fills a row in place, reusing the room its values already have.
+void readIniLineInto(std::string_view line, FieldDefinition& row) {
+    for (int column = 0; column < kFieldColumnCount; ++column) {
+        const auto field = static_cast<FieldColumn>(column);
+        readIniCellInto(line, field, cell(row, field));
+    }
+}
+
+// True when writing the line's values gives the line back: a whole record, a Min Length present and
+// a complete mask (the only slots the reader fills in or replaces).
+bool isInSavedForm(std::string_view line) {
+    if (line.size() != kIniRecordLength) {
+        return false;
+    }
+    const std::string_view mask = cut(line, kMaskSlot);
+    return cut(line, kMinLengthSlot).find_first_not_of(' ') != std::string_view::npos &&
+           mask.front() != ' ' && mask.back() != ' ';
 }
 
 // Each value padded to its slot; a longer value is written whole, as it always has been.
@@ -96,11 +134,17 @@ std::string formatIniRecord(const FieldDefinition& row) {
     return line;
 }
 
-std::string formatIniDocument(const std::vector<FieldDefinition>& rows) {
+std::string formatIniDocument(const FieldRows& rows) {
     std::string text;
     text.reserve(rows.size() * (kIniRecordLength + kIniLineEnd.size()));
-    for (const FieldDefinition& row : rows) {
-        appendIniRecord(text, row);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::optional<std::string_view> line = rows.unchangedLine(i);
+        if (line && isInSavedForm(*line)) {
+            text += *line;
+            text += kIniLineEnd;
+        } else {
+            appendIniRecord(text, rows.row(i));
+        }
     }
     return text;
 }
@@ -109,6 +153,14 @@ FieldDefinition parseIniLine(std::string_view line) {
     FieldDefinition row;
     readIniLineInto(line, row);
     return row;
+}
+
+std::string iniLineCellText(std::string_view line, int column) {
+    std::string value;
+    if (isFieldColumn(column)) {
+        readIniCellInto(line, static_cast<FieldColumn>(column), value);
+    }
+    return value;
 }
 
 std::vector<std::string> splitIniLines(std::string_view text) {
@@ -123,47 +175,133 @@ std::vector<std::string> splitIniLines(std::string_view text) {
     return lines;
 }
 
+namespace {
+constexpr auto kMaxFieldRows = static_cast<std::size_t>(kMaxFields);
+}  // namespace
+
 IniDocumentParser::IniDocumentParser() : splitter_(kIniRecordLength) {}
+
+void IniDocumentParser::reserveText(std::size_t bytes) {
+    if (bytes <= capacity_ - kept_) {
+        return;
+    }
+    constexpr std::size_t kLeastCapacity = 4096;
+    const std::size_t capacity = std::max({kept_ + bytes, 2 * capacity_, kLeastCapacity});
+    // Not zero-filled: every byte is read into before it is looked at.
+    std::shared_ptr<char[]> grown = std::make_shared_for_overwrite<char[]>(capacity);
+    if (kept_ > 0) {
+        std::memcpy(grown.get(), text_.get(), kept_);
+    }
+    text_ = std::move(grown);
+    capacity_ = capacity;
+}
 
 void IniDocumentParser::expectBytes(std::uintmax_t bytes) {
     const std::uintmax_t lines = bytes / (kIniRecordLength + kIniLineEnd.size()) + 1;
-    result_.rows.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(lines, kMaxFields)));
+    lines_.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(lines, kMaxFields)));
+    // The file as far as a document that fills all its rows, read at once; then room for the read
+    // that meets the end of the file, past an unterminated last line. A longer file is read in pieces.
+    constexpr std::uintmax_t kLargestDocument = (kIniRecordLength + kIniLineEnd.size()) * kMaxFields;
+    reserveText(static_cast<std::size_t>(std::min(bytes, kLargestDocument)) + kIniRecordLength + 1);
+}
+
+std::span<char> IniDocumentParser::readSpace(std::size_t atLeast) {
+    // A line that the last piece of input left open is gathered by the splitter and stored at `kept_`
+    // once it ends; the next input goes past the room it can take, or storing it would overwrite
+    // input not yet cut into lines.
+    gap_ = splitter_.holdsOpenLine() ? kIniRecordLength : 0;
+    reserveText(gap_ + atLeast);
+    return {text_.get() + kept_ + gap_, capacity_ - kept_ - gap_};
+}
+
+bool IniDocumentParser::feedRead(std::size_t got) {
+    if (error_) {
+        return false;
+    }
+    // Lines that lie whole in what arrived are handed over where they lie; their kept characters are
+    // moved down over what was dropped before them (line endings, characters past the record). A
+    // line still open at the end is held by the splitter, so what arrived after `kept_` can go.
+    const std::string_view arrived(text_.get() + kept_ + gap_, got);
+    // Compared as addresses: a line the splitter gathered lies in another buffer.
+    const auto start = reinterpret_cast<std::uintptr_t>(text_.get());
+    return splitter_.feed(arrived, [this, start](std::string_view line) {
+        // Most lines lie whole in the input, right after the line before: they are only noted.
+        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(line.data()) - start;
+        if (at >= kept_ && at - kept_ <= kIniLineEnd.size() && lines_.size() < kMaxFieldRows) {
+            lines_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())});
+            kept_ = at + line.size();
+            return true;
+        }
+        return addLine(line);
+    });
 }
 
 bool IniDocumentParser::feed(std::string_view chunk) {
-    if (result_.error) {
+    if (error_) {
         return false;
     }
-    return splitter_.feed(chunk, [this](std::string_view line) { return addLine(line); });
+    if (!chunk.empty()) {
+        std::memcpy(readSpace(chunk.size()).data(), chunk.data(), chunk.size());
+    }
+    return feedRead(chunk.size());
 }
 
-IniReadResult IniDocumentParser::finish() {
-    if (!result_.error) {
+IniRowsResult IniDocumentParser::finish() {
+    if (!error_) {
         splitter_.finish([this](std::string_view line) { return addLine(line); });
     }
-    return std::move(result_);
+    return takeResult();
 }
 
-IniReadResult IniDocumentParser::stop(AppError error) {
-    result_.error = std::move(error);
-    return std::move(result_);
+IniRowsResult IniDocumentParser::stop(AppError error) {
+    error_ = std::move(error);
+    return takeResult();
+}
+
+IniRowsResult IniDocumentParser::takeResult() {
+    IniRowsResult result{FieldRows(std::move(text_), std::move(lines_)), std::move(error_)};
+    text_.reset();
+    lines_.clear();
+    error_.reset();
+    capacity_ = 0;
+    kept_ = 0;
+    return result;
 }
 
 bool IniDocumentParser::addLine(std::string_view line) {
     // The terminal and the editor count rows in 16 bits: refuse the row that would not fit rather
     // than let a counter wrap.
-    if (result_.rows.size() >= static_cast<std::size_t>(kMaxFields)) {
-        result_.error = makeError(errnum::kOverflow);
+    if (lines_.size() >= kMaxFieldRows) {
+        error_ = makeError(errnum::kOverflow);
         return false;
     }
-    readIniLineInto(line, result_.rows.emplace_back());
+    // A line lying in the text stays where it is when only a line ending lies between it and the
+    // line before (the text keeps at most a record and its ending per line); otherwise it is moved
+    // down. One the splitter gathered across reads is copied in, after making room for it.
+    const auto address = reinterpret_cast<std::uintptr_t>(line.data());
+    const auto start = reinterpret_cast<std::uintptr_t>(text_.get());
+    const bool inText = text_ && address >= start && address < start + capacity_;
+    std::size_t at = kept_;
+    if (inText && static_cast<std::size_t>(line.data() - (text_.get() + kept_)) <= kIniLineEnd.size()) {
+        at = static_cast<std::size_t>(line.data() - text_.get());
+    } else {
+        if (!inText) {
+            reserveText(line.size());
+        }
+        if (!line.empty()) {
+            std::memmove(text_.get() + kept_, line.data(), line.size());
+        }
+    }
+    lines_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())});
+    kept_ = at + line.size();
     return true;
 }
 
 IniReadResult parseIniDocument(std::string_view text) {
     IniDocumentParser parser;
     parser.feed(text);
-    return parser.finish();
+    IniRowsResult read = parser.finish();
+    return {read.rows.toVector(), std::move(read.error)};
 }
 
 }  // namespace formwell

@@ -1,5 +1,5 @@
-#include <array>
 #include <filesystem>
+#include <span>
 #include <system_error>
 
 #include "formwell/document/ini_file.h"
@@ -9,13 +9,15 @@
 namespace formwell {
 
 namespace {
-constexpr std::size_t kReadChunkBytes = 64 * 1024;
+// A read gets all the room the parser has, which is the file's size at first; the read that meets
+// the end needs only one byte, and a file that grew or whose size is unknown goes in growing pieces.
+constexpr std::size_t kMinReadBytes = 1;
 }  // namespace
 
-IniReadResult readIniFile(const std::filesystem::path& path) {
+IniRowsResult readIniRows(const std::filesystem::path& path) {
     InputFile file;
     if (std::optional<AppError> error = file.open(path)) {
-        return IniReadResult{{}, std::move(error)};
+        return IniRowsResult{{}, std::move(error)};
     }
     IniDocumentParser parser;
     std::error_code sizeUnknown;
@@ -23,22 +25,26 @@ IniReadResult readIniFile(const std::filesystem::path& path) {
     if (!sizeUnknown) {
         parser.expectBytes(size);
     }
-    std::array<char, kReadChunkBytes> buffer{};
     while (true) {
+        const std::span<char> space = parser.readSpace(kMinReadBytes);
         std::size_t got = 0;
-        if (std::optional<AppError> error = file.read(buffer.data(), buffer.size(), got)) {
+        if (std::optional<AppError> error = file.read(space.data(), space.size(), got)) {
             // Rows read before the failure stay; the rest of the file is not read.
             return parser.stop(std::move(*error));
         }
-        if (got == 0 || !parser.feed(std::string_view(buffer.data(), got))) {
+        if (got == 0 || !parser.feedRead(got)) {
             break;
         }
     }
     return parser.finish();
 }
 
-std::optional<AppError> writeIniFile(const std::filesystem::path& path,
-                                     const std::vector<FieldDefinition>& rows) {
+IniReadResult readIniFile(const std::filesystem::path& path) {
+    IniRowsResult read = readIniRows(path);
+    return {read.rows.toVector(), std::move(read.error)};
+}
+
+std::optional<AppError> writeIniFile(const std::filesystem::path& path, const FieldRows& rows) {
     if (rows.size() > static_cast<std::size_t>(kMaxFields)) {
         return makeError(errnum::kOverflow);
     }

@@ -146,41 +146,5 @@ TEST(AutoComplete, FirstLetterCompletesInEitherCase) {
     }
 }
 
-std::vector<FieldDefinition> withLoopbacks(std::vector<std::string> flags) {
-    std::vector<FieldDefinition> rows(flags.size());
-    for (std::size_t i = 0; i < flags.size(); ++i) {
-        rows[i].Loopback = flags[i];
-    }
-    return rows;
-}
-
-std::vector<std::string> loopbacksOf(const std::vector<FieldDefinition>& rows) {
-    std::vector<std::string> flags;
-    for (const FieldDefinition& row : rows) {
-        flags.push_back(row.Loopback);
-    }
-    return flags;
-}
-
-TEST(SingleLoopback, ChoosingYClearsEveryOtherY) {
-    std::vector<FieldDefinition> rows = withLoopbacks({"Y", "N", "Y", "", "y", "x"});
-    EXPECT_EQ(applySingleLoopback(rows, 2), 2);
-    EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N", "Y", "", "N", "x"}));
-
-    // From the grid's new-row line every stored row is another row.
-    rows = withLoopbacks({"Y", "y"});
-    EXPECT_EQ(applySingleLoopback(rows, 2), 2);
-    EXPECT_EQ(loopbacksOf(rows), (std::vector<std::string>{"N", "N"}));
-}
-
-TEST(CountMatches, IgnoresCaseAndNeedsTheWholeText) {
-    const std::vector<FieldDefinition> rows = withLoopbacks({"Y", "y", "N", "", "YY", " Y"});
-    EXPECT_EQ(countMatches(rows, 5, "Y"), 2);
-    EXPECT_EQ(countMatches(rows, 5, "n"), 1);
-    EXPECT_EQ(countMatches(rows, 5, ""), 1);
-    EXPECT_EQ(countMatches(rows, 9, "Y"), 0);
-    EXPECT_EQ(countMatches({}, 5, "Y"), 0);
-}
-
 }  // namespace
 }  // namespace formwell

@@ -140,6 +140,25 @@ TEST(IniLineSplit, EveryCutOfTheStreamGivesTheSameLines) {
     }
 }
 
+// Endings found a block of characters at a time: lines of every length from 0 to 130 put CRs and
+// LFs at every place of a block, at its edges and across them.
+TEST(IniLineSplit, EndingsAtEveryPlaceOfLongText) {
+    std::vector<std::string> lines;
+    std::string text;
+    const std::string_view endings[] = {"\r\n", "\n", "\r"};
+    for (std::size_t length = 0; length <= 130; ++length) {
+        lines.emplace_back(length, static_cast<char>('a' + length % 26));
+        // An empty line ends with CR LF, so that it never turns a CR before it into a CR LF.
+        text += lines.back() + std::string(length == 0 ? endings[0] : endings[length % 3]);
+    }
+    EXPECT_EQ(splitIniLines(text), lines);
+    EXPECT_EQ(splitIniLines(text + "tail"), [&] {
+        auto withTail = lines;
+        withTail.emplace_back("tail");
+        return withTail;
+    }());
+}
+
 TEST(IniDocument, RoundTripReproducesBytesAndRows) {
     const std::vector<FieldDefinition> rows = {
         {"QTY", "Number", "1", "5", "Y", "N", ""},

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "formwell/common/show_file_dialog.h"
-#include "formwell/document/grid_rules.h"
 #include "formwell/document/ini_file.h"
 
 namespace formwell::shell {
@@ -60,7 +59,7 @@ void DocumentCommands::reportError(const AppError& error) {
 }
 
 void DocumentCommands::loadGridFrom(const std::string& path) {
-    IniReadResult read = readIniFile(fs::path(path));
+    const IniRowsResult read = readIniRows(fs::path(path));
     window_.resetGrid(read.rows);
     if (read.error) {
         reportError(*read.error);
@@ -114,7 +113,7 @@ void DocumentCommands::modify() {
 }
 
 void DocumentCommands::save() {
-    const std::vector<FieldDefinition> rows = window_.gridRows();
+    const FieldRows rows = window_.gridRows();
     if (countMatches(rows, kLoopbackColumn, "Y") > 1) {
         ui_.beep();
         ui_.show(information("Operation Failed", "Only one field can be selected as Loop-back field ..."));

@@ -49,7 +49,7 @@ QVariant FieldTableModel::data(const QModelIndex& index, int role) const {
     if (index.row() >= static_cast<int>(rows_.size())) {
         return QString();  // the new-row line
     }
-    return toQt(cellText(rows_[static_cast<std::size_t>(index.row())], index.column()));
+    return toQt(rows_.cellText(static_cast<std::size_t>(index.row()), index.column()));
 }
 
 QVariant FieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -109,16 +109,18 @@ bool FieldTableModel::setData(const QModelIndex& index, const QVariant& value, i
             // The blank line stays where it was and a new blank line appears below it; then the
             // entry fills the line that became a row.
             beginInsertRows(QModelIndex(), at + 1, at + 1);
-            rows_.emplace_back();
+            rows_.append({});
             endInsertRows();
-            rows_.back() = std::move(fresh);
+            rows_.set(static_cast<std::size_t>(at), std::move(fresh));
             emit dataChanged(this->index(at, 0), this->index(at, kFieldColumnCount - 1));
             emit headerDataChanged(Qt::Vertical, at, at);
             changed = true;
         }
     } else {
-        FieldDefinition& row = rows_[static_cast<std::size_t>(index.row())];
+        const auto at = static_cast<std::size_t>(index.row());
+        FieldDefinition row = rows_.row(at);
         if (editRow(row, column, text)) {
+            rows_.set(at, std::move(row));
             emit dataChanged(this->index(index.row(), 0), this->index(index.row(), kFieldColumnCount - 1));
             changed = true;
         }
@@ -133,7 +135,7 @@ bool FieldTableModel::removeRows(int row, int count, const QModelIndex& parent) 
         return false;
     }
     beginRemoveRows(QModelIndex(), row, row + count - 1);
-    rows_.erase(rows_.begin() + row, rows_.begin() + row + count);
+    rows_.erase(static_cast<std::size_t>(row), static_cast<std::size_t>(count));
     endRemoveRows();
     if (row < rowCount()) {
         emit headerDataChanged(Qt::Vertical, row, rowCount() - 1);  // the row numbers below moved up
@@ -157,7 +159,7 @@ void FieldTableModel::setEditing(bool editing) {
     }
 }
 
-void FieldTableModel::resetRows(std::vector<FieldDefinition> rows) {
+void FieldTableModel::resetRows(FieldRows rows) {
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();

@@ -283,14 +283,14 @@ void MainWindow::showViewingButtons() {
     }
 }
 
-void MainWindow::resetGrid(const std::vector<FieldDefinition>& rows) {
+void MainWindow::resetGrid(const FieldRows& rows) {
     model_->resetRows(rows);
     if (model_->rowCount() > 0) {
         ParamGrid->setCurrentIndex(model_->index(0, 0));
     }
 }
 
-std::vector<FieldDefinition> MainWindow::gridRows() const {
+FieldRows MainWindow::gridRows() const {
     return model_->rows();
 }
 

@@ -20,11 +20,11 @@ class FakeDocumentWindow : public DocumentWindow {
 
     void showEditingButtons() override { apply(DocumentMode::Editing); }
     void showViewingButtons() override { apply(DocumentMode::Viewing); }
-    void resetGrid(const std::vector<FieldDefinition>& newRows) override {
-        rows = newRows;
+    void resetGrid(const FieldRows& newRows) override {
+        rows = newRows.toVector();
         ++resets;
     }
-    std::vector<FieldDefinition> gridRows() const override { return rows; }
+    FieldRows gridRows() const override { return rows; }
     void showCurrentFile(const std::string& path) override { shownFile = path; }
     void closeWindow() override { closed = true; }
 

@@ -74,7 +74,7 @@ TEST_F(FieldTableModelTest, TypingIntoTheNewRowLineMakesItARow) {
 
     EXPECT_TRUE(set(1, kName, "A VERY LONG FIELD NAME"));
     ASSERT_EQ(model_.rows().size(), 2u);
-    EXPECT_EQ(model_.rows()[1].FieldName, "A VERY LONG FI");  // the column takes 14 characters
+    EXPECT_EQ(model_.rows().row(1).FieldName, "A VERY LONG FI");  // the column takes 14 characters
     EXPECT_EQ(model_.rowCount(), 3);
     EXPECT_TRUE(model_.isNewRowLine(2));
 

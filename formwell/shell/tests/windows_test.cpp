@@ -153,7 +153,7 @@ TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing) {
     selectRows({0, 2, 3});  // row 3 is the new-row line: not a row to delete
     QTest::keyClick(grid, Qt::Key_Delete);
     ASSERT_EQ(window_.fieldModel().rows().size(), 1u);
-    EXPECT_EQ(window_.fieldModel().rows()[0].FieldName, "B");
+    EXPECT_EQ(window_.fieldModel().rows().row(0).FieldName, "B");
 }
 
 TEST(StartupDirectory, NoTrailingSeparator) {

@@ -1,6 +1,6 @@
 // The rules the field grid applies while the user edits: the length check before a cell is
-// committed, auto-completion of the list columns, the single loop-back field, and the duplicate
-// count Save uses. Pure functions over rows; the grid only forwards its events here.
+// committed, auto-completion of the list columns, and the comparison the loop-back rules use (those
+// over all rows are with FieldRows). Pure functions; the grid only forwards its events here.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "formwell/common/user_interaction.h"
 #include "formwell/document/field_definition.h"
@@ -77,15 +76,8 @@ std::span<const std::string_view> listForColumn(int column);
 // compared with the replaced text. Empty text is returned unchanged.
 std::string autoComplete(std::string_view cellText, std::span<const std::string_view> list);
 
-// ---- Loop-back field ----
+// ---- Loop-back field (the rules over all rows are with FieldRows) ----
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
-
-// After "Y" was chosen from the list in the Loopback column of `currentRow`: every other row whose
-// Loopback is "Y" (any case) becomes "N". Returns how many rows changed.
-int applySingleLoopback(std::vector<FieldDefinition>& rows, int currentRow);
-
-// Rows whose cell in `column` equals `text`, ignoring case (Save counts Loopback "Y" this way).
-int countMatches(const std::vector<FieldDefinition>& rows, int column, std::string_view text);
 
 }  // namespace formwell

@@ -11,13 +11,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "formwell/common/app_error.h"
 #include "formwell/document/field_definition.h"
+#include "formwell/document/field_rows.h"
 #include "formwell/document/ini_line_splitter.h"
 
 namespace formwell {
@@ -30,10 +33,14 @@ inline constexpr std::string_view kDefaultMinFieldLength = "1";
 
 // One record with its CR LF. Values are never cut; an empty Barcodes becomes the default mask.
 std::string formatIniRecord(const FieldDefinition& row);
-std::string formatIniDocument(const std::vector<FieldDefinition>& rows);
+// A row still as read from its line is written as the line stands when the line is already what
+// its values would give.
+std::string formatIniDocument(const FieldRows& rows);
 
 // One line (without its line ending) to a row. Accepts every line; never fails.
 FieldDefinition parseIniLine(std::string_view line);
+// One value of that row, by grid column (empty text for an index outside 0..6).
+std::string iniLineCellText(std::string_view line, int column);
 
 // Lines of a file's text. A line ends at CR, LF or CR LF; an empty line is a line, but the ending of
 // the last line does not start another one, so "" gives no lines and "a\r\n" gives one.
@@ -44,24 +51,43 @@ struct IniReadResult {
     std::optional<AppError> error;
 };
 
-// Rows from a file's bytes as they arrive, chunk by chunk. Stops at the first error.
+// As IniReadResult, with the rows kept as the file's lines until they are looked at (for the grid).
+struct IniRowsResult {
+    FieldRows rows;  // every row read before an error
+    std::optional<AppError> error;
+};
+
+// Rows from a file's bytes as they arrive, chunk by chunk. Stops at the first error. Only the
+// record's characters of each line are kept, so one endless line cannot exhaust memory.
 class IniDocumentParser {
   public:
     IniDocumentParser();
-    // A hint: the input is about this long, so room for its rows is made once.
+    // A hint: the input is about this long, so room for it is made once.
     void expectBytes(std::uintmax_t bytes);
     // False once no more input is wanted (an error occurred).
     bool feed(std::string_view chunk);
+    // Room for at least `atLeast` bytes of input (all the room there is), to read into directly;
+    // then `feedRead` with how many arrived. Saves copying a file's bytes twice.
+    std::span<char> readSpace(std::size_t atLeast);
+    bool feedRead(std::size_t got);
     // The rows of a complete input, its unterminated last line included.
-    IniReadResult finish();
+    IniRowsResult finish();
     // The rows completed so far and `error`; a line cut off by the error is dropped.
-    IniReadResult stop(AppError error);
+    IniRowsResult stop(AppError error);
 
   private:
     bool addLine(std::string_view line);
+    void reserveText(std::size_t bytes);
+    IniRowsResult takeResult();
 
     IniLineSplitter splitter_;
-    IniReadResult result_;
+    // The kept characters of the lines so far, then the input not yet cut into lines.
+    std::shared_ptr<char[]> text_;
+    std::size_t capacity_ = 0;
+    std::size_t kept_ = 0;
+    std::size_t gap_ = 0;  // between the kept characters and the input of the last readSpace
+    std::vector<FieldRows::Entry> lines_;
+    std::optional<AppError> error_;
 };
 
 // Parses a whole file's text. More than kMaxFields lines: the first kMaxFields rows and error 6.
@@ -71,11 +97,11 @@ IniReadResult parseIniDocument(std::string_view text);
 // device that never ends) is error 75, without waiting on it. After an error the rows read before it
 // are kept.
 IniReadResult readIniFile(const std::filesystem::path& path);
+IniRowsResult readIniRows(const std::filesystem::path& path);
 
 // Replaces the file with the rows (replaceFileContents: a failed save leaves the old content, and
 // owner, links and permissions stay as they were). More than kMaxFields rows: error 6 and nothing is
 // touched.
-std::optional<AppError> writeIniFile(const std::filesystem::path& path,
-                                     const std::vector<FieldDefinition>& rows);
+std::optional<AppError> writeIniFile(const std::filesystem::path& path, const FieldRows& rows);
 
 }  // namespace formwell

@@ -4,13 +4,75 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace formwell {
+
+// The CRs and LFs of one chunk in order, found 64 characters at a time: a document's lines are
+// short, and opening the largest one is mostly this search.
+class LineEndings {
+  public:
+    explicit LineEndings(std::string_view chunk) : chunk_(chunk) {}
+
+    // Where the next CR or LF stands; the chunk's size once there is none.
+    std::size_t next() {
+        while (hits_ == 0) {
+            if (scanned_ >= chunk_.size()) {
+                return chunk_.size();
+            }
+            block_ = scanned_;
+            hits_ = scan(block_);
+            scanned_ += kBlock;
+        }
+        const std::size_t at = block_ + static_cast<std::size_t>(std::countr_zero(hits_));
+        hits_ &= hits_ - 1;
+        return at;
+    }
+
+  private:
+    static constexpr std::size_t kBlock = 64;
+
+    // Bit i set where the character at block + i is a CR or an LF.
+    std::uint64_t scan(std::size_t block) const {
+        const char* const data = chunk_.data() + block;
+        const std::size_t length = std::min(kBlock, chunk_.size() - block);
+        std::uint64_t hits = 0;
+#if defined(__SSE2__)
+        if (length == kBlock) {
+            const __m128i cr = _mm_set1_epi8('\r');
+            const __m128i lf = _mm_set1_epi8('\n');
+            for (std::size_t i = 0; i < kBlock; i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+                const int found =
+                    _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+                hits |= static_cast<std::uint64_t>(static_cast<unsigned>(found)) << i;
+            }
+            return hits;
+        }
+#endif
+        for (std::size_t i = 0; i < length; ++i) {
+            if (data[i] == '\r' || data[i] == '\n') {
+                hits |= std::uint64_t{1} << i;
+            }
+        }
+        return hits;
+    }
+
+    std::string_view chunk_;
+    std::size_t scanned_ = 0;  // the blocks before this are scanned
+    std::size_t block_ = 0;    // the block `hits_` belongs to
+    std::uint64_t hits_ = 0;   // its endings not yet handed out
+};
 
 class IniLineSplitter {
   public:
@@ -25,24 +87,16 @@ class IniLineSplitter {
     template <typename OnLine>
     bool feed(std::string_view chunk, OnLine&& onLine) {
         std::size_t at = 0;
-        skipLfAfterCr(chunk, at);
-        // The next CR and the next LF, each searched for again only once passed: every byte is
-        // looked at once per kind of ending, by the C library's fast search.
-        std::size_t nextCr = find(chunk, '\r', at);
-        std::size_t nextLf = find(chunk, '\n', at);
-        while (at < chunk.size()) {
-            if (nextCr < at) {
-                nextCr = find(chunk, '\r', at);
+        LineEndings endings(chunk);
+        for (std::size_t end = endings.next(); end < chunk.size(); end = endings.next()) {
+            if (afterCr_) {
+                afterCr_ = false;
+                if (end == at && chunk[end] == '\n') {  // the LF of a CR LF, the CR perhaps in the last chunk
+                    ++at;
+                    continue;
+                }
             }
-            if (nextLf < at) {
-                nextLf = find(chunk, '\n', at);
-            }
-            const std::size_t end = std::min(nextCr, nextLf);
             const std::string_view piece = chunk.substr(at, end - at);
-            if (end == chunk.size()) {
-                gather(piece);
-                return true;
-            }
             bool more = false;
             if (open_) {
                 gather(piece);
@@ -57,10 +111,16 @@ class IniLineSplitter {
             if (!more) {
                 return false;
             }
-            skipLfAfterCr(chunk, at);
+        }
+        if (at < chunk.size()) {
+            afterCr_ = false;
+            gather(chunk.substr(at));
         }
         return true;
     }
+
+    // True while the characters of a line that began in an earlier chunk are gathered.
+    bool holdsOpenLine() const { return open_; }
 
     // Delivers the unterminated last line, if any.
     template <typename OnLine>
@@ -73,24 +133,6 @@ class IniLineSplitter {
     }
 
   private:
-    // Where `c` next stands in the chunk from `from` on; the chunk's size when nowhere.
-    static std::size_t find(std::string_view chunk, char c, std::size_t from) {
-        const void* found =
-            from < chunk.size() ? std::memchr(chunk.data() + from, c, chunk.size() - from) : nullptr;
-        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - chunk.data())
-                     : chunk.size();
-    }
-
-    // The LF of a CR LF ending, also when the CR came at the end of the previous chunk.
-    void skipLfAfterCr(std::string_view chunk, std::size_t& at) {
-        if (afterCr_ && at < chunk.size()) {
-            afterCr_ = false;
-            if (chunk[at] == '\n') {
-                ++at;
-            }
-        }
-    }
-
     void gather(std::string_view piece) {
         open_ = open_ || !piece.empty();
         if (line_.size() < keptChars_) {

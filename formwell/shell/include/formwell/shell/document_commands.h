@@ -10,7 +10,7 @@
 
 #include "formwell/common/app_error.h"
 #include "formwell/common/user_interaction.h"
-#include "formwell/document/field_definition.h"
+#include "formwell/document/field_rows.h"
 #include "formwell/shell/platform.h"
 
 namespace formwell::shell {
@@ -26,8 +26,8 @@ class DocumentWindow {
     // Shows Delete, Modify and Exit and gives Exit the focus, which switches the window to viewing.
     virtual void showViewingButtons() = 0;
     // The document lives in the grid: these replace and read all of its rows.
-    virtual void resetGrid(const std::vector<FieldDefinition>& rows) = 0;
-    virtual std::vector<FieldDefinition> gridRows() const = 0;
+    virtual void resetGrid(const FieldRows& rows) = 0;
+    virtual FieldRows gridRows() const = 0;
     virtual void showCurrentFile(const std::string& path) = 0;
     virtual void closeWindow() = 0;
 };

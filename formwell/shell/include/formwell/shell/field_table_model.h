@@ -1,4 +1,4 @@
-// The field grid's model: one row per FieldDefinition, seven text columns. In viewing mode every
+// The field grid's model: one row per field of the document, seven text columns. In viewing mode every
 // cell is locked; in editing mode cells can be changed, an empty line at the bottom takes a new row
 // as soon as something is entered into it, and rows can be removed. Edits of the two length
 // columns go through the document's length check, whose messages reach the user through
@@ -6,10 +6,9 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <vector>
 
 #include "formwell/common/user_interaction.h"
-#include "formwell/document/field_definition.h"
+#include "formwell/document/field_rows.h"
 
 namespace formwell::shell {
 
@@ -32,8 +31,8 @@ class FieldTableModel : public QAbstractTableModel {
     bool isEditing() const { return editing_; }
 
     // The document's rows (the new-row line is not part of them).
-    const std::vector<FieldDefinition>& rows() const { return rows_; }
-    void resetRows(std::vector<FieldDefinition> rows);
+    const FieldRows& rows() const { return rows_; }
+    void resetRows(FieldRows rows);
 
     // True for the empty line below the last row that editing mode offers for a new row.
     bool isNewRowLine(int row) const { return editing_ && row == static_cast<int>(rows_.size()); }
@@ -49,7 +48,7 @@ class FieldTableModel : public QAbstractTableModel {
     bool editRow(FieldDefinition& row, int column, const QString& text);
 
     UserInteraction& ui_;
-    std::vector<FieldDefinition> rows_;
+    FieldRows rows_;
     bool editing_ = false;
     bool committing_ = false;  // a refusal box is up: a second commit of the same editor is ignored
 };

@@ -80,8 +80,8 @@ class MainWindow : public QWidget, public DocumentWindow {
     // DocumentWindow
     void showEditingButtons() override;
     void showViewingButtons() override;
-    void resetGrid(const std::vector<FieldDefinition>& rows) override;
-    std::vector<FieldDefinition> gridRows() const override;
+    void resetGrid(const FieldRows& rows) override;
+    FieldRows gridRows() const override;
     void showCurrentFile(const std::string& path) override;
     void closeWindow() override;
 
