@@ -1,15 +1,18 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "file_io_posix.h"
 #include "formwell/document/replace_file.h"
+#include "leftover_files.h"
 #include "rewrite_in_place_posix.h"
 
 namespace formwell {
@@ -139,10 +142,18 @@ std::optional<AppError> replaceByRename(const fs::path& target, const struct sta
         return errorFromErrno(error, shownPath);
     }
     posix::syncDirectory(target.parent_path());
+    removeLeftovers(target);
     return std::nullopt;
 }
 
 }  // namespace
+
+bool processHasEnded(std::uint64_t pid) {
+    if (pid == 0 || pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())) {
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 std::optional<AppError> replaceFileContents(const fs::path& path, std::string_view bytes) {
     const std::string shownPath = path.string();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formwell/document/replace_file.h"
+#include "leftover_files.h"
 #include "win32_error.h"
 
 namespace formwell {
@@ -77,7 +78,22 @@ std::optional<AppError> replaceFileContents(const std::filesystem::path& path, s
         DeleteFileW(temp.c_str());
         return errorFromWin32(error, shownPath);
     }
+    removeLeftovers(path);
     return std::nullopt;
+}
+
+bool processHasEnded(std::uint64_t pid) {
+    if (pid == 0 || pid > MAXDWORD) {
+        return false;
+    }
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) {
+        // No such process; any other refusal (another user's process) says it is running.
+        return GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
 }
 
 }  // namespace formwell

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -114,6 +116,39 @@ TEST(ReplaceFile, HardLinkedFileIsRewrittenInPlace) {
     EXPECT_EQ(readBytes(dir / "other-name.ini"), kNewRecord);
     EXPECT_EQ(inodeOf(file), inode);
     EXPECT_EQ(entriesIn(dir.path()), 2u) << "aside copy left behind";
+}
+
+// A save killed before its rename leaves its temporary file; the next save of that document removes
+// it once its process has ended and nobody has touched it for a while, and nothing else.
+TEST(ReplaceFile, TemporaryFilesOfKilledSavesAreRemovedByTheNextSave) {
+    TempDir dir;
+    const fs::path file = dir / "doc.ini";
+    writeBytes(file, kOldRecord);
+    const pid_t ended = ::fork();
+    if (ended == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    const auto leave = [&](const std::string& name, bool untouched) {
+        writeBytes(dir / name, "half a save");
+        if (untouched) {
+            fs::last_write_time(dir / name, old);
+        }
+    };
+    const std::string endedSave = ".doc.ini.saving-" + std::to_string(ended) + "-0-0";
+    leave(endedSave, true);
+    leave(".doc.ini.saving-" + std::to_string(::getppid()) + "-3-0", true);  // its maker still runs
+    leave(".doc.ini.saving-" + std::to_string(ended) + "-1-0", false);       // touched just now
+    leave(".other.ini.saving-" + std::to_string(ended) + "-0-0", true);      // another document's
+    leave(".doc.ini.old-" + std::to_string(ended) + "-0-0", true);           // an in-place save's aside copy
+    leave(".doc.ini.saving-" + std::to_string(ended) + "-0-0x", true);       // not a name a save makes
+
+    ASSERT_FALSE(replaceFileContents(file, kNewRecord));
+    EXPECT_EQ(readBytes(file), kNewRecord);
+    EXPECT_FALSE(fs::exists(dir / endedSave));
+    EXPECT_EQ(entriesIn(dir.path()), 6u);
 }
 
 // The disk fills up part-way through the new content, by rename and in place (a file-size limit
