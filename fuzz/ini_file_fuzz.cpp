@@ -63,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool overflows = lines.size() > static_cast<std::size_t>(formwell::kMaxFields);
     check(read.error.has_value() == overflows);
     check(read.rows.size() == (overflows ? static_cast<std::size_t>(formwell::kMaxFields) : lines.size()));
+    for (std::size_t i = 0; i < read.rows.size(); ++i) {
+        check(read.rows[i] == formwell::parseIniLine(lines[i]));  // the document reader's own line cutting
+    }
     const std::string saved = formwell::formatIniDocument(read.rows);
     check(saved.size() == read.rows.size() * kRecordWithEnding);
 

@@ -214,26 +214,55 @@ std::span<char> IniDocumentParser::readSpace(std::size_t atLeast) {
     return {text_.get() + kept_ + gap_, capacity_ - kept_ - gap_};
 }
 
+std::size_t IniDocumentParser::noteLinesInPlace(std::size_t from, std::size_t got, bool& afterCr) {
+    const char* const text = text_.get();
+    LineEndings endings(std::string_view(text + from, got));
+    // Locals the compiler keeps in registers across the stores of the loop.
+    std::size_t lineStart = from;
+    std::size_t kept = kept_;
+    bool cr = afterCr;
+    std::size_t room = kMaxFieldRows - std::min(lines_.size(), kMaxFieldRows);
+    for (std::size_t found = endings.next(); found < got; found = endings.next()) {
+        const std::size_t at = from + found;
+        if (cr && at == lineStart && text[at] == '\n') {
+            cr = false;
+            ++lineStart;
+            continue;
+        }
+        const std::size_t length = at - lineStart;
+        if (length > kIniRecordLength || lineStart - kept > kIniLineEnd.size() || room == 0) {
+            break;
+        }
+        lines_.push_back({static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(length)});
+        --room;
+        kept = lineStart + length;
+        cr = text[at] == '\r';
+        lineStart = at + 1;
+    }
+    kept_ = kept;
+    afterCr = cr;
+    return lineStart;
+}
+
 bool IniDocumentParser::feedRead(std::size_t got) {
     if (error_) {
         return false;
     }
-    // Lines that lie whole in what arrived are handed over where they lie; their kept characters are
-    // moved down over what was dropped before them (line endings, characters past the record). A
-    // line still open at the end is held by the splitter, so what arrived after `kept_` can go.
-    const std::string_view arrived(text_.get() + kept_ + gap_, got);
-    // Compared as addresses: a line the splitter gathered lies in another buffer.
-    const auto start = reinterpret_cast<std::uintptr_t>(text_.get());
-    return splitter_.feed(arrived, [this, start](std::string_view line) {
-        // Most lines lie whole in the input, right after the line before: they are only noted.
-        const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(line.data()) - start;
-        if (at >= kept_ && at - kept_ <= kIniLineEnd.size() && lines_.size() < kMaxFieldRows) {
-            lines_.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())});
-            kept_ = at + line.size();
-            return true;
-        }
-        return addLine(line);
-    });
+    std::size_t from = kept_ + gap_;
+    // A document's lines are a record or less, each right after the ending of the one before: they
+    // are noted where they lie. From the first other line on (a longer one, one begun in the last
+    // input), the splitter cuts the rest; addLine moves their kept characters down over what was
+    // dropped before them. A line still open at the end is held by the splitter, so what arrived
+    // after `kept_` can go.
+    if (splitter_.atLineStart()) {
+        bool afterCr = false;
+        const std::size_t rest = noteLinesInPlace(from, got, afterCr);
+        splitter_.continueAfterEnding(afterCr);
+        got -= rest - from;
+        from = rest;
+    }
+    return splitter_.feed(std::string_view(text_.get() + from, got),
+                          [this](std::string_view line) { return addLine(line); });
 }
 
 bool IniDocumentParser::feed(std::string_view chunk) {

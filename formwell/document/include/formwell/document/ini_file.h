@@ -77,6 +77,9 @@ class IniDocumentParser {
 
   private:
     bool addLine(std::string_view line);
+    // Notes the lines from `from` that need no moving, up to the first that does; returns where the
+    // lines not noted begin. `afterCr`: the last ending noted was a CR.
+    std::size_t noteLinesInPlace(std::size_t from, std::size_t got, bool& afterCr);
     void reserveText(std::size_t bytes);
     IniRowsResult takeResult();
 

@@ -39,6 +39,17 @@ class LineEndings {
         return at;
     }
 
+    // Hands out the ending at `at` now, when it is the LF right after the CR just handed out and
+    // lies in the same block: a CR LF then costs one search instead of two.
+    bool takeLfAfterCr(std::size_t at) {
+        const std::size_t bit = at - block_;
+        if (bit >= kBlock || (hits_ & (std::uint64_t{1} << bit)) == 0 || chunk_[at] != '\n') {
+            return false;
+        }
+        hits_ &= hits_ - 1;  // it is the lowest one left
+        return true;
+    }
+
   private:
     static constexpr std::size_t kBlock = 64;
 
@@ -49,15 +60,13 @@ class LineEndings {
         std::uint64_t hits = 0;
 #if defined(__SSE2__)
         if (length == kBlock) {
-            const __m128i cr = _mm_set1_epi8('\r');
-            const __m128i lf = _mm_set1_epi8('\n');
-            for (std::size_t i = 0; i < kBlock; i += 16) {
+            const auto sixteen = [data](std::size_t i) -> std::uint64_t {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-                const int found =
-                    _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-                hits |= static_cast<std::uint64_t>(static_cast<unsigned>(found)) << i;
-            }
-            return hits;
+                const __m128i found = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+                return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(found))) << i;
+            };
+            return sixteen(0) | sixteen(16) | sixteen(32) | sixteen(48);
         }
 #endif
         for (std::size_t i = 0; i < length; ++i) {
@@ -86,41 +95,53 @@ class IniLineSplitter {
     // lies; only one that spans chunks is gathered.
     template <typename OnLine>
     bool feed(std::string_view chunk, OnLine&& onLine) {
+        const char* const data = chunk.data();
         std::size_t at = 0;
+        bool afterCr = afterCr_;
         LineEndings endings(chunk);
         for (std::size_t end = endings.next(); end < chunk.size(); end = endings.next()) {
-            if (afterCr_) {
-                afterCr_ = false;
-                if (end == at && chunk[end] == '\n') {  // the LF of a CR LF, the CR perhaps in the last chunk
+            if (afterCr) {
+                afterCr = false;
+                if (end == at && data[end] == '\n') {  // the LF of a CR LF, the CR perhaps in the last chunk
                     ++at;
                     continue;
                 }
             }
-            const std::string_view piece = chunk.substr(at, end - at);
             bool more = false;
-            if (open_) {
-                gather(piece);
+            if (open_) {  // only the first line of a chunk can have begun in an earlier one
+                gather(std::string_view(data + at, end - at));
                 more = onLine(std::string_view(line_));
                 line_.clear();
                 open_ = false;
             } else {
-                more = onLine(piece.substr(0, keptChars_));
+                more = onLine(std::string_view(data + at, std::min(end - at, keptChars_)));
             }
-            afterCr_ = chunk[end] == '\r';
+            afterCr = data[end] == '\r';
             at = end + 1;
+            if (afterCr && endings.takeLfAfterCr(at)) {
+                afterCr = false;
+                ++at;
+            }
             if (!more) {
+                afterCr_ = afterCr;
                 return false;
             }
         }
         if (at < chunk.size()) {
-            afterCr_ = false;
-            gather(chunk.substr(at));
+            afterCr = false;
+            gather(std::string_view(data + at, chunk.size() - at));
         }
+        afterCr_ = afterCr;
         return true;
     }
 
     // True while the characters of a line that began in an earlier chunk are gathered.
     bool holdsOpenLine() const { return open_; }
+
+    // For a reader that cut the lines of some input itself: nothing is open or pending between them.
+    bool atLineStart() const { return !open_ && !afterCr_; }
+    // It cut them up to a line ending (`cr`: a CR, whose LF may start what comes next).
+    void continueAfterEnding(bool cr) { afterCr_ = cr; }
 
     // Delivers the unterminated last line, if any.
     template <typename OnLine>
