@@ -1,7 +1,9 @@
 // A program killed outright (SIGKILL: no handler runs, no buffer is flushed) while it saves a field
 // document or mbx.dat, or while it receives import.txt, must leave every file either as it was or
-// whole in its new form. The kills land at moments spread evenly over the work; FORMWELL_KILL_POINTS
-// sets how many (a few dozen by default, hundreds for a long run).
+// whole in its new form. A document that must be rewritten in place (here: one with a second name)
+// may be caught half-written; then its old content is whole in the copy kept beside it. The kills land at
+// moments spread evenly over the work; FORMWELL_KILL_POINTS sets how many (a few dozen by default, hundreds
+// for a long run).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -95,6 +97,18 @@ std::string savedVersion(const TempDir& dir, const std::string& kind, const std:
     return readFile(path);
 }
 
+// The copies an in-place save keeps of the old content beside `target` until it is done.
+std::vector<fs::path> asideCopies(const fs::path& target) {
+    std::vector<fs::path> found;
+    const std::string prefix = "." + target.filename().string() + ".old-";
+    for (const auto& entry : fs::directory_iterator(target.parent_path())) {
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
 std::size_t entriesIn(const fs::path& folder) {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) {
@@ -106,7 +120,9 @@ std::size_t entriesIn(const fs::path& folder) {
 class KilledWhileSaving : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(KilledWhileSaving, LeavesTheOldFileOrTheNewOneWhole) {
-    const std::string kind = GetParam();
+    const std::string param = GetParam();
+    const bool inPlace = param == "ini-in-place";
+    const std::string kind = inPlace ? "ini" : param;
     TempDir dir;
     const std::string before = savedVersion(dir, kind, "a");
     const std::string after = savedVersion(dir, kind, "b");
@@ -114,11 +130,16 @@ TEST_P(KilledWhileSaving, LeavesTheOldFileOrTheNewOneWhole) {
     const fs::path folder = dir / "saves";
     fs::create_directories(folder);
     const fs::path target = folder / (kind == "ini" ? "fields.ini" : "mbx.dat");
+    const fs::path otherName = folder / "other-name.ini";
+    if (inPlace) {
+        writeFile(target, before);
+        fs::create_hard_link(target, otherName);
+    }
 
     const int points = killPoints(60);
-    int old = 0, replaced = 0, afterASave = 0;
+    int old = 0, replaced = 0, afterASave = 0, halfWritten = 0, withCopy = 0;
     for (int i = 0; i < points; ++i) {
-        writeFile(target, before);
+        writeFile(target, before);  // in place: both names keep the one file
         int progress = -1;
         const pid_t pid = startSaveLoop(kind, target, "loop", &progress);
         ASSERT_TRUE(started(progress)) << "the save loop did not start";
@@ -129,19 +150,37 @@ TEST_P(KilledWhileSaving, LeavesTheOldFileOrTheNewOneWhole) {
         ASSERT_TRUE(WIFSIGNALED(status)) << "the save loop ended on its own at point " << i;
         afterASave += drain(progress).find('.') != std::string::npos ? 1 : 0;
         const std::string left = readFile(target);
+        if (inPlace) {
+            ASSERT_EQ(readFile(otherName), left) << "point " << i << ": the two names part";
+            const std::vector<fs::path> asides = asideCopies(target);
+            withCopy += asides.empty() ? 0 : 1;
+            if (left != before && left != after) {
+                ASSERT_EQ(asides.size(), 1u)
+                    << "point " << i << ": half written, and no copy of the old content";
+                const std::string kept = readFile(asides.front());
+                ASSERT_TRUE(kept == before || kept == after) << "point " << i << ": the copy is not whole";
+                ++halfWritten;
+            }
+            for (const fs::path& aside : asides) {
+                fs::remove(aside);
+            }
+            if (left != before && left != after) {
+                continue;
+            }
+        }
         ASSERT_TRUE(left == before || left == after) << "point " << i << ": " << left.size() << " bytes";
         (left == before ? old : replaced) += 1;
     }
-    const std::size_t leftovers = entriesIn(folder) - 1;
+    const std::size_t leftovers = entriesIn(folder) - (inPlace ? 2 : 1);
     std::printf(
-        "%s: %d kills, %d after at least one whole save; %d left one version whole, %d the other; "
-        "%zu file(s) left beside it\n",
-        kind.c_str(), points, afterASave, old, replaced, leftovers);
+        "%s: %d kills, %d after at least one whole save; %d left one version whole, %d the other, %d "
+        "half written with the old content beside it (a copy beside it %d times); %zu file(s) left\n",
+        param.c_str(), points, afterASave, old, replaced, halfWritten, withCopy, leftovers);
     // Most kills must have met the program amid its saves, or this proves little.
     EXPECT_GT(afterASave, points / 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, KilledWhileSaving, ::testing::Values("ini", "mbx"));
+INSTANTIATE_TEST_SUITE_P(Files, KilledWhileSaving, ::testing::Values("ini", "mbx", "ini-in-place"));
 
 // import.txt (and its backup) hold whole records, in the order sent, however early the receive died.
 ::testing::AssertionResult wholeRecords(const std::string& text, const std::vector<std::string>& records,
