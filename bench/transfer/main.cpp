@@ -83,15 +83,11 @@ Measured runLoad(const Row& row, const fs::path& dir) {
     Measured m;
     bench::BenchImage image;
     std::string file;
-    std::vector<std::string> args{HHTSIM_PATH,
-                                  "--once",
-                                  "--baud-throttle",
-                                  "--wire-log",
-                                  (dir / "wire").string(),
-                                  "--flash-out",
-                                  (dir / "flash.s2").string(),
-                                  "--log",
-                                  (dir / "terminal.log").string()};
+    std::vector<std::string> args{HHTSIM_PATH,       "--once",
+                                  "--baud-throttle", "--punctual",
+                                  "--wire-log",      (dir / "wire").string(),
+                                  "--flash-out",     (dir / "flash.s2").string(),
+                                  "--log",           (dir / "terminal.log").string()};
     int expected = PUSHKIT_SRECORD_LOADED;
     switch (row.protocol) {
         case Protocol::Framed:
@@ -186,13 +182,10 @@ Measured runLink(const Row& row, const fs::path& dir) {
     std::ofstream(dir / "records.txt", std::ios::binary) << records;
     const bool sending = row.protocol == Protocol::IniSend;
 
-    std::vector<std::string> args{HHTSIM_PATH,
-                                  "--once",
-                                  "--baud-throttle",
-                                  "--wire-log",
-                                  (dir / "wire").string(),
-                                  "--log",
-                                  (dir / "terminal.log").string()};
+    std::vector<std::string> args{HHTSIM_PATH,       "--once",
+                                  "--baud-throttle", "--punctual",
+                                  "--wire-log",      (dir / "wire").string(),
+                                  "--log",           (dir / "terminal.log").string()};
     if (sending) {
         args.insert(args.end(), {"--role", "ini-receiver", "--out", (dir / "received.ini").string()});
     } else {

@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     auto& line = *std::get<std::unique_ptr<PtyLine>>(opened);
+    line.setPunctual(options.punctual);
     DeviceLink link;
     if (!options.link.empty() && !link.make(options.link, line.devicePath(), message)) {
         std::fprintf(stderr, "hhtsim: %s\n", message.c_str());

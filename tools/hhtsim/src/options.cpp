@@ -124,6 +124,8 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
         } else if (name == "--log") {
             if (!need(options.log))
                 return bad("a file name");
+        } else if (name == "--punctual") {
+            flagError = flag(options.punctual);
         } else if (name == "--wire-log") {
             if (!need(options.wireLog))
                 return bad("a file name");
@@ -257,6 +259,10 @@ Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT includ
                      and the pty's own delivery and this program's timer wake-ups add some
                      microseconds to every exchange (more on a busy machine): bytes can come
                      later than on a wire, never earlier.
+  --punctual         with --baud-throttle: poll instead of sleeping through the last 150 us before
+                     each byte's time, so that a late wake-up of this program does not delay the
+                     terminal's answers (keeps a core busy while the terminal talks; for
+                     benchmarks, which should not count the simulator's lateness as the host's)
   --baud N           the speed for --baud-throttle (default: the speed the host set, else 19200)
   --format DPS       data bits, parity (N, O, E, M, S) and stop bits for --baud-throttle, e.g. 7E1
                      (default: what the device shows, else 8N1)

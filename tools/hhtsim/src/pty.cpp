@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -32,10 +33,24 @@ std::string errnoText(const char* what) {
 // stretch before a deadline is slept on its own.
 constexpr std::chrono::nanoseconds kFinalStretch = std::chrono::microseconds(150);
 
-timespec sleepStep(std::chrono::nanoseconds left) {
-    const std::chrono::nanoseconds step = left > 2 * kFinalStretch ? left - kFinalStretch : left;
+// `punctual`: the final stretch is not slept at all but polled for (a zero wait).
+timespec sleepStep(std::chrono::nanoseconds left, bool punctual) {
+    std::chrono::nanoseconds step = left;
+    if (left > 2 * kFinalStretch || (punctual && left > kFinalStretch)) {
+        step = left - kFinalStretch;
+    } else if (punctual) {
+        step = std::chrono::nanoseconds::zero();
+    }
     return timespec{static_cast<time_t>(step.count() / 1000000000),
                     static_cast<long>(step.count() % 1000000000)};
+}
+
+// A polling loop lets the kernel's own work on this processor (the pty's delivery to the host among
+// it) go first.
+void yieldIfPolling(const timespec& wait) {
+    if (wait.tv_sec == 0 && wait.tv_nsec == 0) {
+        (void)::sched_yield();
+    }
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
@@ -255,7 +270,8 @@ bool PtyLine::sleepUntil(WireClock::time_point until) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now());
         if (left.count() <= 0)
             break;
-        const timespec wait = sleepStep(left);
+        const timespec wait = sleepStep(left, punctual_);
+        yieldIfPolling(wait);
         pollfd stop{stopFd_, POLLIN, 0};
         const int rc = ::ppoll(&stop, 1, &wait, nullptr);
         if (rc > 0)
@@ -275,7 +291,8 @@ bool PtyLine::pause(std::chrono::nanoseconds duration) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now());
         if (left.count() <= 0)
             return true;
-        const timespec wait = sleepStep(left);
+        const timespec wait = sleepStep(left, punctual_);
+        yieldIfPolling(wait);
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
         int rc = ::ppoll(fds, watchMaster ? 2 : 1, &wait, nullptr);
         if (rc < 0 && errno != EINTR)

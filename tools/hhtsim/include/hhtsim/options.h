@@ -41,6 +41,7 @@ struct Options {
     std::string flashOut;
     std::string log;
     std::string wireLog;
+    bool punctual = false;  // poll, not sleep, through the last stretch before a byte's time
     std::array<std::uint8_t, 3> flashId{0xA4, 0x01, 0x00};
     bool autoRmt = false;
     bool autoData = false;

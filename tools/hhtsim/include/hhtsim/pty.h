@@ -35,6 +35,10 @@ class PtyLine final : public Line {
     std::optional<CharacterFormat> hostFormat() const override;
     WireClock::time_point now() const override { return WireClock::now(); }
 
+    // Polls through the last stretch before a deadline instead of sleeping, so that no byte is
+    // handed over late by a wake-up: a busy loop, for benchmarks.
+    void setPunctual(bool punctual) { punctual_ = punctual; }
+
     // Before the terminal goes away: waits, at most a bounded time, until the host has read what was
     // sent to it or has closed the port; closing the master earlier would discard those bytes.
     void drain();
@@ -65,6 +69,7 @@ class PtyLine final : public Line {
     bool hostClosedPending_ = false;
     std::deque<PendingByte> pending_;
     std::optional<WireClock::time_point> sleptUntil_;
+    bool punctual_ = false;
 };
 
 }  // namespace hhtsim
