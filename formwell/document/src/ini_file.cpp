@@ -1,6 +1,7 @@
 #include "formwell/document/ini_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <span>
 
@@ -52,37 +53,22 @@ void assignUntrimmedUnlessBlank(std::string& value, std::string_view slotText) {
     }
 }
 
+// The slot of each grid column, in the grid's order.
+constexpr std::array<Slot, kFieldColumnCount> kColumnSlots = {
+    kNameSlot, kTypeSlot, kMinLengthSlot, kMaxLengthSlot, kRequiredSlot, kLoopbackSlot, kMaskSlot};
+
 // One value as the editor reads it from its slot.
 void readIniCellInto(std::string_view line, FieldColumn column, std::string& value) {
-    switch (column) {
-        case FieldColumn::FieldName:
-            assignUntrimmedUnlessBlank(value, cut(line, kNameSlot));
-            break;
-        case FieldColumn::FieldType:
-            assignUntrimmedUnlessBlank(value, cut(line, kTypeSlot));
-            break;
-        case FieldColumn::MinFieldLength:
-            assignUntrimmedUnlessBlank(value, cut(line, kMinLengthSlot));
-            if (value.empty()) {
-                value = kDefaultMinFieldLength;
-            }
-            break;
-        case FieldColumn::FieldLength:
-            assignUntrimmedUnlessBlank(value, cut(line, kMaxLengthSlot));
-            break;
-        case FieldColumn::Required:
-            assignUntrimmedUnlessBlank(value, cut(line, kRequiredSlot));
-            break;
-        case FieldColumn::Loopback:
-            assignUntrimmedUnlessBlank(value, cut(line, kLoopbackSlot));
-            break;
-        case FieldColumn::Barcodes: {
-            // A mask is taken only when it is complete; a short or blank one gets every symbology
-            // back on.
-            const std::string_view mask = trimBlanks(cut(line, kMaskSlot));
-            value = mask.size() == kMaskSlot.width ? mask : kDefaultBarcodeMask;
-            break;
-        }
+    const Slot slot = kColumnSlots[static_cast<std::size_t>(column)];
+    if (column == FieldColumn::Barcodes) {
+        // A mask is taken only when it is complete; a short or blank one gets every symbology back on.
+        const std::string_view mask = trimBlanks(cut(line, slot));
+        value = mask.size() == slot.width ? mask : kDefaultBarcodeMask;
+        return;
+    }
+    assignUntrimmedUnlessBlank(value, cut(line, slot));
+    if (column == FieldColumn::MinFieldLength && value.empty()) {
+        value = kDefaultMinFieldLength;
     }
 }
 
