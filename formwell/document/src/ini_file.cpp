@@ -202,14 +202,31 @@ std::span<char> IniDocumentParser::readSpace(std::size_t atLeast) {
 
 std::size_t IniDocumentParser::noteLinesInPlace(std::size_t from, std::size_t got, bool& afterCr) {
     const char* const text = text_.get();
-    LineEndings endings(std::string_view(text + from, got));
-    // Locals the compiler keeps in registers across the stores of the loop.
+    const std::size_t end = from + got;
+    // Locals the compiler keeps in registers across the stores of the loops.
     std::size_t lineStart = from;
     std::size_t kept = kept_;
     bool cr = afterCr;
     std::size_t room = kMaxFieldRows - std::min(lines_.size(), kMaxFieldRows);
-    for (std::size_t found = endings.next(); found < got; found = endings.next()) {
-        const std::size_t at = from + found;
+    // What the editor saves is a record and CR LF per line: such lines are checked where their
+    // ending must stand, without searching for it.
+    constexpr std::size_t kSavedLine = kIniRecordLength + kIniLineEnd.size();
+    if (!cr && lineStart - kept <= kIniLineEnd.size()) {
+        while (room != 0 && end - lineStart >= kSavedLine && text[lineStart + kIniRecordLength] == '\r' &&
+               text[lineStart + kIniRecordLength + 1] == '\n' &&
+               !holdsLineEnding(text + lineStart, kIniRecordLength)) {
+            lines_.push_back(
+                {static_cast<std::uint32_t>(lineStart), static_cast<std::uint32_t>(kIniRecordLength)});
+            --room;
+            kept = lineStart + kIniRecordLength;
+            lineStart += kSavedLine;
+        }
+    }
+    // Any other line: its ending searched for.
+    const std::size_t searchFrom = lineStart;
+    LineEndings endings(std::string_view(text + searchFrom, end - searchFrom));
+    for (std::size_t found = endings.next(); searchFrom + found < end; found = endings.next()) {
+        const std::size_t at = searchFrom + found;
         if (cr && at == lineStart && text[at] == '\n') {
             cr = false;
             ++lineStart;

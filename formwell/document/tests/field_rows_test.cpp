@@ -26,10 +26,12 @@ std::vector<FieldDefinition> parsedLines(std::string_view text) {
     return rows;
 }
 
-// Lines in the saved form and lines the save rewrites (short, blank Min Length, incomplete mask,
-// longer than a record, a tab in a value).
+// Lines in the saved form and lines the save rewrites (two lines that fill a record's place before a
+// CR LF, short, blank Min Length, incomplete mask, longer than a record, a tab in a value).
 const std::string kMixedDocument =
     "QTY           Number5 YN1 0111111111111111\r\n"
+    "ITEM          Text  1 14N 0111111111111111\r\n"
+    "SPLIT         Text  9 NN2 \n111111111111111\r\n"
     "SHORT\r\n"
     "LOT           Date  2 YN  0111111111111111\r\n"
     "MASK          Text  9 NN2  111111111111111\r\n"
@@ -59,20 +61,20 @@ TEST(FieldRows, ChangedRowsAreHeldApartAndCopiesAreIndependent) {
     FieldDefinition row = rows.row(0);
     row.FieldName = "COUNT";
     rows.set(0, row);
-    rows.erase(1, 2);
+    rows.erase(4, 2);
     rows.append({"NEW", "Text", "1", "4", "N", "N", ""});
-    rows.set(4, {"NEWER", "Text", "1", "4", "N", "N", ""});
+    rows.set(7, {"NEWER", "Text", "1", "4", "N", "N", ""});
 
     std::vector<FieldDefinition> expected = parsedLines(kMixedDocument);
     expected[0].FieldName = "COUNT";
-    expected.erase(expected.begin() + 1, expected.begin() + 3);
+    expected.erase(expected.begin() + 4, expected.begin() + 6);
     expected.push_back({"NEWER", "Text", "1", "4", "N", "N", ""});
     EXPECT_EQ(rows.toVector(), expected);
     EXPECT_FALSE(rows.unchangedLine(0));
-    EXPECT_EQ(rows.unchangedLine(1), "MASK          Text  9 NN2  111111111111111");
+    EXPECT_EQ(rows.unchangedLine(4), "MASK          Text  9 NN2  111111111111111");
     EXPECT_EQ(formatIniDocument(rows), formatIniDocument(FieldRows(expected)));
     EXPECT_EQ(before.toVector(), parsedLines(kMixedDocument));
-    EXPECT_THROW(rows.erase(4, 2), std::out_of_range);
+    EXPECT_THROW(rows.erase(7, 2), std::out_of_range);
 }
 
 // However a file arrives in pieces (a CR LF torn apart, a line longer than a record spread over

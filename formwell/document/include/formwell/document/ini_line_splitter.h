@@ -83,6 +83,26 @@ class LineEndings {
     std::uint64_t hits_ = 0;   // its endings not yet handed out
 };
 
+// Whether a CR or an LF stands among the first `length` characters at `data`.
+inline bool holdsLineEnding(const char* data, std::size_t length) {
+#if defined(__SSE2__)
+    if (length >= 16) {
+        const auto endings = [data](std::size_t i) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
+                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+        };
+        // Sixteen at a time, the last sixteen overlapping the ones before.
+        __m128i found = endings(length - 16);
+        for (std::size_t i = 0; i + 16 < length; i += 16) {
+            found = _mm_or_si128(found, endings(i));
+        }
+        return _mm_movemask_epi8(found) != 0;
+    }
+#endif
+    return std::string_view(data, length).find_first_of("\r\n") != std::string_view::npos;
+}
+
 class IniLineSplitter {
   public:
     // Keeps at most `keptChars` characters of each line, so one endless line cannot exhaust memory
