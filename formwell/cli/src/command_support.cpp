@@ -123,8 +123,6 @@ std::string jsonString(std::string_view text) {
             // A byte outside UTF-8 stands for the Latin-1 character of its value.
             const unsigned value = isC1(text, at, length) ? static_cast<unsigned char>(text[at + 1]) : byte;
             out += escaped("\\u%04x", value);
-            at += length == 0 ? 1 : length;
-            continue;
         } else {
             out.append(text.substr(at, length));
         }
