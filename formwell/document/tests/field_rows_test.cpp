@@ -30,7 +30,7 @@ std::vector<FieldDefinition> parsedLines(std::string_view text) {
 // CR LF, short, blank Min Length, incomplete mask, longer than a record, a tab in a value).
 const std::string kMixedDocument =
     "QTY           Number5 YN1 0111111111111111\r\n"
-    "ITEM          Text  1 14N 0111111111111111\r\n"
+    "ITEM          Text  14NN1 0111111111111111\r\n"
     "SPLIT         Text  9 NN2 \n111111111111111\r\n"
     "SHORT\r\n"
     "LOT           Date  2 YN  0111111111111111\r\n"
