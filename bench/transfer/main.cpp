@@ -31,6 +31,7 @@
 
 #include "images.h"
 #include "processes.h"
+#include "pty_round_trip.h"
 #include "pushkit.h"
 #include "wire_floor.h"
 
@@ -48,6 +49,7 @@ constexpr std::chrono::milliseconds kEndBound{30000};
 constexpr std::chrono::milliseconds kLinkBound{600000};
 constexpr int kLinkPort = 1;
 constexpr std::size_t kDataRecordLength = 40;
+constexpr int kRoundTrips = 2000;
 
 enum class Protocol { Framed, HexBlock, Line, IniSend, DataReceive };
 
@@ -62,8 +64,17 @@ struct Measured {
     double elapsed = 0;
     double cpu = 0;
     Floor floor;
+    std::size_t handOvers = 0;  // the times the wire turned round: the terminal answered, or the host
     std::string failure;
 };
+
+std::size_t countHandOvers(const std::vector<WireMessage>& messages) {
+    std::size_t turns = 0;
+    for (std::size_t i = 1; i < messages.size(); ++i) {
+        turns += messages[i].fromHost != messages[i - 1].fromHost ? 1 : 0;
+    }
+    return turns;
+}
 
 std::string loadAverage() {
     double load[3] = {0, 0, 0};
@@ -149,6 +160,7 @@ Measured runLoad(const Row& row, const fs::path& dir) {
         m.failure += problem;
         return m;
     }
+    m.handOvers = countHandOvers(messages);
     const double c = static_cast<double>(kBitsPerCharacter) / row.baud;
     switch (row.protocol) {
         case Protocol::Framed:
@@ -242,6 +254,7 @@ Measured runLink(const Row& row, const fs::path& dir) {
         m.failure += problem;
         return m;
     }
+    m.handOvers = countHandOvers(messages);
     const double c = static_cast<double>(kBitsPerCharacter) / row.baud;
     m.floor = sending ? bench::iniSendFloor(messages, c) : bench::dataReceiveFloor(messages, c);
     return m;
@@ -283,8 +296,12 @@ int main(int argc, char** argv) {
     std::printf(
         "transfer benchmark: hhtsim --baud-throttle, 8N1; %d cores; %d run(s) a row; load average %s\n",
         get_nprocs(), runs, loadAverage().c_str());
-    std::printf("%-12s %7s %10s %9s %9s %9s %8s %15s %8s %9s\n", "transfer", "baud", "load", "wire B",
-                "elapsed s", "floor s", "ratio", "lowest-highest", "CPU ms", "CPU/wall");
+    // "pty" below: the hand-overs of the row's median run at half a round trip each, over its floor.
+    const double roundTrip = bench::ptyRoundTripSeconds(kRoundTrips);
+    std::printf("one-byte round trip through a pseudo-terminal: %.1f us (median of %d)\n", roundTrip * 1e6,
+                kRoundTrips);
+    std::printf("%-12s %7s %10s %9s %9s %9s %8s %15s %6s %8s %9s\n", "transfer", "baud", "load", "wire B",
+                "elapsed s", "floor s", "ratio", "lowest-highest", "pty", "CPU ms", "CPU/wall");
     bool allGood = true;
     for (const Row& row : rows) {
         const std::string label = row.name + " " + std::to_string(row.baud);
@@ -322,9 +339,10 @@ int main(int argc, char** argv) {
         const std::string load = counted ? std::to_string(row.dataBytes) +
                                                (row.protocol == Protocol::IniSend ? " lines" : " records")
                                          : std::to_string(row.dataBytes / 1024) + " KiB";
-        std::printf("%-12s %7d %10s %9zu %9.3f %9.3f %8.4f %15s %8.1f %8.2f%%\n", row.name.c_str(), row.baud,
-                    load.c_str(), m.floor.hostBytes + m.floor.terminalBytes, m.elapsed, m.floor.seconds,
-                    ratio(m), range, m.cpu * 1000, 100 * m.cpu / m.elapsed);
+        const double pty = static_cast<double>(m.handOvers) * roundTrip / 2 / m.floor.seconds;
+        std::printf("%-12s %7d %10s %9zu %9.3f %9.3f %8.4f %15s %5.2f%% %8.1f %8.2f%%\n", row.name.c_str(),
+                    row.baud, load.c_str(), m.floor.hostBytes + m.floor.terminalBytes, m.elapsed,
+                    m.floor.seconds, ratio(m), range, 100 * pty, m.cpu * 1000, 100 * m.cpu / m.elapsed);
         std::fflush(stdout);
     }
     std::printf("load average after: %s\n", loadAverage().c_str());
