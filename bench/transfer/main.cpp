@@ -297,7 +297,8 @@ int main(int argc, char** argv) {
         "transfer benchmark: hhtsim --baud-throttle, 8N1; %d cores; %d run(s) a row; load average %s\n",
         get_nprocs(), runs, loadAverage().c_str());
     // "pty" below: the hand-overs of the row's median run at half a round trip each, over its floor.
-    const double roundTrip = bench::ptyRoundTripSeconds(kRoundTrips);
+    // A pseudo-terminal that cannot be set up here leaves the column at zero rather than negative.
+    const double roundTrip = std::max(0.0, bench::ptyRoundTripSeconds(kRoundTrips));
     std::printf("one-byte round trip through a pseudo-terminal: %.1f us (median of %d)\n", roundTrip * 1e6,
                 kRoundTrips);
     std::printf("%-12s %7s %10s %9s %9s %9s %8s %15s %6s %8s %9s\n", "transfer", "baud", "load", "wire B",
@@ -335,10 +336,9 @@ int main(int argc, char** argv) {
         const Measured& m = measured[measured.size() / 2];
         char range[32];
         std::snprintf(range, sizeof range, "%.4f-%.4f", ratio(measured.front()), ratio(measured.back()));
-        const bool counted = row.protocol == Protocol::IniSend || row.protocol == Protocol::DataReceive;
-        const std::string load = counted ? std::to_string(row.dataBytes) +
-                                               (row.protocol == Protocol::IniSend ? " lines" : " records")
-                                         : std::to_string(row.dataBytes / 1024) + " KiB";
+        const std::string load =
+            link ? std::to_string(row.dataBytes) + (row.protocol == Protocol::IniSend ? " lines" : " records")
+                 : std::to_string(row.dataBytes / 1024) + " KiB";
         const double pty = static_cast<double>(m.handOvers) * roundTrip / 2 / m.floor.seconds;
         std::printf("%-12s %7d %10s %9zu %9.3f %9.3f %8.4f %15s %5.2f%% %8.1f %8.2f%%\n", row.name.c_str(),
                     row.baud, load.c_str(), m.floor.hostBytes + m.floor.terminalBytes, m.elapsed,

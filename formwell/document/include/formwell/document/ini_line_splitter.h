@@ -18,6 +18,14 @@
 
 namespace formwell {
 
+#if defined(__SSE2__)
+// 0xFF in each of the sixteen bytes at `data` that is a CR or an LF.
+inline __m128i lineEndingsOf16(const char* data) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+}
+#endif
+
 // The CRs and LFs of one chunk in order, found 64 characters at a time: a document's lines are
 // short, and opening the largest one is mostly this search.
 class LineEndings {
@@ -61,10 +69,9 @@ class LineEndings {
 #if defined(__SSE2__)
         if (length == kBlock) {
             const auto sixteen = [data](std::size_t i) -> std::uint64_t {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-                const __m128i found = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
-                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-                return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(found))) << i;
+                return static_cast<std::uint64_t>(
+                           static_cast<std::uint32_t>(_mm_movemask_epi8(lineEndingsOf16(data + i))))
+                       << i;
             };
             return sixteen(0) | sixteen(16) | sixteen(32) | sixteen(48);
         }
@@ -87,15 +94,10 @@ class LineEndings {
 inline bool holdsLineEnding(const char* data, std::size_t length) {
 #if defined(__SSE2__)
     if (length >= 16) {
-        const auto endings = [data](std::size_t i) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
-                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-        };
         // Sixteen at a time, the last sixteen overlapping the ones before.
-        __m128i found = endings(length - 16);
+        __m128i found = lineEndingsOf16(data + length - 16);
         for (std::size_t i = 0; i + 16 < length; i += 16) {
-            found = _mm_or_si128(found, endings(i));
+            found = _mm_or_si128(found, lineEndingsOf16(data + i));
         }
         return _mm_movemask_epi8(found) != 0;
     }
