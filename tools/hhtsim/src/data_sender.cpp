@@ -13,7 +13,9 @@ constexpr std::size_t kOverlongRecordBytes = 300;  // longer than the host's 200
 
 enum class AckWait { Acked, Missing, Ended };
 
-AckWait awaitAck(Session& session, Outcome& end) {
+// An ACK counts only when it came after the frame it would answer had gone out: one that was waiting
+// already answers something earlier.
+AckWait awaitAck(Session& session, WireClock::time_point sentAt, Outcome& end) {
     auto deadline = std::chrono::steady_clock::now() + kAckWait;
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
@@ -23,6 +25,10 @@ AckWait awaitAck(Session& session, Outcome& end) {
         ReadResult result = session.terminal.read(left);
         switch (result.status) {
             case ReadStatus::Byte:
+                if (result.byte == kAck && result.arrivedAt < sentAt) {
+                    session.terminal.log().rx("ACK stale");
+                    continue;
+                }
                 if (result.byte == kAck) {
                     session.terminal.log().rx("ACK");
                     return AckWait::Acked;
@@ -57,6 +63,7 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
             return *ended;
     }
     log.note("SESSION data-sender");
+    log.record("SESSION data-sender");
 
     for (std::size_t index = 0; index < session.records.size(); ++index) {
         std::string text = session.records[index];
@@ -76,10 +83,14 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
                 return Outcome::HungUp;
             if (permit == Permit::Withheld)
                 return Outcome::Abandoned;
-            if (!terminal.send(frame, what))
+            if (!terminal.send(frame, what, MessageKind::Frame))
                 return terminal.hungUp() ? Outcome::HungUp : Outcome::Abandoned;
-            switch (awaitAck(session, end)) {
+            const std::string number = std::to_string(index + 1);
+            log.record("SENT " + number + " try=" + std::to_string(sends + 1) + " \"" +
+                       escapeText(session.records[index]) + "\"");
+            switch (awaitAck(session, terminal.now(), end)) {
                 case AckWait::Acked:
+                    log.record("ACKED " + number);
                     acked = true;
                     break;
                 case AckWait::Missing:
@@ -101,8 +112,9 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
     if (permit == Permit::Withheld)
         return Outcome::Abandoned;
     const Bytes eot{kEot};
-    if (!terminal.send(eot, "EOT"))
+    if (!terminal.send(eot, "EOT", MessageKind::End))
         return Outcome::Abandoned;
+    log.record("EOT");
     return Outcome::Completed;
 }
 

@@ -13,6 +13,8 @@ EventLog::~EventLog() {
         endStrayRun();
         std::fclose(file_);
     }
+    if (record_)
+        std::fclose(record_);
     if (wire_) {
         endWireStray();
         if (wireBytesIn_ > 0)
@@ -31,6 +33,26 @@ bool EventLog::openWire(const std::string& path, std::string& error) {
         std::fclose(wire_);
     wire_ = file;
     return true;
+}
+
+bool EventLog::openRecord(const std::string& path, std::string& error) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        error = "cannot write the record " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (record_)
+        std::fclose(record_);
+    record_ = file;
+    return true;
+}
+
+void EventLog::record(std::string_view event) {
+    if (!record_)
+        return;
+    std::fprintf(record_, "%lld %.*s\n", static_cast<long long>(elapsedMs()), static_cast<int>(event.size()),
+                 event.data());
+    std::fflush(record_);
 }
 
 void EventLog::wireIn(WireClock::time_point at) {

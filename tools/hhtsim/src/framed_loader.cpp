@@ -77,8 +77,10 @@ Outcome runFramedLoader(Session& session) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started)
+        if (!started) {
             log.note("SESSION loader");
+            log.record("SESSION loader");
+        }
         started = true;
 
         if (*byte == kEsc) {

@@ -20,6 +20,8 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
             return *ended;
     }
     log.note("SESSION ini-receiver");
+    log.record("SESSION ini-receiver");
+    long lines = 0;
 
     std::string received;
     LinkFrameReader reader(kMaxLineBytes);
@@ -43,7 +45,11 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
                 continue;
             }
             received += frame.text;
-            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
+            ++lines;
+            const Permit answered = terminal.answerAck(role::plainAck, "ACK");
+            log.record("ACCEPT \"" + escapeText(frame.text) + "\" answer=" +
+                       (answered == Permit::Go && !terminal.lastGarbled() ? "clean" : "garbled"));
+            if (answered == Permit::LineGone)
                 return Outcome::HungUp;
         } else if (*byte == kEot) {
             log.rx("EOT");
@@ -52,6 +58,8 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
                 session.options.out.empty() || role::storeFile(session, session.options.out, received);
             if (stored && !session.options.out.empty())
                 log.note("STORED " + session.options.out);
+            if (stored)
+                log.record("STORED " + std::to_string(lines) + " lines");
             Permit permit = terminal.answerAck(role::plainAck, "ACK");
             if (permit == Permit::LineGone)
                 return Outcome::HungUp;

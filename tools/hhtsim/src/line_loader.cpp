@@ -99,8 +99,10 @@ Outcome runLineLoader(Session& session) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started)
+        if (!started) {
             log.note("SESSION line-loader");
+            log.record("SESSION line-loader");
+        }
         started = true;
         if (!role::readWhole(session, reader, *byte, end))
             return finish(end);

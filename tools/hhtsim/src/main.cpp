@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "hhtsim/chaos.h"
 #include "hhtsim/pty.h"
 #include "hhtsim/roles.h"
 
@@ -104,9 +105,25 @@ int main(int argc, char** argv) {
         return kExitDone;
     }
 
+    std::optional<ChaosPlan> chaos;
+    if (options.chaos)
+        chaos.emplace(*options.chaos, options.role);
+    if (options.chaosPlan) {
+        if (!chaos) {
+            std::fprintf(stderr, "hhtsim: --chaos-plan needs --chaos\n");
+            return kExitUsage;
+        }
+        std::fputs(chaos->describe(*options.chaosPlan).c_str(), stdout);
+        return kExitDone;
+    }
+
     EventLog log;
     std::string message;
     if (!options.log.empty() && !log.open(options.log, message)) {
+        std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    if (!options.record.empty() && !log.openRecord(options.record, message)) {
         std::fprintf(stderr, "hhtsim: %s\n", message.c_str());
         return kExitFailure;
     }
@@ -157,6 +174,13 @@ int main(int argc, char** argv) {
     log.note(std::string("START role=") + roleName(options.role) + " device=" + line.devicePath());
 
     Terminal terminal(line, log, options.misbehaviour);
+    if (chaos) {
+        terminal.setChaos(&*chaos);
+        const std::string seed =
+            "CHAOS seed=" + std::to_string(*options.chaos) + " role=" + roleName(options.role);
+        log.note(seed);
+        log.record(seed);
+    }
     FlashImage flash;
     Session session{terminal, options, flash, records};
     Outcome outcome = Outcome::Abandoned;
@@ -164,6 +188,7 @@ int main(int argc, char** argv) {
         outcome = runRole(session);
         static constexpr const char* kNames[] = {"completed", "abandoned", "failed", "stopped", "hung-up"};
         log.note(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
+        log.record(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
         if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp)
             break;
     }

@@ -124,6 +124,18 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
         } else if (name == "--log") {
             if (!need(options.log))
                 return bad("a file name");
+        } else if (name == "--record") {
+            if (!need(options.record))
+                return bad("a file name");
+        } else if (name == "--chaos") {
+            std::string text;
+            std::optional<long> seed;
+            if (!need(text) || !(seed = parseNumber(text, 0, 999999999999999999L)))
+                return bad("a seed, a number from 0");
+            options.chaos = static_cast<std::uint64_t>(*seed);
+        } else if (name == "--chaos-plan") {
+            if (!needCount(options.chaosPlan, 1, 1000000))
+                return bad("a count of messages from 1");
         } else if (name == "--punctual") {
             flagError = flag(options.punctual);
         } else if (name == "--wire-log") {
@@ -220,6 +232,12 @@ path for the host to open; hhtsim serves until SIGINT/SIGTERM, or until its firs
                      Bytes no exchange expects: the first 8 of a run one per line (rx BYTE 0x13),
                      the rest in one line when the run ends (rx STRAY <n> more bytes: <first 16 in
                      hex> ...), so noise on the line cannot swell the log
+  --record FILE      the terminal's record of what it holds, one line per event, flushed as it happens:
+                       <ms since start> SESSION <role> | ACCEPT "<line>" answer=clean|garbled |
+                       STORED <n> lines | SENT <record> try=<t> "<text>" | ACKED <record> | EOT |
+                       CHAOS #<message> <spoiling> [details] [delay=<ms>] | EXCHANGE <outcome>
+                     A data record counts as delivered once it is ACKED; an INI line is held once
+                     accepted, the file once STORED. A loader's flash goes to --flash-out.
   --rmt              auto: answer the loader's first query as a hex-block terminal
   --auto-data        auto: always answer a SOH as a data send. Without it, after ACKing the SOH the
                      terminal listens 300 ms: an STX or EOT from the host means an INI send,
@@ -241,6 +259,12 @@ Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT includ
                      "HHT READY" CR LF that nobody asked for (no frame, no check byte)
   --drip MS          pause MS between the bytes the terminal sends
   --hangup-after N   answer N frames, then close the line (the host sees a hang-up; hhtsim ends)
+  --chaos SEED       misbehave at random, the same way for the same seed: one message in a few (one in
+                     many for the loaders) is spoiled: noise before or after it, an answer twice,
+                     lost, its last byte lost or 300 ms late, late, a wrong answer or check byte,
+                     one byte changed, a pause (short, or as long as the host's time-outs), a drip,
+                     an unasked line, or a hang-up. Each spoiled message is in --log and --record
+  --chaos-plan N     with --chaos: print which of the first N messages the seed spoils, and end
   --baud-throttle    model the wire in both directions: every character takes its time at the
                      line speed (start bit, data bits, parity, stop bits), one after the other.
                      A byte the host writes counts as arrived one character time after it reached

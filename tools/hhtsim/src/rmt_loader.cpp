@@ -58,8 +58,10 @@ Outcome runRmtLoader(Session& session) {
             role::logStray(session, *byte);
             continue;
         }
-        if (!started)
+        if (!started) {
             log.note("SESSION rmt-loader");
+            log.record("SESSION rmt-loader");
+        }
         started = true;
         if (!role::readWhole(session, command, *byte, end))
             return finish(end);

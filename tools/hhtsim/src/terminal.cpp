@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace hhtsim {
 
@@ -53,6 +54,15 @@ Permit Terminal::permit(std::string_view what) {
     if (hungUp_)
         return Permit::LineGone;
     ++framesCounted_;
+    step_ = chaos_ ? chaos_->step(framesCounted_) : ChaosStep{};
+    if (step_.kind == ChaosKind::HangUp) {
+        const std::string event = "CHAOS #" + std::to_string(framesCounted_) + " hang-up";
+        log_.note(event);
+        log_.record(event);
+        line_.hangUp();
+        hungUp_ = true;
+        return Permit::LineGone;
+    }
     if (misbehaviour_.hangupAfter && framesCounted_ > *misbehaviour_.hangupAfter) {
         line_.hangUp();
         hungUp_ = true;
@@ -78,7 +88,7 @@ bool Terminal::chatterFirst() {
         return true;
     chattered_ = true;
     static constexpr std::uint8_t kUnasked[] = {'H', 'H', 'T', ' ', 'R', 'E', 'A', 'D', 'Y', '\r', '\n'};
-    return send(kUnasked, "CHATTER");
+    return transmit(kUnasked, "CHATTER", misbehaviour_.drip);
 }
 
 Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what) {
@@ -88,6 +98,8 @@ Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std:
     if (!chatterFirst())
         return delivered(false);
     std::uint8_t ack = misbehaviour_.wrongAck.value_or(kAck);
+    if (step_.kind == ChaosKind::Wrong)
+        ack = wrongAnswerByte(step_);
     std::string label(what);
     if (ack != kAck) {
         char text[24];
@@ -103,15 +115,42 @@ Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view wh
         return permitted;
     if (!chatterFirst())
         return delivered(false);
-    return delivered(send(bytes, what));
+    return delivered(send(bytes, what, MessageKind::Identity));
 }
 
-bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) {
+bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what, MessageKind kind) {
+    const ChaosStep step = std::exchange(step_, ChaosStep{});
+    if (step.kind == ChaosKind::None) {
+        lastGarbled_ = false;
+        return transmit(bytes, what, misbehaviour_.drip);
+    }
+    const ShapedMessage shaped = shapeMessage(step, kind, bytes);
+    lastGarbled_ = shaped.garbled;
+    if (!shaped.description.empty()) {
+        std::string event = "CHAOS #" + std::to_string(framesCounted_) + " " + shaped.description;
+        if (shaped.delay.count() > 0)
+            event += " delay=" + std::to_string(shaped.delay.count());
+        log_.note(event);
+        log_.record(event);
+    }
+    if (shaped.pieces.empty() && !hungUp_)
+        log_.tx(std::string(what) + " LOST");
+    for (const ChaosPiece& piece : shaped.pieces) {
+        if (piece.pause.count() > 0 && !pause(piece.pause))
+            return false;
+        if (!transmit(piece.bytes, what, std::max(piece.drip, misbehaviour_.drip)))
+            return false;
+    }
+    return !hungUp_;
+}
+
+bool Terminal::transmit(std::span<const std::uint8_t> bytes, std::string_view what,
+                        std::chrono::milliseconds drip) {
     if (hungUp_)
         return false;
     log_.tx(what);
     const bool throttled = misbehaviour_.baudThrottle;
-    if (!throttled && misbehaviour_.drip.count() == 0) {
+    if (!throttled && drip.count() == 0) {
         if (!line_.write(bytes))
             return false;
         log_.wireOut(bytes.size(), what, line_.now());
@@ -128,8 +167,8 @@ bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what) 
             return false;
         if (!line_.write(bytes.subspan(i, 1)))
             return false;
-        if (misbehaviour_.drip.count() > 0 && i + 1 < bytes.size()) {
-            if (!line_.pause(misbehaviour_.drip))
+        if (drip.count() > 0 && i + 1 < bytes.size()) {
+            if (!line_.pause(drip))
                 return false;
             ready = line_.now();
         }

@@ -14,6 +14,18 @@
 // stamped when the message's last byte was whole at the far end: for rx, the bytes the host sent
 // since the previous rx line, named by the event the role logged for them (stray bytes become one
 // "STRAY" line); for tx, the bytes of one answer. With --baud-throttle the stamps are wire times.
+//
+// The terminal's record (--record) says what the terminal holds and what it was told, one line per
+// event, "<ms since start> <EVENT> <details>", written and flushed as it happens so that a run killed
+// midway still has it:
+//   SESSION <role>                        an exchange began
+//   CHAOS #<n> <spoiling> [<details>]     message n was spoiled (--chaos); "delay=<ms>" where it added time
+//   ACCEPT "<line>" answer=clean|garbled  INI receive: a line taken in and answered
+//   STORED <n> lines                      INI receive: the EOT came and the file is complete
+//   SENT <record> try=<t> "<text>"        data send: a record's frame went out
+//   ACKED <record>                        data send: the host's ACK for it came (it is delivered)
+//   EOT                                   data send: the end of data went out
+//   EXCHANGE <outcome>                    an exchange ended: completed, abandoned, failed, stopped, hung-up
 #pragma once
 
 #include <chrono>
@@ -40,10 +52,12 @@ class EventLog {
     // Without a file the log only counts time; returns false with a reason when the file cannot be made.
     bool open(const std::string& path, std::string& error);
     bool openWire(const std::string& path, std::string& error);
+    bool openRecord(const std::string& path, std::string& error);
 
     void rx(std::string_view event) { add("rx", event); }
     void tx(std::string_view event) { add("tx", event); }
     void note(std::string_view event) { add("note", event); }
+    void record(std::string_view event);
     // A received byte that no role parses.
     void stray(std::uint8_t byte);
 
@@ -70,6 +84,7 @@ class EventLog {
     std::string strayHex_;      // the first kStrayHexShown of those not shown one by one
     std::int64_t lastStrayMs_ = 0;
     std::FILE* wire_ = nullptr;
+    std::FILE* record_ = nullptr;
     std::size_t wireBytesIn_ = 0;  // host bytes not yet on a wire line
     std::size_t wireStray_ = 0;    // of those, the stray ones
     WireClock::time_point lastInAt_{};

@@ -41,7 +41,10 @@ struct Options {
     std::string flashOut;
     std::string log;
     std::string wireLog;
-    bool punctual = false;  // poll, not sleep, through the last stretch before a byte's time
+    std::string record;
+    std::optional<std::uint64_t> chaos;  // the seed
+    std::optional<int> chaosPlan;        // print the plan for this many messages and end
+    bool punctual = false;               // poll, not sleep, through the last stretch before a byte's time
     std::array<std::uint8_t, 3> flashId{0xA4, 0x01, 0x00};
     bool autoRmt = false;
     bool autoData = false;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "hhtsim/chaos.h"
 #include "hhtsim/event_log.h"
 #include "hhtsim/line.h"
 #include "hhtsim/options.h"
@@ -43,9 +44,14 @@ class Terminal {
     Permit answer(std::span<const std::uint8_t> bytes, std::string_view what);
 
     // Sends with --drip and --baud-throttle pacing; logs "tx <what>". With --baud-throttle each byte
-    // is written when its last bit would reach the host, the first of an answer included. False when
-    // the line is gone.
-    bool send(std::span<const std::uint8_t> bytes, std::string_view what);
+    // is written when its last bit would reach the host, the first of an answer included. With
+    // --chaos the message counted last is spoiled as the plan says. False when the line is gone.
+    bool send(std::span<const std::uint8_t> bytes, std::string_view what,
+              MessageKind kind = MessageKind::Answer);
+
+    void setChaos(const ChaosPlan* plan) { chaos_ = plan; }
+    // Whether the last message sent reached the host as the terminal meant it (see ShapedMessage).
+    bool lastGarbled() const { return lastGarbled_; }
     bool pause(std::chrono::milliseconds duration) {
         const bool done = line_.pause(duration);
         answerFrom_ = line_.now();
@@ -53,6 +59,7 @@ class Terminal {
     }
 
     EventLog& log() { return log_; }
+    WireClock::time_point now() const { return line_.now(); }
     const Misbehaviour& misbehaviour() const { return misbehaviour_; }
     bool hungUp() const { return hungUp_; }
 
@@ -64,6 +71,7 @@ class Terminal {
     std::chrono::nanoseconds characterTime() const;
     // False when a stop was requested first.
     bool waitUntil(WireClock::time_point at);
+    bool transmit(std::span<const std::uint8_t> bytes, std::string_view what, std::chrono::milliseconds drip);
 
     Line& line_;
     EventLog& log_;
@@ -72,6 +80,9 @@ class Terminal {
     long framesCounted_ = 0;
     bool hungUp_ = false;
     bool chattered_ = false;
+    const ChaosPlan* chaos_ = nullptr;
+    ChaosStep step_;  // the plan's step for the message counted last, until it is sent
+    bool lastGarbled_ = false;
     WireDirection fromHost_;
     WireDirection toHost_;
     std::optional<std::chrono::nanoseconds> character_;  // the character time last looked up
