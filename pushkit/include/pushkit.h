@@ -118,11 +118,14 @@ PUSHKIT_API int32_t PUSHKIT_CALL Download(const char* imagePath, int32_t port, i
 PUSHKIT_API DownloadProgressHook PUSHKIT_CALL SetDownloadProgressHook(DownloadProgressHook hook);
 
 /*
- * CancelAll: asks the running download to stop; it ends with -30 at its next poll point (between
- * chunks while the image file is read, before the next record, or at the next acknowledgement
- * attempt). Safe from any thread and from inside the progress hook. Download arms itself again when
- * it starts, so a CancelAll made while no download runs has no effect on the next one. The hex-block
- * protocol and the terminal queries that come before a transfer are not interrupted by it.
+ * CancelAll: asks the running download to stop; it ends with -30 at its next poll point (once the
+ * terminal has been woken, between chunks while the image file is read, before the next record, or
+ * at the next acknowledgement attempt). Safe from any thread and from inside the progress hook.
+ * Download arms the run flag first thing, before it opens the port, so a CancelAll made while no
+ * download runs has no effect on the next one, and one made at any moment after Download was
+ * entered is never lost. The wake-up's line sequence (at most about 0.4 s) runs to its end, and the
+ * download stops right after it. The hex-block protocol and the terminal queries that come before a
+ * transfer are not interrupted by it.
  */
 PUSHKIT_API void PUSHKIT_CALL CancelAll(void);
 

@@ -74,6 +74,9 @@ DownloadResult runSrecordImage(Port& port, const DownloadRequest& request, std::
 
 DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                            const ProgressFn& progress) {
+    // Armed before anything that takes time: a cancel made while the port opens or the terminal wakes
+    // must stand, and one left over from an earlier download must not stop this one.
+    run.store(1, std::memory_order_release);
     LineSettings opening = request.line;
     opening.baud = kLoaderBaud;
     std::unique_ptr<Port> port = opener.open(request.portNumber, opening);
@@ -90,12 +93,16 @@ DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, s
     if (woken == WakeResult::NoCodeForSpeed) {
         return DownloadResult::NoWakeCode;
     }
+    // The wake-up's line sequence is not cut short; a cancel made during it ends the download here,
+    // before the image is looked at.
+    if (run.load(std::memory_order_acquire) == 0) {
+        return DownloadResult::Cancelled;
+    }
 
     ImageFile file;
     if (!file.open(request.imagePath) || file.size() > kImageSizeLimit) {
         return DownloadResult::ImageOpenFailed;
     }
-    run.store(1, std::memory_order_release);
     // The port is held while the image is read: a cancel during the read ends the download.
     std::string image;
     switch (readImage(file, image, [&run] { return run.load(std::memory_order_acquire) == 0; })) {

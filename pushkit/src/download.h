@@ -22,9 +22,9 @@ struct DownloadRequest {
     int wakeMethod = 0;  // 1 DTR pulses, 2 code byte, anything else none
 };
 
-// The port is closed before it returns, on every path. Sets `run` to 1 once the image file is open
-// and accepted (a regular file of at most kImageSizeLimit bytes); a cancel from then on gives
-// Cancelled.
+// The port is closed before it returns, on every path. Sets `run` to 1 first of all; a cancel from
+// then on gives Cancelled at the next poll point: once the terminal is woken, between chunks of the
+// image file, and in the transfer.
 DownloadResult runDownload(PortOpener& opener, const DownloadRequest& request, std::atomic<std::int32_t>& run,
                            const ProgressFn& progress);
 

@@ -107,7 +107,6 @@ TEST_F(DownloadTest, FailuresBeforeAnyTransfer) {
     EXPECT_EQ(download(""), -11);
     EXPECT_EQ(terminal_.count(EventKind::Open), 3u);
     EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
-    EXPECT_EQ(run_.load(), 0);  // the run flag is armed only once the image is read
 
     EXPECT_EQ(download(image("ABC.hex", ":00000001FF\r\n")), -12);
     EXPECT_EQ(download(image("VK.HEX", ":00000001FF\r\n")), -12);
@@ -290,13 +289,34 @@ TEST_F(DownloadTest, OnlyARegularFileOfSaneSizeIsRead) {
     EXPECT_EQ(download(fifo.string()), -11);
 #endif
 
-    // Over 64 MiB (sparse: nothing is written): refused before the run flag is armed and anything read.
+    // Over 64 MiB (sparse: nothing is written): refused before anything is read.
     const fs::path huge = dir_ / "huge.s2";
     std::ofstream(huge).put('S');
     fs::resize_file(huge, (std::uintmax_t{64} << 20) + 1);
     EXPECT_EQ(download(huge.string()), -11);
-    EXPECT_EQ(run_.load(), 0);
     EXPECT_EQ(terminal_.count(EventKind::Write), 0u);
+}
+
+TEST_F(DownloadTest, CancelDuringTheWakeUpEndsTheDownloadOnceTheTerminalIsWoken) {
+    std::string ident = "VKDV0100";
+    ident.resize(18, ' ');
+    const testing::Responder loader = testing::identifiesAs(ident, testing::ackEverything());
+    // The cancel comes with the code byte, about 310 ms into the wake-up: long after Download began.
+    terminal_.setResponder([&](ScriptedTerminal& t, const Bytes& written) {
+        if (written == Bytes{0x13}) {
+            run_.store(0);
+        }
+        loader(t, written);
+    });
+    const std::string path = image("prog.s2", framedImage());
+    EXPECT_EQ(download(path, 2), -30);
+    // The line sequence ran to its end, and no query followed it.
+    EXPECT_EQ(terminal_.writes(), std::vector<Bytes>{{0x13}});
+    EXPECT_EQ(terminal_.sleeps().back(), 50u);
+
+    // That cancel does not carry over into the next download.
+    terminal_.setResponder(loader);
+    EXPECT_EQ(download(path, 2), 14);
 }
 
 TEST_F(DownloadTest, CancelWhileTheImageIsReadStopsAtTheNextChunk) {
