@@ -38,7 +38,8 @@ extern "C" {
 #endif
 
 /*
- * Results of Download. Positive means success; every failure is negative.
+ * Results of Download. Positive means success; every failure is negative. -17 and -27 are never
+ * given.
  */
 enum pushkit_result {
     PUSHKIT_SRECORD_LOADED = 14,    /* S-record image loaded (framed or hex-block protocol) */
@@ -69,7 +70,9 @@ enum pushkit_result {
     PUSHKIT_ERR_OVERLAP = -35,          /* hex-block: two records of the image claim the same bytes */
     PUSHKIT_ERR_BUSY = -36,             /* another Download is running in this process; nothing was done */
     PUSHKIT_ERR_NO_MEMORY = -37,        /* out of memory outside the hex-block record list */
-    PUSHKIT_ERR_INTERNAL = -38          /* an unexpected failure inside the library; the port was closed */
+    PUSHKIT_ERR_INTERNAL = -38,         /* an unexpected failure inside the library; the port was closed */
+    PUSHKIT_ERR_LONG_IDENT = -39,       /* the identification ran past its 18 bytes; no kind was chosen */
+    PUSHKIT_ERR_LONG_FLASH_ANSWER = -40 /* the flash query's answer ran past its 3 bytes; nothing erased */
 };
 
 /*

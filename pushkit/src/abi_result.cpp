@@ -45,6 +45,8 @@ constexpr AbiRow kAbiResults[] = {
     {DownloadResult::OverlappingRecords, PUSHKIT_ERR_OVERLAP},
     {DownloadResult::Busy, PUSHKIT_ERR_BUSY},
     {DownloadResult::OutOfMemory, PUSHKIT_ERR_NO_MEMORY},
+    {DownloadResult::IdentTooLong, PUSHKIT_ERR_LONG_IDENT},
+    {DownloadResult::FlashAnswerTooLong, PUSHKIT_ERR_LONG_FLASH_ANSWER},
     {DownloadResult::InternalError, PUSHKIT_ERR_INTERNAL},
 };
 

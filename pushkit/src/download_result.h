@@ -6,8 +6,8 @@
 
 namespace pushkit {
 
-// Every result Download can give, in the order of pushkit.h. InternalError stays last: the count of
-// outcomes is taken from it.
+// Every result Download can give, in the order of pushkit.h save InternalError, which stays last: the
+// count of outcomes is taken from it.
 enum class DownloadResult {
     SrecordLoaded,  // framed or hex-block protocol
     HexLoaded,      // raw stream or line protocol
@@ -37,6 +37,8 @@ enum class DownloadResult {
     OverlappingRecords,  // hex-block: two records claim the same bytes
     Busy,                // another Download runs in this process
     OutOfMemory,         // outside the hex-block record list
+    IdentTooLong,        // framed: the identification answer ran past its 18 bytes
+    FlashAnswerTooLong,  // framed: the flash query's answer ran past its three bytes
     InternalError,       // an exception nobody expected
 };
 inline constexpr int kDownloadResultCount = static_cast<int>(DownloadResult::InternalError) + 1;

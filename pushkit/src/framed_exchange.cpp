@@ -65,7 +65,7 @@ KindSelection askTerminal(Port& port) {
     // An identification is exactly 18 bytes. Anything after them means the answer is something else,
     // and its rest would be taken for the replies to come: no kind is chosen from it.
     if (port.discardUntilQuiet().bytes > 0) {
-        selection.failure = DownloadResult::UnknownKind;
+        selection.failure = DownloadResult::IdentTooLong;
         return selection;
     }
     selection.terminalIdent.assign(answer, answer + kIdentificationLength);

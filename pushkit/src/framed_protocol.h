@@ -14,14 +14,14 @@
 namespace pushkit {
 
 struct KindSelection {
-    StepFailure failure;  // NoAnswer, UnknownKind or WriteFailed; empty when a kind was chosen
+    StepFailure failure;  // NoAnswer, UnknownKind, IdentTooLong or WriteFailed; empty when a kind was chosen
     int kind = 0;
     bool namedByImage = false;  // found through an identification record in the image
     std::string terminalIdent;  // first 8 characters of the terminal's answer when it was asked
 };
 
 // Identification records first (each confirmed by a presence check), then the terminal's own answer,
-// which must be exactly 18 bytes (-13 when more follow).
+// which must be exactly 18 bytes (IdentTooLong when more follow).
 KindSelection selectTerminalKind(Port& port, std::string_view image);
 
 // Sends a frame and waits for the terminal's ACK, resending the whole frame after every other byte
@@ -30,9 +30,9 @@ AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
 // The same, with a pause between the first send and the first read (erase and display frames).
 AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
 
-// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole). NoAckErase also
-// when the flash part answers its query with more than three bytes; an image with nothing inside
-// the kind's window erases nothing.
+// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole).
+// FlashAnswerTooLong, before any erase, when the flash part answers its query with more than three
+// bytes; an image with nothing inside the kind's window erases nothing.
 StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind);
 
 }  // namespace pushkit

@@ -38,8 +38,8 @@ AckResult sendRecordLine(TransferContext& ctx, std::string_view line) {
     return frame ? sendAndAwaitAck(ctx, *frame) : AckResult::Acked;
 }
 
-// Sets `large` from the flash part's answer (a short answer means small blocks). NoAckErase when the
-// answer is longer than its three bytes.
+// Sets `large` from the flash part's answer (a short answer means small blocks). FlashAnswerTooLong
+// when the answer is longer than its three bytes.
 StepFailure queryBlockSize(Port& port, bool& large) {
     // A late second ACK of a resent frame would otherwise be read as the flash part's first byte.
     (void)port.discardUntilQuiet();
@@ -52,7 +52,7 @@ StepFailure queryBlockSize(Port& port, bool& large) {
     // More than three bytes is not a flash part's answer: blocks chosen from it could be the wrong
     // ones, so nothing is erased.
     if (port.discardUntilQuiet().bytes > 0) {
-        return DownloadResult::NoAckErase;
+        return DownloadResult::FlashAnswerTooLong;
     }
     large =
         got >= 2 && ((answer[0] == 0xA4 && answer[1] == 0x01) || (answer[0] == 0xA4 && answer[1] == 0x1F) ||

@@ -293,7 +293,7 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
         {"over-long identification when asked",
          answerTo(kIdentQuery, overlongIdent, answersFlashQuery(flashAnswer, ackEverything())),
          asking,
-         DownloadResult::UnknownKind,
+         DownloadResult::IdentTooLong,
          {}},
         // The presence check takes the identification as two halves of 9: the rest is dropped.
         {"over-long identification in the presence check",
@@ -306,7 +306,7 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
          identifiesAs(identAnswer("VKNV0105"),
                       answersFlashQuery({0xA4, 0x01, 0x00, kAck, kAck}, ackEverything())),
          asking,
-         DownloadResult::NoAckErase,
+         DownloadResult::FlashAnswerTooLong,
          {}},
         // A late second ACK for the close frame after the markers lies in front of the flash answer.
         {"stray ACK before the flash query",
@@ -318,7 +318,7 @@ TEST_F(FramedTransferTest, LeftOverBytesAreNeverTakenForTheNextReply) {
         {"babbling terminal",
          [](ScriptedTerminal& t, const Bytes&) { t.answer(Bytes(2000, 'V'), 0, 1); },
          namedImage103(2),
-         DownloadResult::UnknownKind,
+         DownloadResult::IdentTooLong,
          {}},
     };
     for (const LeftOverCase& c : cases) {

@@ -77,13 +77,13 @@ TEST(MisbehavingTerminal, OverlongIdentification) {
         EXPECT_EQ(terminal.flash(), expected);
     }
     {
-        // The terminal is asked: an answer longer than an identification names no kind.
+        // The terminal is asked: an answer longer than an identification is refused as such.
         TempDir dir;
         writeFile(dir / "program.s2", askingImage().text);
         SimTerminal terminal(dir, {"--role", "loader", "--overlong"});
         ScopedPortVariable port(kPort, terminal.device());
 
-        EXPECT_EQ(download(dir / "program.s2", kPort), -13);
+        EXPECT_EQ(download(dir / "program.s2", kPort), -39);
         terminal.waitExit();
         EXPECT_EQ(countStartingWith(terminal.log(), "rx FRAME"), 0u);
         EXPECT_TRUE(terminal.flash().empty());

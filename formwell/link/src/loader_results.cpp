@@ -62,6 +62,11 @@ std::string loaderResultMeaning(std::int32_t result) {
             return "another load is running in this process";
         case PUSHKIT_ERR_INTERNAL:
             return "an unexpected failure inside the loader";
+        case PUSHKIT_ERR_LONG_IDENT:
+            return "the identification answer was longer than 18 bytes; is another device or noise on the "
+                   "line?";
+        case PUSHKIT_ERR_LONG_FLASH_ANSWER:
+            return "the flash query's answer was longer than 3 bytes; nothing was erased";
         default:
             return result >= 0 ? "loaded" : "an unknown failure";
     }
