@@ -6,6 +6,11 @@
 
 namespace hhtsim {
 
+namespace {
+// The INI send reads its answer 100 ms after writing a frame; some margin below that.
+constexpr std::chrono::milliseconds kHostReadWindow{80};
+}  // namespace
+
 std::chrono::nanoseconds Terminal::characterTime() const {
     CharacterFormat format = line_.hostFormat().value_or(CharacterFormat{});
     if (const auto& forced = misbehaviour_.format) {
@@ -120,12 +125,15 @@ Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view wh
 
 bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what, MessageKind kind) {
     const ChaosStep step = std::exchange(step_, ChaosStep{});
+    // An answer that leaves later than the host reads for it (the terminal was busy pausing while the
+    // host wrote) misses the host as surely as a lost one.
+    const bool late = kind == MessageKind::Answer && line_.now() - answerFrom_ > kHostReadWindow;
     if (step.kind == ChaosKind::None) {
-        lastGarbled_ = false;
+        lastGarbled_ = late;
         return transmit(bytes, what, misbehaviour_.drip);
     }
     const ShapedMessage shaped = shapeMessage(step, kind, bytes);
-    lastGarbled_ = shaped.garbled;
+    lastGarbled_ = shaped.garbled || late;
     if (!shaped.description.empty()) {
         std::string event = "CHAOS #" + std::to_string(framesCounted_) + " " + shaped.description;
         if (shaped.delay.count() > 0)

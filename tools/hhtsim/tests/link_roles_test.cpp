@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <random>
+#include <sstream>
 
 #include "sim_host.h"
 
@@ -171,6 +172,29 @@ TEST(HhtsimDataSender, GivesUpAfterThreeUnansweredSends) {
     const Bytes frame = hostFrame("one");
     for (int send = 0; send < 3; ++send) EXPECT_EQ(sim.read(frame.size()), frame) << "send " << send;
     EXPECT_EQ(sim.waitExit(), 1);
+}
+
+// The record is what the soak holds the host to, so a record is delivered only on an ACK that came
+// after its frame: the second of two ACKs for one frame was already waiting and answers nothing.
+TEST(HhtsimDataSender, RecordsWhatWasSentAndWhatWasAcknowledged) {
+    TempDir dir;
+    writeFile(dir / "records", "one\ntwo\n");
+    SimHost sim({"--role", "data-sender", "--once", "--records", (dir / "records").string(), "--record",
+                 (dir / "record").string()});
+    ASSERT_TRUE(sim.openDevice());
+    sim.send(Bytes{SOH});
+    EXPECT_EQ(sim.read(1), Bytes{ACK});
+    EXPECT_EQ(sim.read(hostFrame("one").size()), hostFrame("one"));
+    sim.send(Bytes{ACK, ACK});
+    EXPECT_EQ(sim.read(hostFrame("two").size()), hostFrame("two"));
+    sim.closeDevice();
+    EXPECT_EQ(sim.waitExit(), 1);
+
+    std::vector<std::string> events;
+    std::istringstream in(readFile(dir / "record"));
+    for (std::string line; std::getline(in, line);) events.push_back(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(events, (std::vector<std::string>{"SESSION data-sender", "SENT 1 try=1 \"one\"", "ACKED 1",
+                                                "SENT 2 try=1 \"two\"", "EXCHANGE abandoned"}));
 }
 
 TEST(HhtsimAutoMode, TellsTheExchangesApartAndServesOneAfterAnother) {
