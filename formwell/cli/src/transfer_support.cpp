@@ -6,12 +6,13 @@
 namespace formwell::cli {
 
 link::ComrigTable transferComrig(CommandContext& context) {
-    link::ComrigTable table = context.comrig();
+    // Inside the trace: a call stopped by Ctrl-C ends before the trace writes its line, and a read
+    // made in slices to see Ctrl-C is traced as the one read it stands for.
+    link::ComrigTable table = link::interruptibleComrig(context.comrig(), context.interrupted);
     if (context.global.trace) {
         table = link::tracedComrig(std::move(table), context.err);
     }
-    // Outside the trace: a call stopped by Ctrl-C never reached the port, so it is not traced.
-    return link::interruptibleComrig(std::move(table), context.interrupted);
+    return table;
 }
 
 link::OpenFailureReporter openFailureReporter(CommandContext& context) {

@@ -39,6 +39,7 @@ std::optional<AppError> OutputFile::create(const std::filesystem::path& path) {
         return errorFromErrno(error, path.string());
     }
     handle_ = fd;
+    length_ = 0;
     shownPath_ = path.string();
     return std::nullopt;
 }
@@ -47,15 +48,37 @@ std::optional<AppError> OutputFile::write(std::string_view bytes) {
     if (handle_ == kClosed) {
         return errorFromErrno(EBADF, shownPath_);
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+    const int fd = static_cast<int>(handle_);
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(fd, rest.data(), rest.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return errorFromErrno(errno, shownPath_);
+            const int error = errno;
+            // A part of the bytes may be in the file (a full disk takes what fits): the file goes back
+            // to its last whole write. The cut needs no room on the disk.
+            (void)::ftruncate(fd, static_cast<off_t>(length_));
+            (void)::lseek(fd, static_cast<off_t>(length_), SEEK_SET);
+            return errorFromErrno(error, shownPath_);
         }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    length_ += bytes.size();
+    return std::nullopt;
+}
+
+std::optional<AppError> OutputFile::sync() {
+    if (handle_ == kClosed) {
+        return errorFromErrno(EBADF, shownPath_);
+    }
+    int result = 0;
+    do {
+        result = ::fdatasync(static_cast<int>(handle_));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return errorFromErrno(errno, shownPath_);
     }
     return std::nullopt;
 }

@@ -35,6 +35,7 @@ std::optional<AppError> OutputFile::create(const std::filesystem::path& path) {
         return errorFromWin32(error, path.string());
     }
     handle_ = reinterpret_cast<std::intptr_t>(file);
+    length_ = 0;
     shownPath_ = path.string();
     return std::nullopt;
 }
@@ -43,13 +44,32 @@ std::optional<AppError> OutputFile::write(std::string_view bytes) {
     if (handle_ == kClosed) {
         return errorFromWin32(ERROR_INVALID_HANDLE, shownPath_);
     }
-    while (!bytes.empty()) {
-        const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        const DWORD chunk = rest.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest.size());
         DWORD written = 0;
-        if (!WriteFile(handleOf(handle_), bytes.data(), chunk, &written, nullptr)) {
-            return errorFromWin32(GetLastError(), shownPath_);
+        if (!WriteFile(handleOf(handle_), rest.data(), chunk, &written, nullptr)) {
+            const DWORD error = GetLastError();
+            // Back to the last whole write, so that the file never ends in half a record.
+            LARGE_INTEGER end{};
+            end.QuadPart = static_cast<LONGLONG>(length_);
+            if (SetFilePointerEx(handleOf(handle_), end, nullptr, FILE_BEGIN)) {
+                (void)SetEndOfFile(handleOf(handle_));
+            }
+            return errorFromWin32(error, shownPath_);
         }
-        bytes.remove_prefix(written);
+        rest.remove_prefix(written);
+    }
+    length_ += bytes.size();
+    return std::nullopt;
+}
+
+std::optional<AppError> OutputFile::sync() {
+    if (handle_ == kClosed) {
+        return errorFromWin32(ERROR_INVALID_HANDLE, shownPath_);
+    }
+    if (!FlushFileBuffers(handleOf(handle_))) {
+        return errorFromWin32(GetLastError(), shownPath_);
     }
     return std::nullopt;
 }

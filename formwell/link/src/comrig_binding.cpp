@@ -103,6 +103,48 @@ ComrigTable boundComrig(const std::string& fileName) {
     return t;
 }
 
+namespace {
+
+constexpr std::int32_t kWaitSliceMs = 100;
+constexpr char kEotByte = 0x04;
+
+// A read that waits up to `wait` seconds for a frame, with Ctrl-C seen within a slice of that wait:
+// the first byte is waited for in slices (a read of one byte that takes only what has arrived, then a
+// pause), and the rest of the frame comes in one ordinary read. The results and the buffer are those
+// of one ComReadBuf; an EOT on its own still ends the wait at once.
+std::int32_t readInSlices(const decltype(ComrigTable::ComReadBuf)& read,
+                          const decltype(ComrigTable::ComSleepMS)& sleep, const std::function<void()>& check,
+                          std::int32_t port, char* buf, std::int32_t terminator, std::int32_t max,
+                          std::int32_t wait) {
+    if (buf == nullptr || max < 2 || wait <= 0) {
+        return read(port, buf, terminator, max, wait);
+    }
+    const char original = buf[0];
+    const std::int64_t waitMs = std::int64_t{wait} * 1000;
+    for (std::int64_t waited = 0;; waited += kWaitSliceMs) {
+        buf[0] = 0;  // tells an EOT that came from none
+        const std::int32_t first = read(port, buf, terminator, 1, 0);
+        if (first == 2 || first < 0) {
+            return first;  // the terminator on its own, with its NUL; or the port failed
+        }
+        if (first == 1) {
+            break;  // one byte of a frame is in buf[0]
+        }
+        if (buf[0] == kEotByte) {
+            return 3;
+        }
+        buf[0] = original;  // nothing came: the buffer stays as the caller filled it
+        if (waited >= waitMs) {
+            return 3;
+        }
+        check();
+        (void)sleep(port, kWaitSliceMs);
+    }
+    return read(port, buf + 1, terminator, max - 1, wait);
+}
+
+}  // namespace
+
 ComrigTable interruptibleComrig(ComrigTable inner, std::function<bool()> interrupted) {
     // Checked before each call: the call that would have followed the Ctrl-C raises instead.
     auto check = [interrupted] {
@@ -130,8 +172,7 @@ ComrigTable interruptibleComrig(ComrigTable inner, std::function<bool()> interru
         check();
         return f(port);
     };
-    // A pause is not checked either: between acknowledging a record and storing it there is one,
-    // and a record the terminal saw acknowledged must reach the file.
+    // A pause is not checked either: it is short, and the call after it is.
     t.ComPutc = [check, f = inner.ComPutc](std::int32_t port, std::int32_t byteValue) {
         check();
         return f(port, byteValue);
@@ -144,10 +185,13 @@ ComrigTable interruptibleComrig(ComrigTable inner, std::function<bool()> interru
         check();
         return f(port, buf, n);
     };
-    t.ComReadBuf = [check, f = inner.ComReadBuf](std::int32_t port, char* buf, std::int32_t terminator,
-                                                 std::int32_t max, std::int32_t wait) {
+    t.ComReadBuf = [check, f = inner.ComReadBuf, sleep = inner.ComSleepMS](
+                       std::int32_t port, char* buf, std::int32_t terminator, std::int32_t max,
+                       std::int32_t wait) {
         check();
-        return f(port, buf, terminator, max, wait);
+        const std::int32_t result = readInSlices(f, sleep, check, port, buf, terminator, max, wait);
+        check();  // a frame read when Ctrl-C came is not acknowledged: the terminal keeps it
+        return result;
     };
     return t;
 }

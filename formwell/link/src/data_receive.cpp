@@ -1,11 +1,11 @@
 // Receiving the terminal's data file: after the SOH handshake the terminal sends one frame per record
-// and waits for ACK; the PC acknowledges a frame only when its check byte matches, and stops at the
-// terminal's EOT. Records are stored as they arrive, so those received before a failure stay.
-#include <algorithm>
+// and waits for ACK; the PC acknowledges a frame only when its check byte matches and the record is on
+// the disk, and stops at the terminal's EOT. A terminal forgets a record once it has its ACK, so the
+// order is store, then ACK: at worst a record is stored twice (its ACK lost), never lost.
 #include <array>
 
-#include "formwell/document/input_file.h"
-#include "formwell/document/replace_file.h"
+#include "comrig.h"
+#include "formwell/link/data_file_lock.h"
 #include "formwell/link/transfers.h"
 
 namespace formwell::link {
@@ -25,62 +25,50 @@ constexpr std::string_view kReadFailedText = "1-Please check the configuration .
 constexpr std::string_view kTimeOutTitle = "Time out";
 constexpr std::string_view kTimeOutText =
     "1-Connection Time Out. Please check the configuration and cabling ...";
+constexpr std::string_view kBusyTitle = "Invalid Action";
 
 std::string_view trimTrailingBlanks(std::string_view text) {
     const std::size_t last = text.find_last_not_of(' ');
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
-std::string readWholeFile(InputFile& file) {
-    std::string bytes;
-    std::array<char, 65536> chunk{};
-    for (;;) {
-        std::size_t got = 0;
-        if (std::optional<AppError> error = file.read(chunk.data(), chunk.size(), got)) {
-            throw *error;
-        }
-        if (got == 0) {
-            return bytes;
-        }
-        bytes.append(chunk.data(), got);
-    }
-}
-
 }  // namespace
 
-bool storeRecord(OutputFile& dataFile, std::string_view trimmedFrame) {
-    // STX before the record; CR, LF, ETX and the read's NUL after it.
-    constexpr std::size_t kFraming = 5;
-    if (trimmedFrame.size() < kFraming) {
-        throw makeError(errnum::kInvalidCall);
-    }
-    std::string line(trimmedFrame.substr(1, trimmedFrame.size() - kFraming));
-    line += "\r\n";
-    if (std::optional<AppError> error = dataFile.write(line)) {
-        throw *error;
-    }
-    return true;
+std::string_view frameFromStx(std::string_view bytes) {
+    const std::size_t stx = bytes.find(kStx);
+    return stx == std::string_view::npos ? std::string_view() : bytes.substr(stx);
 }
 
-void keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile) {
-    InputFile previous;
-    if (std::optional<AppError> error = previous.open(std::filesystem::path(dataFile))) {
-        if (error->number == errnum::kFileNotFound) {
-            return;
+bool endsData(std::string_view bytes, bool checkByteOwed) {
+    if (checkByteOwed && !bytes.empty()) {
+        bytes.remove_prefix(1);
+    }
+    const std::size_t eot = bytes.find(kEot);
+    return eot != std::string_view::npos && eot < bytes.find(kStx);
+}
+
+bool Transfers::holdDataFiles(DataFileLock& lock) {
+    const std::string lockPath = startupFile(startupDirectory_, kDataLockFileName);
+    switch (lock.acquire(lockPath)) {
+        case DataFileLock::Outcome::Held:
+            return true;
+        case DataFileLock::Outcome::Busy: {
+            const std::string who = lock.holder().empty() ? "another program" : lock.holder();
+            ui_.beep();
+            ui_.show(information(std::string(kBusyTitle), "import.txt in this folder is being received by " +
+                                                              who +
+                                                              ". Try again when that receive has ended ..."));
+            return false;
         }
-        throw *error;
+        case DataFileLock::Outcome::Failed:
+            break;
     }
-    const std::string bytes = readWholeFile(previous);
-    previous.close();
-    if (bytes.empty()) {
-        return;
-    }
-    if (std::optional<AppError> error = replaceFileContents(std::filesystem::path(backupFile), bytes)) {
-        throw *error;
-    }
+    throw AppError{errnum::kPathFileAccess,
+                   describeError(errnum::kPathFileAccess) + ": " + lock.reason() + " (" + lockPath + ")"};
 }
 
 bool Transfers::receiveDataFile() {
+    DataFileLock lock;  // released after the data file is closed, on every path
     OutputFile dataFile;
     std::int64_t stored = 0;
     bool reporting = false;
@@ -105,19 +93,19 @@ bool Transfers::receiveDataFile() {
         return false;
     };
     try {
-        const std::string dataPath = startupFile(startupDirectory_, kDataFileName);
-        keepPreviousDataFile(dataPath, startupFile(startupDirectory_, kDataBackupFileName));
-        if (std::optional<AppError> error = dataFile.create(std::filesystem::path(dataPath))) {
-            throw *error;
-        }
-        if (!loadPortSettings(startupDirectory_, ui_, settings_)) {
-            closeDataFile();
+        // import.txt and its copies are touched only once this receive has the folder and the port:
+        // one that cannot have them leaves the files as they were.
+        if (!holdDataFiles(lock) || !loadPortSettings(startupDirectory_, ui_, settings_)) {
             return false;
         }
         Link link(comrig_, settings_, ui_, status_, onOpenFailure_);
         if (!link.openLink()) {
-            closeDataFile();
             return false;
+        }
+        const std::string dataPath = startupFile(startupDirectory_, kDataFileName);
+        keepPreviousDataFile(dataPath, startupFile(startupDirectory_, kDataBackupFileName));
+        if (std::optional<AppError> error = dataFile.create(std::filesystem::path(dataPath))) {
+            throw *error;
         }
         (void)comrig_.ComFlush(settings_.PortNumber);
         (void)comrig_.ComFlushImmediate(settings_.PortNumber);
@@ -139,6 +127,8 @@ bool Transfers::receiveDataFile() {
             return result;
         };
         int counter = kCounterStart;
+        // A frame came and its check byte did not: the next byte to come is that check byte, late.
+        bool checkByteOwed = false;
         while (counter <= kCounterLimit) {
             std::array<char, kReceiveBufferSize> buffer;
             buffer.fill(' ');
@@ -147,27 +137,34 @@ bool Transfers::receiveDataFile() {
             // Only the blanks after the frame's NUL go: a record's own trailing blanks stay.
             const std::string_view trimmed =
                 trimTrailingBlanks(std::string_view(buffer.data(), buffer.size()));
-            if (read == -1) {
-                ui_.show(plainNotice(std::string(kReadFailedText)));
+            if (read == COMRIG_FAILED) {
+                ui_.show(information(std::string(), std::string(kReadFailedText)));
                 return finish(false);
             }
-            if (read == 3) {
-                if (trimmed.find(kEot) != std::string_view::npos) {
+            if (read == COMRIG_READ_WAIT_ENDED) {
+                if (checkByteOwed && trimmed == std::string_view(&kEot, 1)) {
+                    // A late check byte that happens to be EOT: the terminal still waits for its ACK
+                    // and sends the frame again, so this is no end of its data.
+                    checkByteOwed = false;
+                    continue;
+                }
+                if (endsData(trimmed, checkByteOwed)) {
                     return finish(true);
                 }
                 ui_.show(information(std::string(kTimeOutTitle), std::string(kTimeOutText)));
                 return finish(false);
             }
-            if (read != 2) {
-                ui_.show(plainNotice("1-Error occured " + status_.text() + " ..."));
+            if (read != COMRIG_READ_FRAME) {
+                ui_.show(information(std::string(), "1-Error occured " + status_.text() + " ..."));
                 return finish(false);
             }
+            const std::string_view frame = frameFromStx(trimmed);
             const std::int32_t check = link.readByteAfter(kCheckByteWaitMs);
-            if (check == frameChecksum(trimmed)) {
+            checkByteOwed = check < 0 || check > 0xFF;
+            if (!frame.empty() && check == frameChecksum(frame)) {
+                storeRecord(dataFile, frame);  // raises when it cannot: no ACK, the terminal keeps it
                 link.sendAck(kAckPauseMs);
-                if (storeRecord(dataFile, trimmed)) {
-                    status_.recordTrue();
-                }
+                status_.recordTrue();
                 counter = kCounterAfterGoodFrame;
                 ++stored;
                 reportProgress(kReceiveActivity, stored, -1, false);

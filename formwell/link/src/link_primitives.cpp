@@ -97,6 +97,9 @@ bool Link::requestLink(std::int16_t tries) {
 }
 
 bool Link::releaseLink(std::int16_t tries) {
+    // What is still waiting answered something earlier (a second ACK for the last line, noise): only
+    // an answer to the EOT may end the exchange.
+    (void)comrig_.ComFlush(port());
     return handshake(&Link::sendEot, kEotAnswerPauseMs, tries);
 }
 
@@ -104,6 +107,10 @@ bool Link::sendFrame(std::string_view frame, std::int16_t tries) {
     const auto length = static_cast<std::int32_t>(frame.size());
     bool acknowledged = false;
     do {
+        // The answer read after the write must answer this write: a byte left waiting (a second ACK to
+        // the SOH, noise, a late answer to the last try) would otherwise count for a line the terminal
+        // may not have, and shift every answer after it.
+        (void)comrig_.ComFlush(port());
         if (comrig_.ComWrite(port(), frame.data(), length) == length) {
             acknowledged = readByteAfter(kFrameAnswerPauseMs) == kAck;
         }

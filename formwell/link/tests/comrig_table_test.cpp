@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "formwell/common/app_error.h"
@@ -56,6 +57,36 @@ TEST(ComrigInterrupt, EveryCallButCloseRaisesOnceInterrupted) {
     EXPECT_EQ(t.ComClose(1), 0);
     EXPECT_FALSE(fake.portOpen());
     EXPECT_EQ(fake.sent(), "");
+}
+
+// A read that waits for a frame sees Ctrl-C within a fraction of its wait, and otherwise gives what
+// one read would: the frame through its terminator and a NUL, or an EOT on its own at once.
+TEST(ComrigInterrupt, AWaitForAFrameEndsSoonAfterCtrlCAndReadsAsOneReadOtherwise) {
+    formwell::testing::FakeComrig fake;
+    std::int64_t interruptAtMs = 1'000'000;
+    const ComrigTable t = interruptibleComrig(fake.table(), [&] { return fake.now() >= interruptAtMs; });
+    ASSERT_EQ(t.ComOpen("com", 1, 9600, 8, 1, 1, 16384, 16384), 0);
+    char buf[201];
+
+    std::fill(std::begin(buf), std::end(buf), ' ');
+    fake.arrive(
+        "\x02R1\r\n\x03"
+        "c",
+        1200);
+    EXPECT_EQ(t.ComReadBuf(1, buf, 3, 200, 5), 2);
+    EXPECT_EQ(std::string(buf, 7), std::string("\x02R1\r\n\x03\0", 7));
+    EXPECT_EQ(t.ComGetc(1), 'c');
+
+    const std::int64_t eotAt = fake.now() + 700;
+    fake.arrive("\x04", 700);
+    std::fill(std::begin(buf), std::end(buf), ' ');
+    EXPECT_EQ(t.ComReadBuf(1, buf, 3, 200, 5), 3);
+    EXPECT_EQ(buf[0], 0x04);
+    EXPECT_LT(fake.now() - eotAt, 150);
+
+    interruptAtMs = fake.now() + 300;
+    EXPECT_EQ(errorOf([&] { t.ComReadBuf(1, buf, 3, 200, 5); }), errnum::kUserInterrupt);
+    EXPECT_LE(fake.now() - interruptAtMs, 150);
 }
 
 TEST(ComrigTrace, EveryByteWithItsTime) {

@@ -1,8 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 
+#include "formwell/link/data_file_lock.h"
 #include "formwell/testing/fake_comrig.h"
 #include "station.h"
 
@@ -94,7 +99,7 @@ TEST(ReceiveDataFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
         std::function<void(Station&, DataTerminal&)> setup;
         std::vector<std::string> messages;  // after the question
     };
-    const std::string readFailed = "msg[Formwell|1-Please check the configuration ...|none]";
+    const std::string readFailed = "msg[Formwell|1-Please check the configuration ...|info]";
     const Case cases[] = {
         {"no mbx.dat",
          [](Station& s, DataTerminal&) { std::filesystem::remove(s.dir / "mbx.dat"); },
@@ -119,17 +124,17 @@ TEST(ReceiveDataFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
          [](Station& s, DataTerminal&) {
              s.fake.readResult = [](int) { return std::optional<std::int32_t>(1); };
          },
-         {"msg[Formwell|1-Error occured 0 ...|none]", "busy:off", "beep", kFailed, "busy:off"}},
+         {"msg[Formwell|1-Error occured 0 ...|info]", "busy:off", "beep", kFailed, "busy:off"}},
         {"an odd result after a stored record",
          [](Station& s, DataTerminal&) {
              s.fake.readResult = [](int n) {
                  return n == 2 ? std::optional<std::int32_t>(-5) : std::nullopt;
              };
          },
-         {"msg[Formwell|1-Error occured True ...|none]", "busy:off", "beep", kFailed, "busy:off"}},
+         {"msg[Formwell|1-Error occured True ...|info]", "busy:off", "beep", kFailed, "busy:off"}},
         {"a frame too short to hold a record",
          [](Station&, DataTerminal& t) {
-             t.script = {DataTerminal::Item{"\x03\x03", true}};
+             t.script = {DataTerminal::Item{"\x02\x03\x01", true}};
          },
          {"beep", "msg[ERROR|ERROR: 5\r\nInvalid procedure call or argument|critical]", "beep", kFailed,
           "busy:off"}},
@@ -152,7 +157,10 @@ TEST(ReceiveDataFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
         expected.insert(expected.end(), c.messages.begin(), c.messages.end());
         EXPECT_THAT(s.ui.transcript(), ElementsAreArray(expected));
         EXPECT_FALSE(s.fake.portOpen());
-        EXPECT_EQ(s.read("import.txt.bak"), "OLD\r\n");  // emptied in every case, kept aside first
+        // Without the settings or the port import.txt is left alone; after them it is kept aside first.
+        const bool hadThePort = s.fake.countOf("ComOpen") > 0 && s.fake.openResult >= 0;
+        EXPECT_EQ(s.read(hadThePort ? "import.txt.bak" : "import.txt"), "OLD\r\n");
+        EXPECT_EQ(std::filesystem::exists(s.dir / "import.txt.bak"), hadThePort);
         EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Failed);
     }
 }
@@ -160,12 +168,12 @@ TEST(ReceiveDataFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
 TEST(ReceiveDataFile, TheErrorHandlerClosesThePortBeforeItsBox) {
     Station s;
     DataTerminal terminal;
-    terminal.script = {DataTerminal::Item{"\x03\x03", true}};
+    terminal.script = {DataTerminal::Item{"\x02\x03\x01", true}};
     terminal.attach(s.fake);
     s.receive();
     // The question, the error box (port already closed), "Data Upload Failed ...".
     EXPECT_THAT(s.ui.portOpenAtMessage, ElementsAre(false, false, false));
-    EXPECT_EQ(terminal.acksSeen, 1);  // the frame was acknowledged before it could not be stored
+    EXPECT_EQ(terminal.acksSeen, 0);  // a record that could not be stored is not acknowledged
 }
 
 TEST(ReceiveDataFile, AnEmptyImportFileLeavesTheBackupAlone) {
@@ -177,6 +185,118 @@ TEST(ReceiveDataFile, AnEmptyImportFileLeavesTheBackupAlone) {
     s.write("import.txt.bak", "older\r\n");
     s.receive();
     EXPECT_EQ(s.read("import.txt.bak"), "older\r\n");
+}
+
+// The terminal forgets a record once it has its ACK: by then the record must be in the file, and a
+// record that cannot be stored is not acknowledged. A file that cannot grow keeps its whole records.
+TEST(ReceiveDataFile, ARecordIsInTheFileBeforeItsAckAndOnlyThen) {
+    Station s;
+    DataTerminal terminal;
+    terminal.script = {DataTerminal::frame("ABCDEFG"), DataTerminal::frame("HIJKLMN"), DataTerminal::eot()};
+    terminal.attach(s.fake);
+    std::vector<std::string> fileAtAck;
+    auto answer = s.fake.terminal;
+    s.fake.terminal = [&](char c) {
+        if (c == kAck) {
+            fileAtAck.push_back(s.read("import.txt"));
+        }
+        answer(c);
+    };
+    // Room for the first line and a part of the second.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit previousLimit = limit;
+    limit.rlim_cur = 12;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    s.receive();
+    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(fileAtAck, std::vector<std::string>{"ABCDEFG\r\n"});
+    EXPECT_EQ(terminal.acksSeen, 1);
+    EXPECT_EQ(s.read("import.txt"), "ABCDEFG\r\n");
+    EXPECT_THAT(s.ui.transcript()[3], ::testing::StartsWith("msg[ERROR|ERROR: 75\r\n"));
+}
+
+// Line noise or a late check byte before a frame's STX is no part of the record, even where it leaves
+// the check byte right (a pair of equal bytes); a late check byte that is an EOT is no end of data.
+TEST(ReceiveDataFile, OnlyAFrameFromItsStxIsARecordAndOnlyAnEotOutsideAFrameEndsTheData) {
+    {
+        Station s;
+        DataTerminal terminal;
+        DataTerminal::Item noisy = DataTerminal::frame("REC003;7");
+        noisy.bytes.insert(0, std::string("\0\0", 2));
+        terminal.script = {noisy, DataTerminal::frame("REC004;1"), DataTerminal::eot()};
+        terminal.attach(s.fake);
+        s.receive();
+        EXPECT_EQ(s.read("import.txt"), "REC003;7\r\nREC004;1\r\n");
+        EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Succeeded);
+    }
+    {
+        // "CA" has the check byte 0x04. The terminal sends the frame, its check byte 300 ms later, and
+        // the frame again when no ACK has come.
+        Station s;
+        DataTerminal terminal;
+        DataTerminal::Item frame = DataTerminal::frame("CA");
+        ASSERT_EQ(frame.bytes.back(), kEot);
+        DataTerminal::Item withoutCheck{frame.bytes.substr(0, frame.bytes.size() - 1), false};
+        terminal.script = {withoutCheck, DataTerminal::eot(), frame, DataTerminal::eot()};
+        terminal.resendMs = 300;
+        terminal.attach(s.fake);
+        s.receive();
+        EXPECT_EQ(s.read("import.txt"), "CA\r\n");
+        EXPECT_EQ(terminal.acksSeen, 1);
+        EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Succeeded);
+    }
+}
+
+// One receive per start-up directory: a second one is refused before it touches import.txt, its
+// copies or the port, and says who holds the folder.
+TEST(ReceiveDataFile, ASecondReceiveIntoTheFolderIsRefusedAndTouchesNothing) {
+    Station s;
+    DataTerminal terminal;
+    terminal.script = {DataTerminal::frame("A"), DataTerminal::eot()};
+    terminal.attach(s.fake);
+    s.write("import.txt", "NOT YET IMPORTED\r\n");
+    DataFileLock running;
+    ASSERT_EQ(running.acquire(s.file(kDataLockFileName)), DataFileLock::Outcome::Held);
+    std::string holder = formwell::testing::readBytes(s.dir / kDataLockFileName);
+    ASSERT_NE(holder.find("(pid " + std::to_string(::getpid()) + ")\n"), std::string::npos);
+    holder.pop_back();
+    s.receive();
+    EXPECT_EQ(s.ui.transcript()[3], "msg[Invalid Action|import.txt in this folder is being received by " +
+                                        holder + ". Try again when that receive has ended ...|info]");
+    EXPECT_EQ(s.read("import.txt"), "NOT YET IMPORTED\r\n");
+    EXPECT_FALSE(std::filesystem::exists(s.dir / "import.txt.bak"));
+    EXPECT_EQ(s.fake.countOf("ComOpen"), 0);
+    running.release();
+    s.receive();
+    EXPECT_EQ(s.read("import.txt"), "A\r\n");
+}
+
+// Failed receives in a row: each one's earlier content stays in a copy of its own.
+TEST(ReceiveDataFile, EveryEmptiedContentIsKeptInACopyOfItsOwn) {
+    Station s;
+    s.write("import.txt", "FIRST\r\n");
+    for (const char* record : {"SECOND", "THIRD"}) {
+        DataTerminal terminal;
+        terminal.script = {DataTerminal::frame(record)};  // then silence: the receive fails
+        terminal.attach(s.fake);
+        s.receive();
+        EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Failed);
+    }
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(s.dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("import.txt.") && name != "import.txt.bak") {
+            kept.push_back(s.read(name));
+        }
+    }
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"FIRST\r\n", "SECOND\r\n"}));
+    EXPECT_EQ(s.read("import.txt"), "THIRD\r\n");
+    EXPECT_FALSE(std::filesystem::exists(s.dir / kDataLockFileName));
 }
 
 }  // namespace

@@ -102,7 +102,27 @@ TEST(SendFrame, ShortWritesAreSentAgainAtOnceWithoutReading) {
     b.openPort();
     b.fake.writeResult = [](std::int32_t n) { return n - 1; };
     EXPECT_FALSE(b.link.sendFrame(buildFrame("abc"), 3));
-    EXPECT_THAT(b.fake.callNames(), ElementsAre("ComWrite", "ComWrite", "ComWrite"));
+    EXPECT_THAT(b.fake.callNames(),
+                ElementsAre("ComFlush", "ComWrite", "ComFlush", "ComWrite", "ComFlush", "ComWrite"));
+}
+
+// A byte that was waiting before the frame went out answers nothing of this frame: a stale ACK must
+// not confirm a line the terminal lost, and a stray byte must not make it store a line twice.
+TEST(SendFrame, OnlyAnAnswerToThisWriteCounts) {
+    {
+        Bench b;
+        b.openPort();
+        b.terminal.ackFrames = false;
+        b.fake.arrive(std::string(1, kAck));
+        EXPECT_FALSE(b.link.sendFrame(buildFrame("abc"), 3));
+    }
+    {
+        Bench b;
+        b.openPort();
+        b.fake.arrive("Z");
+        EXPECT_TRUE(b.link.sendFrame(buildFrame("abc"), 3));
+        EXPECT_EQ(b.terminal.lines, (std::vector<std::string>{"abc"}));
+    }
 }
 
 TEST(SendFrame, UnacknowledgedFramesAreSentWholeThreeTimes) {

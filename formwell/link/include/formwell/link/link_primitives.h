@@ -84,11 +84,13 @@ class Link {
     // SOH, events, the answer 100 ms later, events; until ACK or the tries are used up (at least one
     // try, about 200 ms each). True when the last byte read was ACK.
     bool requestLink(std::int16_t tries);
-    // The same with EOT and a 150 ms pause before the read (at least 170 ms a try).
+    // The same with EOT and a 150 ms pause before the read (at least 170 ms a try), after dropping
+    // the received bytes still waiting.
     bool releaseLink(std::int16_t tries);
     // The whole frame through ComWrite, then the answer 100 ms after the write returned, until ACK or
-    // the tries are used up. A write that reports another count than the frame's length is tried
-    // again at once, without a pause and without reading.
+    // the tries are used up. Each try first drops the received bytes still waiting (ComFlush), so that
+    // only an answer to this write counts. A write that reports another count than the frame's length
+    // is tried again at once, without a pause and without reading.
     bool sendFrame(std::string_view frame, std::int16_t tries);
 
     std::int32_t port() const { return settings_.PortNumber; }

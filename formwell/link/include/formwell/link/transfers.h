@@ -41,16 +41,29 @@ inline constexpr std::int32_t kAckPauseMs = 50;      // after acknowledging a re
 inline constexpr std::string_view kSendActivity = "Transmit ini File";
 inline constexpr std::string_view kReceiveActivity = "Receive File From HHT";
 
-// Writes one received record: the trimmed frame without its first character (STX) and its last four
-// (CR, LF, ETX, NUL), then CR LF. A trimmed frame shorter than five characters raises error 5; a
-// write that fails raises the file's error.
-bool storeRecord(OutputFile& dataFile, std::string_view trimmedFrame);
+// Stores one received record and waits until it is on the disk: the frame (from its STX, trailing
+// blanks trimmed) without its first character and its last four (CR, LF, ETX, NUL), then CR LF. A
+// frame shorter than five characters raises error 5; a write that fails raises the file's error and
+// leaves the file ending at the record before.
+void storeRecord(OutputFile& dataFile, std::string_view frame);
 
-// Keeps a non-empty import.txt as import.txt.bak (replaced atomically) before a receive empties it,
-// so records not yet imported downstream survive a receive that fails or brings nothing. A missing or
-// empty import.txt leaves the backup as it was. Raises the file's error when it cannot be read or the
-// backup cannot be written; import.txt is then not touched.
+// The frame among the bytes a read brought: from the first STX on. Bytes before it (line noise, a
+// late check byte) are no part of the record. Empty when there is no STX.
+std::string_view frameFromStx(std::string_view bytes);
+
+// Whether the bytes of a wait that ended hold the terminal's end of data: an EOT outside any frame,
+// that is before the first STX. When a frame's check byte is still owed, the first byte is that check
+// byte, whatever its value.
+bool endsData(std::string_view bytes, bool checkByteOwed);
+
+// Keeps a non-empty import.txt before a receive empties it, so records not yet imported downstream
+// survive any number of receives that fail or bring nothing: as import.txt.bak (replaced), and as a
+// dated copy beside it, import.txt.YYYYMMDD-HHMMSS.bak, which is never overwritten or removed. A
+// missing or empty import.txt leaves both as they were. Raises the file's error when it cannot be
+// read or a copy cannot be written; import.txt is then not touched.
 void keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile);
+
+class DataFileLock;
 
 class Transfers {
   public:
@@ -64,15 +77,18 @@ class Transfers {
     // reads INI files. True when every step was acknowledged.
     bool sendIniFile(const std::string& path);
 
-    // The data receive into import.txt in the start-up directory, emptied first (its previous
-    // content kept as import.txt.bak): the settings, the port, SOH until ACK (25 tries), then one
-    // frame per record, each acknowledged after its check byte matched, until the terminal's EOT.
+    // The data receive into import.txt in the start-up directory: the folder's data-file lock (one
+    // receive per folder), the settings, the port; only then import.txt is emptied (its previous
+    // content kept, see keepPreviousDataFile). SOH until ACK (25 tries), then one frame per record,
+    // each stored and then acknowledged after its check byte matched, until the terminal's EOT.
     // True only when the EOT was seen.
     bool receiveDataFile();
 
     const std::string& startupDirectory() const { return startupDirectory_; }
 
   private:
+    // Takes the folder's data-file lock; false (after its message) when another receive holds it.
+    bool holdDataFiles(DataFileLock& lock);
     void closePortAfterError();
     void reportProgress(std::string_view activity, std::int64_t done, std::int64_t total, bool finished);
 
