@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "e2e_support.h"
@@ -200,7 +201,21 @@ INSTANTIATE_TEST_SUITE_P(Files, KilledWhileSaving, ::testing::Values("ini", "mbx
     return ::testing::AssertionSuccess();
 }
 
-TEST(KilledWhileReceiving, ImportTxtHoldsWholeRecordsOnly) {
+// How many records the terminal saw acknowledged in its last session, from its own record.
+std::size_t acknowledgedInLastSession(const fs::path& record) {
+    std::size_t acked = 0;
+    std::istringstream lines(readFile(record));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(" SESSION ") != std::string::npos) {
+            acked = 0;
+        } else if (line.find(" ACKED ") != std::string::npos) {
+            ++acked;
+        }
+    }
+    return acked;
+}
+
+TEST(KilledWhileReceiving, ImportTxtHoldsWholeRecordsOnlyAndEveryAcknowledgedOne) {
     TempDir dir;
     writeFile(dir / "mbx.dat", "Com6:19200 8N10");
     std::vector<std::string> records;
@@ -211,7 +226,10 @@ TEST(KilledWhileReceiving, ImportTxtHoldsWholeRecordsOnly) {
         recordsFile += records.back() + "\n";
     }
     writeFile(dir / "records.txt", recordsFile);
-    SimTerminal terminal(dir, {"--role", "data-sender", "--records", (dir / "records.txt").string()}, false);
+    SimTerminal terminal(dir,
+                         {"--role", "data-sender", "--records", (dir / "records.txt").string(), "--record",
+                          (dir / "terminal-record.txt").string()},
+                         false);
     ScopedPortVariable port(6, terminal.device());
 
     // A whole receive of these records takes about 2.5 s: the handshake, then a frame, its ACK and
@@ -227,6 +245,8 @@ TEST(KilledWhileReceiving, ImportTxtHoldsWholeRecordsOnly) {
         std::size_t count = 0, backup = 0;
         ASSERT_TRUE(wholeRecords(readFile(dir / "import.txt"), records, count)) << "point " << i;
         ASSERT_TRUE(wholeRecords(readFile(dir / "import.txt.bak"), records, backup)) << "point " << i;
+        // The terminal has forgotten what it saw acknowledged: all of it must be in import.txt.
+        ASSERT_GE(count, acknowledgedInLastSession(dir / "terminal-record.txt")) << "point " << i;
         most = std::max(most, count);
         midway += count > 0 && count < records.size() ? 1 : 0;
     }

@@ -10,9 +10,11 @@ Subcommand receiveCommand() {
         "receive",
         "Receive the terminal's records into import.txt (Receive File From HHT).",
         "Put the terminal in the cradle and choose 1 in its DATA TRANSFER menu first. The port\n"
-        "settings come from mbx.dat in the start-up directory, where import.txt is written: it is\n"
-        "emptied at the start (a non-empty one is kept as import.txt.bak first), then gets one line\n"
-        "per record the terminal sends, until the terminal ends the transfer.\n",
+        "settings come from mbx.dat in the start-up directory, where import.txt is written: once the\n"
+        "port is open it is emptied (a non-empty one is kept first as import.txt.bak and as a dated\n"
+        "import.txt.YYYYMMDD-HHMMSS.bak that is never overwritten), then gets one line per record\n"
+        "the terminal sends, each on the disk before the terminal is told, until the terminal ends\n"
+        "the transfer. One receive at a time per start-up directory.\n",
         {},
         0,
         0,

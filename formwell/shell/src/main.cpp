@@ -3,9 +3,11 @@
 #include <memory>
 
 #include "formwell/shell/main_window.h"
+#include "formwell/shell/platform.h"
 #include "formwell/shell/splash_window.h"
 
 int main(int argc, char* argv[]) {
+    formwell::shell::reportFileSizeLimitAsError();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Formwell"));
     QApplication::setOrganizationName(QStringLiteral("Veltrax Inc."));

@@ -1,5 +1,6 @@
 #include <QProcess>
 #include <QStandardPaths>
+#include <csignal>
 #include <cstdlib>
 
 #include "formwell/shell/platform.h"
@@ -27,6 +28,10 @@ bool startDetached(const std::string& commandLine, std::string& error) {
 
 ProgramCall textViewerCommand(const std::string& path) {
     return ProgramCall{"xdg-open", {path}};
+}
+
+void reportFileSizeLimitAsError() {
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace formwell::shell

@@ -78,4 +78,6 @@ ProgramCall textViewerCommand(const std::string& path) {
     return ProgramCall{"notepad.exe", {path}};
 }
 
+void reportFileSizeLimitAsError() {}  // Windows has no such signal: the write itself fails
+
 }  // namespace formwell::shell

@@ -15,6 +15,10 @@ inline constexpr const char* kNotFound = "Not Found";
 // separated by one blank. kNotFound (or empty) when there is none.
 std::string browserCommand();
 
+// Makes a file that cannot grow (a file-size limit) a failed write the transfer reports, instead of
+// the end of the program in the middle of a record.
+void reportFileSizeLimitAsError();
+
 // Starts a program in its own window and returns at once. On failure returns false and fills
 // `error` with the reason. The command line form is taken as the system's shell would split it.
 bool startDetached(const std::string& commandLine, std::string& error);
