@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """One seeded run of the soak: hhtsim --chaos SEED on a pty, formwell-cli against it, and the outcome
 checked against the terminal's own record. Prints one line:
-    <transfer> <seed> PASS <seconds>s exit=<status>
-    <transfer> <seed> FAIL <check> <seconds>s exit=<status>: <what was wrong>
+    <transfer> <seed> PASS <seconds>s exit=<status> chaos=<the spoilings it saw, or ->
+    <transfer> <seed> FAIL <check> <seconds>s exit=<status> chaos=<spoilings>: <what was wrong>
 and keeps the run's directory when it fails (or with --keep), so the seed can be looked at again.
 
 Usage: soak_run.py [--keep] BUILD_DIR WORK_DIR TRANSFER SEED
@@ -224,6 +224,12 @@ def check_load(events, status, image, flash_path):
         raise Failure("success-without-data", "the load reported success, the terminal's session never completed")
 
 
+def spoilings(events):
+    """The spoilings the run saw, in order: "late,noise-before", or "-"."""
+    kinds = [m.group(1) for e in events for m in [re.match(r"CHAOS #\d+ (\S+)", e)] if m]
+    return ",".join(kinds) or "-"
+
+
 def start_terminal(build, directory, transfer, seed):
     term = os.path.join(directory, "terminal")
     args = [os.path.join(build, "bin", "hhtsim")] + ROLES[transfer] + [
@@ -269,6 +275,7 @@ def run(build, work, transfer, seed, keep):
     status = None
     elapsed = 0.0
     sim = None
+    events = []
     try:
         sim, device = start_terminal(build, directory, transfer, seed)
         command = {"ini": ["send-ini", os.path.join(directory, "fields.ini")], "receive": ["receive"]}.get(
@@ -307,12 +314,13 @@ def run(build, work, transfer, seed, keep):
             check_load(events, status, image_bytes(os.path.join(build, "demo", IMAGES[transfer])),
                        os.path.join(term, "flash.s2"))
     except Failure as failure:
-        print("%s %d FAIL %s %.1fs exit=%s: %s" % (transfer, seed, failure.check, elapsed, status, failure.detail))
+        print("%s %d FAIL %s %.1fs exit=%s chaos=%s: %s" % (transfer, seed, failure.check, elapsed, status,
+                                                          spoilings(events), failure.detail))
         return 1
     finally:
         if sim is not None:
             stop(sim, 5)
-    print("%s %d PASS %.1fs exit=%s" % (transfer, seed, elapsed, status))
+    print("%s %d PASS %.1fs exit=%s chaos=%s" % (transfer, seed, elapsed, status, spoilings(events)))
     if not keep:
         shutil.rmtree(directory, ignore_errors=True)
     return 0
