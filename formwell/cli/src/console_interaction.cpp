@@ -104,7 +104,7 @@ void ConsoleInteraction::processEvents() {
 
 std::string ConsoleInteraction::chooseFile(const FileDialogRequest& request) {
     (void)request;
-    return std::exchange(presetFile_, std::string());
+    return {};
 }
 
 void ConsoleInteraction::showProgress(const Progress& progress) {

@@ -34,12 +34,10 @@ class ConsoleInteraction : public UserInteraction {
     // between tries and frames inside their error path, so Ctrl-C ends a transfer the way any raised
     // error does: the port closed, "ERROR: 18 ...", then the transfer's failure message.
     void processEvents() override;
-    // There is no dialog: the file named on the command line (presetFile), once; empty otherwise,
-    // which the commands take as a cancelled choice.
+    // There is no dialog: empty, which the commands take as a cancelled choice. formwell-cli hands
+    // the file named on its command line to the commands directly.
     std::string chooseFile(const FileDialogRequest& request) override;
     void showProgress(const Progress& progress) override;
-
-    void presetFile(std::string path) { presetFile_ = std::move(path); }
 
   private:
     Answer ask();
@@ -49,7 +47,6 @@ class ConsoleInteraction : public UserInteraction {
     std::istream& in_;
     std::ostream& err_;
     ConsoleSettings settings_;
-    std::string presetFile_;
     bool progressLineOpen_ = false;
     std::int64_t nextPlainReport_ = 0;  // plain progress: the next count worth a line
     std::string plainActivity_;

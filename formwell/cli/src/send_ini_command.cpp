@@ -22,9 +22,8 @@ Subcommand sendIniCommand() {
             link::TransferGuard guard;
             link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard,
                                         openFailureReporter(c));
-            c.ui.presetFile(
+            commands.transmitIniFile(
                 std::filesystem::absolute(std::filesystem::path(c.line.arguments.front())).string());
-            commands.transmitIniFile();
             return exitStatusOf(commands.lastOutcome());
         }};
 }

@@ -109,8 +109,7 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
     };
     link::TransferGuard guard;
     link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, request.overrides);
-    c.ui.presetFile(request.image);
-    command.loadProgramInHht();
+    command.loadProgramInHht(request.image);
 
     const std::optional<std::int32_t> result = command.lastResult();
     if (channel && result) {

@@ -7,6 +7,7 @@
 #include "comrig.h"
 #include "formwell/link/data_file_lock.h"
 #include "formwell/link/transfers.h"
+#include "transfer_ending.h"
 
 namespace formwell::link {
 
@@ -68,30 +69,13 @@ bool Transfers::holdDataFiles(DataFileLock& lock) {
 }
 
 bool Transfers::receiveDataFile() {
-    DataFileLock lock;  // released after the data file is closed, on every path
+    DataFileLock lock;  // let go of after the data file is closed, on every path
     OutputFile dataFile;
-    std::int64_t stored = 0;
-    bool reporting = false;
-    auto closeDataFile = [&] {
+    Ending ending(*this, kReceiveActivity, Ending::Order::PortFirst, [&] {
         if (std::optional<AppError> error = dataFile.close()) {
             throw *error;  // records may not have reached the disk: that is a failure of its own
         }
-    };
-    auto endReporting = [&] {
-        if (reporting) {
-            reporting = false;
-            reportProgress(kReceiveActivity, stored, -1, true);
-        }
-    };
-    // The error handler: the port is closed before the box here (the send does it after).
-    auto onError = [&](const AppError& error) {
-        ui_.beep();
-        (void)dataFile.close();  // the error being reported comes first
-        closePortAfterError();
-        endReporting();
-        status_.record(buttonCode(ui_.show(critical("ERROR", transferErrorText(error)))));
-        return false;
-    };
+    });
     try {
         // import.txt and its copies are touched only once this receive has the folder and the port:
         // one that cannot have them leaves the files as they were.
@@ -102,6 +86,7 @@ bool Transfers::receiveDataFile() {
         if (!link.openLink()) {
             return false;
         }
+        ending.portOpened();
         const std::string dataPath = startupFile(startupDirectory_, kDataFileName);
         keepPreviousDataFile(dataPath, startupFile(startupDirectory_, kDataBackupFileName));
         if (std::optional<AppError> error = dataFile.create(std::filesystem::path(dataPath))) {
@@ -109,24 +94,18 @@ bool Transfers::receiveDataFile() {
         }
         (void)comrig_.ComFlush(settings_.PortNumber);
         (void)comrig_.ComFlushImmediate(settings_.PortNumber);
-        reporting = true;
-        reportProgress(kReceiveActivity, 0, -1, false);
+        ending.startReporting(-1);
         if (!link.requestLink(kReceiveRequestTries)) {
-            closeDataFile();
-            (void)comrig_.ComClose(settings_.PortNumber);
-            endReporting();
-            return false;
+            return ending.finish(false);
         }
-
-        // Ends the receive after a read that ended it: port, file, pointer, in that order.
+        // A read that ends the receive also gives the default pointer back.
         auto finish = [&](bool result) {
-            (void)comrig_.ComClose(settings_.PortNumber);
-            closeDataFile();
-            endReporting();
+            ending.finish(result);
             ui_.setBusy(false);
             return result;
         };
         int counter = kCounterStart;
+        std::int64_t stored = 0;
         // A frame came and its check byte did not: the next byte to come is that check byte, late.
         bool checkByteOwed = false;
         while (counter <= kCounterLimit) {
@@ -166,21 +145,17 @@ bool Transfers::receiveDataFile() {
                 link.sendAck(kAckPauseMs);
                 status_.recordTrue();
                 counter = kCounterAfterGoodFrame;
-                ++stored;
-                reportProgress(kReceiveActivity, stored, -1, false);
+                ending.report(++stored);
             } else {
                 ++counter;  // nothing is sent back for a bad frame
             }
             ui_.processEvents();
         }
-        (void)comrig_.ComClose(settings_.PortNumber);
-        closeDataFile();
-        endReporting();
-        return false;
+        return ending.finish(false);  // too many bad frames: no message of its own
     } catch (const AppError& e) {
-        return onError(e);
+        return ending.fail(e);
     } catch (const std::exception& e) {
-        return onError(errorFromException(e));
+        return ending.fail(errorFromException(e));
     }
 }
 

@@ -4,75 +4,48 @@
 
 #include "formwell/link/transfers.h"
 #include "send_lines.h"
+#include "transfer_ending.h"
 
 namespace formwell::link {
 
 bool Transfers::sendIniFile(const std::string& path) {
     std::optional<SendLines> file;
-    std::int64_t sent = 0;
-    std::int64_t total = 0;
-    bool reporting = false;
-    // Every path from here closes the file, and every path after the port was opened closes the port.
-    auto fail = [&](bool portOpen) {
-        file->close();
-        if (portOpen) {
-            (void)comrig_.ComClose(settings_.PortNumber);
-        }
-        if (reporting) {
-            reportProgress(kSendActivity, sent, total, true);
-        }
-        return false;
-    };
-    // The error handler: the box first, then the port (the receive does it the other way round).
-    auto onError = [&](const AppError& error) {
-        ui_.beep();
+    Ending ending(*this, kSendActivity, Ending::Order::PortLast, [&] {
         if (file) {
             file->close();
         }
-        status_.record(buttonCode(ui_.show(critical("ERROR", transferErrorText(error)))));
-        closePortAfterError();
-        if (reporting) {
-            reportProgress(kSendActivity, sent, total, true);
-        }
-        return false;
-    };
+    });
     try {
         file.emplace(std::filesystem::path(path));
-        total = countSendLines(std::filesystem::path(path));
+        const std::int64_t total = countSendLines(std::filesystem::path(path));
         if (!loadPortSettings(startupDirectory_, ui_, settings_)) {
-            return fail(false);
+            return ending.finish(false);
         }
         Link link(comrig_, settings_, ui_, status_, onOpenFailure_);
         if (!link.openLink()) {
-            return fail(false);
+            return ending.finish(false);
         }
+        ending.portOpened();
         // From here the person sees the transfer under way, the handshake's 10 s included.
-        reporting = true;
-        reportProgress(kSendActivity, 0, total, false);
+        ending.startReporting(total);
         if (!link.requestLink(kSendRequestTries)) {
-            return fail(true);
+            return ending.finish(false);
         }
         std::string line;
+        std::int64_t sent = 0;
         while (file->next(line)) {
             // The remaining lines are not sent once one frame goes unacknowledged.
             if (!link.sendFrame(buildFrame(line), kFrameTries)) {
-                return fail(true);
+                return ending.finish(false);
             }
-            ++sent;
-            reportProgress(kSendActivity, sent, total, false);
+            ending.report(++sent);
             ui_.processEvents();
         }
-        if (!link.releaseLink(kReleaseTries)) {
-            return fail(true);
-        }
-        file->close();
-        (void)comrig_.ComClose(settings_.PortNumber);
-        reportProgress(kSendActivity, sent, total, true);
-        return true;
+        return ending.finish(link.releaseLink(kReleaseTries));
     } catch (const AppError& e) {
-        return onError(e);
+        return ending.fail(e);
     } catch (const std::exception& e) {
-        return onError(errorFromException(e));
+        return ending.fail(errorFromException(e));
     }
 }
 

@@ -80,6 +80,15 @@ bool ProgramLoad::downloadProgram(const std::string& fileName) {
 }
 
 void ProgramLoad::loadProgramInHht() {
+    load(
+        [this] { return showFileDialog(ui_, kProgramFileFilter, "Select File to Download", kAnyExtension); });
+}
+
+void ProgramLoad::loadProgramInHht(const std::string& path) {
+    load([&path] { return path; });
+}
+
+void ProgramLoad::load(const std::function<std::string()>& choosePath) {
     const TransferGuard::Scope hold(guard_);
     if (!hold.acquired()) {
         return;  // the running transfer's outcome stays its own
@@ -88,8 +97,7 @@ void ProgramLoad::loadProgramInHht() {
     result_.reset();
     arguments_.reset();
     ui_.setBusy(true);
-    const std::string path =
-        showFileDialog(ui_, kProgramFileFilter, "Select File to Download", kAnyExtension);
+    const std::string path = choosePath();
     if (path.empty()) {
         ui_.setBusy(false);
         return;

@@ -23,6 +23,14 @@ LinkCommands::LinkCommands(UserInteraction& ui, std::string startupDirectory, Co
                  std::move(onOpenFailure)) {}
 
 void LinkCommands::transmitIniFile() {
+    transmit([this] { return showFileDialog(ui_, kIniFilter, kSendDialogTitle, kAnyExtension); });
+}
+
+void LinkCommands::transmitIniFile(const std::string& path) {
+    transmit([&path] { return path; });
+}
+
+void LinkCommands::transmit(const std::function<std::string()>& choosePath) {
     const TransferGuard::Scope hold(guard_);
     if (!hold.acquired()) {
         return;  // the running transfer's outcome stays its own
@@ -31,7 +39,7 @@ void LinkCommands::transmitIniFile() {
     // The command's own error handler covers the steps before the transfer, chiefly the dialog; it
     // leaves the pointer as it is.
     try {
-        const std::string path = showFileDialog(ui_, kIniFilter, kSendDialogTitle, kAnyExtension);
+        const std::string path = choosePath();
         if (path.empty()) {
             return;
         }

@@ -15,7 +15,6 @@
 #include "formwell/common/user_interaction.h"
 #include "formwell/link/load_worker.h"
 #include "formwell/link/port_settings.h"
-#include "formwell/link/transfer_commands.h"
 #include "formwell/link/transfer_guard.h"
 
 namespace formwell::link {
@@ -58,6 +57,8 @@ class ProgramLoad {
     // "Download Failed!" ("Operation Cancelled") or a beep and "Download Process Complete!" ("Process
     // Complete"), and the default pointer. Nothing starts while another transfer holds the guard.
     void loadProgramInHht();
+    // The same for an image already chosen (formwell-cli's argument): everything after the dialog.
+    void loadProgramInHht(const std::string& path);
 
     // The settings, the load and the result's message; true when the image was loaded. A raised
     // error (a settings column that is not a number, no loader library or function) is reported as
@@ -71,6 +72,8 @@ class ProgramLoad {
     const std::optional<DownloadArguments>& lastArguments() const { return arguments_; }
 
   private:
+    void load(const std::function<std::string()>& choosePath);
+
     UserInteraction& ui_;
     std::string startupDirectory_;
     LoadRunner runner_;

@@ -4,6 +4,7 @@
 // against a fake comrig and the recording interaction.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "formwell/common/user_interaction.h"
@@ -26,13 +27,6 @@ inline constexpr const char* kReceiveConfirmText =
     "Click on Yes to continue with upload. Continue ?";
 inline constexpr const char* kConfirmTitle = "Download ?";
 
-// How the last command ended, for formwell-cli's exit status.
-enum class CommandOutcome {
-    NotStarted,  // no file chosen, the answer No, or another transfer holds the port
-    Succeeded,
-    Failed,
-};
-
 class LinkCommands {
   public:
     LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard,
@@ -42,6 +36,8 @@ class LinkCommands {
     // "Download Failed!" ("Operation Cancelled") or a beep and "Download Process Complete!"
     // ("Process Complete"), then the default pointer.
     void transmitIniFile();
+    // The same for a file already chosen (formwell-cli's argument): everything after the dialog.
+    void transmitIniFile(const std::string& path);
     // Upload: the hourglass, the "Download ?" question, the receive, then a beep and "Upload Complete
     // ..." or "Data Upload Failed ...", then the default pointer.
     void receiveFile();
@@ -50,6 +46,8 @@ class LinkCommands {
     const PortSettings& portSettings() const { return settings_; }
 
   private:
+    void transmit(const std::function<std::string()>& choosePath);
+
     UserInteraction& ui_;
     TransferGuard& guard_;
     PortSettings settings_;  // kept between transfers, like the status

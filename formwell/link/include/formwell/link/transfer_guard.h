@@ -7,6 +7,13 @@
 
 namespace formwell::link {
 
+// How the last transfer command ended, for formwell-cli's exit status.
+enum class CommandOutcome {
+    NotStarted,  // no file chosen, the answer No, or another transfer holds the port
+    Succeeded,
+    Failed,
+};
+
 class TransferGuard {
   public:
     // Told when a transfer starts (true) and ends (false); the window greys its transfer buttons.

@@ -87,6 +87,8 @@ class Transfers {
     const std::string& startupDirectory() const { return startupDirectory_; }
 
   private:
+    class Ending;
+
     // Takes the folder's data-file lock; false (after its message) when another receive holds it.
     bool holdDataFiles(DataFileLock& lock);
     void closePortAfterError();
