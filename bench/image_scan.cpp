@@ -21,12 +21,13 @@ using namespace pushkit;
 // A framed load of a kind-103 image found by asking the terminal: the identification record searches,
 // the record count, the header check, the erase range, the count again, then a frame per record line.
 bool framed(std::string_view image, std::FILE* out) {
-    if (containsIdentificationRecord(image, kIdentRecord103) ||
-        containsIdentificationRecord(image, kIdentRecord101) || countS2Records(image) == 0) {
+    if (containsIdentificationRecord(image, terminalKind(TerminalKind::Kind103).identRecord) ||
+        containsIdentificationRecord(image, terminalKind(TerminalKind::Kind101).identRecord) ||
+        countS2Records(image) == 0) {
         return false;
     }
-    (void)checkApplicationHeader(image, kKind103, "VKNV0105");
-    const AddressRange range = addressRange(image, kKind103);
+    (void)checkApplicationHeader(image, TerminalKind::Kind103, "VKNV0105");
+    const AddressRange range = addressRange(image, TerminalKind::Kind103);
     if (range.result != RangeResult::Found || countS2Records(image) == 0) {
         return false;
     }

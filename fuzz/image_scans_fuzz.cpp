@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -14,17 +15,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view image(reinterpret_cast<const char*>(data), size);
     (void)pushkit::countS2Records(image);
-    for (int kind : {101, 102, 103, 104, 0}) {
-        (void)pushkit::addressRange(image, kind);
+    (void)pushkit::addressRange(image, std::nullopt);
+    for (const pushkit::TerminalKindRow& row : pushkit::kTerminalKinds) {
+        (void)pushkit::addressRange(image, row.kind);
+        (void)pushkit::containsIdentificationRecord(image, row.identRecord);
     }
-    (void)pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord101);
-    (void)pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord103);
     (void)pushkit::countHexLines(image);
 
     // The terminal's identification comes from the wire as well: take it from the input's head.
     const std::string_view terminal = image.substr(0, 8);
-    for (int kind : {101, 102, 103, 104, 7}) {
-        (void)pushkit::checkApplicationHeader(image, kind, terminal);
+    for (const pushkit::TerminalKindRow& row : pushkit::kTerminalKinds) {
+        (void)pushkit::checkApplicationHeader(image, row.kind, terminal);
     }
 
     for (std::size_t limit :

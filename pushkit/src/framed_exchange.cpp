@@ -1,4 +1,5 @@
 #include <cstddef>
+#include <optional>
 
 #include "framed_protocol.h"
 #include "pushkit/image/image_scans.h"
@@ -69,15 +70,9 @@ KindSelection askTerminal(Port& port) {
         return selection;
     }
     selection.terminalIdent.assign(answer, answer + kIdentificationLength);
-    const std::string_view family = std::string_view(selection.terminalIdent).substr(0, 3);
-    if (family == "VKD" || family == "VKF") {
-        selection.kind = kKind102;
-    } else if (family == "VKN") {
-        selection.kind = kKind103;
-    } else if (family == "VKS") {
-        selection.kind = kKind104;
-    } else if (family == "VKA") {
-        selection.kind = kKind101;
+    if (const std::optional<TerminalKind> kind =
+            kindOfFamily(std::string_view(selection.terminalIdent).substr(0, 3))) {
+        selection.kind = *kind;
     } else {
         selection.failure = DownloadResult::UnknownKind;
     }
@@ -103,21 +98,17 @@ AckResult awaitAck(TransferContext& ctx, const Frame& frame) {
 }  // namespace
 
 KindSelection selectTerminalKind(Port& port, std::string_view image) {
-    struct Named {
-        std::string_view record;
-        TerminalKind kind;
-    };
-    for (const Named named : {Named{kIdentRecord103, kKind103}, Named{kIdentRecord101, kKind101}}) {
-        if (!containsIdentificationRecord(image, named.record)) {
+    for (const TerminalKind kind : kIdentRecordOrder) {
+        if (!containsIdentificationRecord(image, terminalKind(kind).identRecord)) {
             continue;
         }
         const Presence presence = presenceCheck(port);
         if (presence == Presence::Answered) {
-            return {.failure = {}, .kind = named.kind, .namedByImage = true, .terminalIdent = {}};
+            return {.failure = {}, .kind = kind, .namedByImage = true, .terminalIdent = {}};
         }
         if (presence == Presence::WriteFailed) {
             return {.failure = DownloadResult::WriteFailed,
-                    .kind = 0,
+                    .kind = kind,
                     .namedByImage = false,
                     .terminalIdent = {}};
         }

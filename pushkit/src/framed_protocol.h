@@ -9,14 +9,15 @@
 #include "download_result.h"
 #include "frame_codec.h"
 #include "port.h"
+#include "pushkit/image/terminal_kinds.h"
 #include "transfer_context.h"
 
 namespace pushkit {
 
 struct KindSelection {
     StepFailure failure;  // NoAnswer, UnknownKind, IdentTooLong or WriteFailed; empty when a kind was chosen
-    int kind = 0;
-    bool namedByImage = false;  // found through an identification record in the image
+    TerminalKind kind = TerminalKind::Kind101;  // the chosen kind; meaningless with a failure
+    bool namedByImage = false;                  // found through an identification record in the image
     std::string terminalIdent;  // first 8 characters of the terminal's answer when it was asked
 };
 
@@ -30,9 +31,9 @@ AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame);
 // The same, with a pause between the first send and the first read (erase and display frames).
 AckResult sendAndAwaitAck(TransferContext& ctx, const Frame& frame, std::uint32_t pauseMs);
 
-// Erases the flash the image covers for kinds 101, 103 (by blocks) and 104 (whole).
+// Erases the flash the image covers, by the kind's erase rule.
 // FlashAnswerTooLong, before any erase, when the flash part answers its query with more than three
 // bytes; an image with nothing inside the kind's window erases nothing.
-StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind);
+StepFailure eraseFlash(TransferContext& ctx, std::string_view image, TerminalKind kind);
 
 }  // namespace pushkit

@@ -16,17 +16,7 @@ constexpr std::uint32_t kBlockErasePauseMs = 700;
 constexpr std::uint32_t kFullErasePauseMs = 1500;
 constexpr std::uint32_t kAfterCloseMs = 50;
 
-constexpr std::uint32_t kSmallBlockBytes = 16 * 1024;
-constexpr std::uint32_t kLargeBlockBytes = 64 * 1024;
-// Erase frames number large blocks from 8 on, so the terminal can tell the two sizes apart.
-constexpr std::uint8_t kLargeBlockOffset = 8;
 constexpr std::size_t kFlashAnswerLength = 3;
-
-// A kind 103 loader named by its image gets marker records before the erase and one after the last
-// record: 0x00 at 0x200000 and 0xFF at 0x20FFFF first, then 0x00 at 0x20FFFF.
-constexpr std::string_view kOpenMarkerLow = "S20520000000DA";
-constexpr std::string_view kOpenMarkerHigh = "S20520FFFFFFDA";
-constexpr std::string_view kCloseMarker = "S20520FFFF00DC";
 
 constexpr double kPercentStep = 1.0;
 constexpr double kFullPercent = 100.0;
@@ -54,21 +44,24 @@ StepFailure queryBlockSize(Port& port, bool& large) {
     if (port.discardUntilQuiet().bytes > 0) {
         return DownloadResult::FlashAnswerTooLong;
     }
-    large =
-        got >= 2 && ((answer[0] == 0xA4 && answer[1] == 0x01) || (answer[0] == 0xA4 && answer[1] == 0x1F) ||
-                     (answer[0] == 0xE2 && answer[1] == 0x20));
+    large = got >= 2 && std::any_of(kLargeBlockFlashIds.begin(), kLargeBlockFlashIds.end(),
+                                    [&](const auto& id) { return answer[0] == id[0] && answer[1] == id[1]; });
     return std::nullopt;
 }
 
 }  // namespace
 
-StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
+StepFailure eraseFlash(TransferContext& ctx, std::string_view image, TerminalKind kind) {
+    const TerminalKindRow& row = terminalKind(kind);
+    if (row.erase == EraseRule::None) {
+        return std::nullopt;
+    }
     const AddressRange range = addressRange(image, kind);
     if (range.result == RangeResult::NoS2Record) {
         return DownloadResult::NoS2Record;
     }
     bool large = true;
-    if (kind != kKind104) {
+    if (row.erase != EraseRule::Whole) {
         if (const StepFailure failure = queryBlockSize(ctx.port, large)) {
             return failure;
         }
@@ -77,8 +70,8 @@ StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
             stepFailure(sendAndAwaitAck(ctx, displayFrame("\fErasing")), DownloadResult::NoAckFirstFrame)) {
         return failure;
     }
-    const std::uint8_t offset = large ? kLargeBlockOffset : 0;
-    if (kind == kKind104) {
+    const std::uint8_t offset = large ? kLargeBlockNumberOffset : 0;
+    if (row.erase == EraseRule::Whole) {
         return stepFailure(sendAndAwaitAck(ctx, eraseFrame(offset), kFullErasePauseMs),
                            DownloadResult::NoAckErase);
     }
@@ -87,8 +80,8 @@ StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
     if (range.low > range.high) {
         return std::nullopt;
     }
-    const std::uint32_t base = (kind == kKind101 ? kKind101Window : kKind103Window).base;
-    const std::uint32_t blockBytes = large ? kLargeBlockBytes : kSmallBlockBytes;
+    const std::uint32_t base = row.window->base;
+    const std::uint32_t blockBytes = large ? kLargeEraseBlock : kSmallEraseBlock;
     const std::uint32_t first = (range.low - base) / blockBytes;
     const std::uint32_t last = (range.high - base) / blockBytes;
     for (std::uint32_t block = first; block <= last; ++block) {
@@ -103,8 +96,8 @@ StepFailure eraseFlash(TransferContext& ctx, std::string_view image, int kind) {
 
 namespace {
 
-AckResult sendOpenMarkers(TransferContext& ctx) {
-    for (const std::string_view marker : {kOpenMarkerLow, kOpenMarkerHigh}) {
+AckResult sendOpenMarkers(TransferContext& ctx, const LoadMarkers& markers) {
+    for (const std::string_view marker : markers.open) {
         if (const AckResult sent = sendRecordLine(ctx, marker); sent != AckResult::Acked) {
             return sent;
         }
@@ -163,8 +156,6 @@ StepFailure headerFailure(HeaderCheck check) {
             return DownloadResult::VersionTooLow;
         case HeaderCheck::NoFit:
             return DownloadResult::HeaderMismatch;
-        case HeaderCheck::UnknownKind:
-            return DownloadResult::UnknownKind;
     }
     return DownloadResult::InternalError;
 }
@@ -176,27 +167,26 @@ DownloadResult runFramedTransfer(TransferContext& ctx, std::string_view image) {
     if (selection.failure) {
         return *selection.failure;
     }
-    const int kind = selection.kind;
-    const bool markers = selection.namedByImage && kind == kKind103;
+    const TerminalKindRow& row = terminalKind(selection.kind);
+    const std::optional<LoadMarkers> markers = selection.namedByImage ? row.markers : std::nullopt;
 
     if (countS2Records(image) == 0) {
         return DownloadResult::NoS2Record;
     }
     if (!selection.namedByImage) {
         if (const StepFailure failure =
-                headerFailure(checkApplicationHeader(image, kind, selection.terminalIdent))) {
+                headerFailure(checkApplicationHeader(image, row.kind, selection.terminalIdent))) {
             return *failure;
         }
     }
     if (markers) {
-        if (const StepFailure failure = stepFailure(sendOpenMarkers(ctx), DownloadResult::NoAckOpenMarkers)) {
+        if (const StepFailure failure =
+                stepFailure(sendOpenMarkers(ctx, *markers), DownloadResult::NoAckOpenMarkers)) {
             return *failure;
         }
     }
-    if (kind != kKind102) {
-        if (const StepFailure failure = eraseFlash(ctx, image, kind)) {
-            return *failure;
-        }
+    if (const StepFailure failure = eraseFlash(ctx, image, row.kind)) {
+        return *failure;
     }
     if (const StepFailure failure =
             stepFailure(sendAndAwaitAck(ctx, displayFrame("\f0% ready.  "), kFirstDisplayPauseMs))) {
@@ -207,7 +197,7 @@ DownloadResult runFramedTransfer(TransferContext& ctx, std::string_view image) {
     }
     if (markers) {
         if (const StepFailure failure =
-                stepFailure(sendRecordLine(ctx, kCloseMarker), DownloadResult::NoAckCloseMarker)) {
+                stepFailure(sendRecordLine(ctx, markers->close), DownloadResult::NoAckCloseMarker)) {
             return *failure;
         }
     }

@@ -19,6 +19,8 @@ namespace {
 
 constexpr std::uint8_t kNak = 0x15;
 constexpr std::string_view kOpenMarkerLow = "S20520000000DA";
+constexpr std::string_view kIdentRecord101 = terminalKind(TerminalKind::Kind101).identRecord;
+constexpr std::string_view kIdentRecord103 = terminalKind(TerminalKind::Kind103).identRecord;
 const Bytes kIdentQuery = bytesOf("\x1bZ1\r");
 const Bytes kSecondPresence = bytesOf("\x1b*0\r");
 
@@ -374,9 +376,9 @@ TEST_F(FramedTransferTest, EraseOutsideTheWindowErasesNothing) {
     terminal.setResponder(answersFlashQuery({0, 0, 0}, ackEverything()));
     TransferContext ctx{*port, runFlag, {}, 1};
     // Every record below the kind-103 window: the range is empty and no block is erased.
-    EXPECT_EQ(eraseFlash(ctx, s2Run(0x100000, 4, 16), 103), std::nullopt);
+    EXPECT_EQ(eraseFlash(ctx, s2Run(0x100000, 4, 16), TerminalKind::Kind103), std::nullopt);
     EXPECT_TRUE(eraseFrames(terminal).empty());
-    EXPECT_EQ(eraseFlash(ctx, "S00600004844521B\r\n", 103), DownloadResult::NoS2Record);
+    EXPECT_EQ(eraseFlash(ctx, "S00600004844521B\r\n", TerminalKind::Kind103), DownloadResult::NoS2Record);
 }
 
 }  // namespace

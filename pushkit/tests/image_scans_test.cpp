@@ -13,6 +13,10 @@
 namespace pushkit {
 namespace {
 
+using enum TerminalKind;
+constexpr std::string_view kIdentRecord101 = terminalKind(Kind101).identRecord;
+constexpr std::string_view kIdentRecord103 = terminalKind(Kind103).identRecord;
+
 // One S2 record line with its checksum, as an image file holds it.
 std::string s2(std::uint32_t address, const std::vector<std::uint8_t>& data, std::string_view end = "\n") {
     const unsigned count = static_cast<unsigned>(data.size() + 4);
@@ -121,28 +125,28 @@ TEST(AddressRange, TakesEachKindsWindowButAnswersForTheWholeImage) {
                               s2(0x200010, {1, 2, 3, 4}) + s2(0x300000, std::vector<std::uint8_t>(8, 0)) +
                               s2(0x380000, {9, 9, 9, 9}) + s2(0x1FFFFF, {7});
     struct Case {
-        int kind;
+        TerminalKind kind;
         std::uint32_t low;
         std::uint32_t high;
     } cases[] = {
-        {103, 0x200010, 0x280000},
-        {101, 0x300000, 0x300008},
-        {102, 0x1FFFFF, 0x380004},
-        {104, 0x1FFFFF, 0x380004},
+        {Kind103, 0x200010, 0x280000},
+        {Kind101, 0x300000, 0x300008},
+        {Kind102, 0x1FFFFF, 0x380004},
+        {Kind104, 0x1FFFFF, 0x380004},
     };
     for (const Case& c : cases) {
         const AddressRange range = addressRange(image, c.kind);
-        EXPECT_EQ(range.result, RangeResult::Found) << c.kind;
-        EXPECT_EQ(range.low, c.low) << c.kind;
-        EXPECT_EQ(range.high, c.high) << c.kind;
+        EXPECT_EQ(range.result, RangeResult::Found) << kindNumber(c.kind);
+        EXPECT_EQ(range.low, c.low) << kindNumber(c.kind);
+        EXPECT_EQ(range.high, c.high) << kindNumber(c.kind);
     }
 
-    const AddressRange outside = addressRange(s2(0x100000, {1}), 103);
+    const AddressRange outside = addressRange(s2(0x100000, {1}), Kind103);
     EXPECT_EQ(outside.result, RangeResult::Found);
     EXPECT_GT(outside.low, outside.high);
 
-    EXPECT_EQ(addressRange("S1130000\nhello\n", 102).result, RangeResult::NoS2Record);
-    EXPECT_EQ(addressRange("", 103).result, RangeResult::NoS2Record);
+    EXPECT_EQ(addressRange("S1130000\nhello\n", Kind102).result, RangeResult::NoS2Record);
+    EXPECT_EQ(addressRange("", Kind103).result, RangeResult::NoS2Record);
 }
 
 TEST(IdentificationRecord, MatchesTheFirst32CharactersOfAnyLineWithinTheSendLimit) {
@@ -171,33 +175,34 @@ TEST(ApplicationHeader, ComparesTerminalLettersAndVersion) {
     struct Case {
         std::string name;
         std::string image;
-        int kind;
+        TerminalKind kind;
         std::string terminal;
         HeaderCheck expected;
     } cases[] = {
-        {"newer terminal", header103, 103, "KTRV0105", Accepted},
-        {"same version", header103, 103, "KTRV0100", Accepted},
-        {"older terminal", header103, 103, "KTRV0099", VersionTooLow},
-        {"other letters", header103, 103, "QPXV0200", NoFit},
-        {"digit after letters", header103, 103, "KTR12345", Accepted},
-        {"neither V nor digit", header103, 103, "KTRX0200", NoFit},
-        {"header of another kind", header103, 101, "KTRV0105", NoFit},
-        {"unknown kind", header103, 105, "KTRV0105", UnknownKind},
-        {"no header", body, 103, "KTRV0105", NoFit},
-        {"CR LF line ends", header(0x210000, "APPLICATION;", "KTRV0100", "\r\n"), 103, "KTRV0100", Accepted},
-        {"kind 104 address", header(0x240000, "APPLICATION;", "VKSV0002"), 104, "VKSV0003", Accepted},
-        {"kind 102 address", header(0x030000, "APPLICATION;", "VKD1"), 102, "VKD2AB  ", Accepted},
-        {"kind 101 address", header(0x310000, "APPLICATION;", "VKAV0002"), 101, "VKAV0001", VersionTooLow},
-        {"no tag", header(0x210000, "APPLICATIOM;", "KTRV0100"), 103, "KTRV0100", NoFit},
-        {"no separator", header(0x210000, "APPLICATION ", "KTRV0100"), 103, "KTRV0100", NoFit},
-        // Text ends at each record's first zero byte: here "APPLICATION" + ";KTRV0100".
-        {"separator in second record", header(0x210000, std::string("APPLICATION\0XX", 14), ";KTRV0100"), 103,
-         "KTRV0100", Accepted},
-        // The second record is missing: the header line is the last line of the image.
-        {"one record only", body + s2(0x210000, textBytes("APPLICATION;KTRV0100")), 103, "KTRV0101",
+        {"newer terminal", header103, Kind103, "KTRV0105", Accepted},
+        {"same version", header103, Kind103, "KTRV0100", Accepted},
+        {"older terminal", header103, Kind103, "KTRV0099", VersionTooLow},
+        {"other letters", header103, Kind103, "QPXV0200", NoFit},
+        {"digit after letters", header103, Kind103, "KTR12345", Accepted},
+        {"neither V nor digit", header103, Kind103, "KTRX0200", NoFit},
+        {"header of another kind", header103, Kind101, "KTRV0105", NoFit},
+        {"no header", body, Kind103, "KTRV0105", NoFit},
+        {"CR LF line ends", header(0x210000, "APPLICATION;", "KTRV0100", "\r\n"), Kind103, "KTRV0100",
          Accepted},
-        {"one record, no identification", body + s2(0x210000, textBytes("APPLICATION;", 16)), 103, "KTRV0101",
-         NoFit},
+        {"kind 104 address", header(0x240000, "APPLICATION;", "VKSV0002"), Kind104, "VKSV0003", Accepted},
+        {"kind 102 address", header(0x030000, "APPLICATION;", "VKD1"), Kind102, "VKD2AB  ", Accepted},
+        {"kind 101 address", header(0x310000, "APPLICATION;", "VKAV0002"), Kind101, "VKAV0001",
+         VersionTooLow},
+        {"no tag", header(0x210000, "APPLICATIOM;", "KTRV0100"), Kind103, "KTRV0100", NoFit},
+        {"no separator", header(0x210000, "APPLICATION ", "KTRV0100"), Kind103, "KTRV0100", NoFit},
+        // Text ends at each record's first zero byte: here "APPLICATION" + ";KTRV0100".
+        {"separator in second record", header(0x210000, std::string("APPLICATION\0XX", 14), ";KTRV0100"),
+         Kind103, "KTRV0100", Accepted},
+        // The second record is missing: the header line is the last line of the image.
+        {"one record only", body + s2(0x210000, textBytes("APPLICATION;KTRV0100")), Kind103, "KTRV0101",
+         Accepted},
+        {"one record, no identification", body + s2(0x210000, textBytes("APPLICATION;", 16)), Kind103,
+         "KTRV0101", NoFit},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(checkApplicationHeader(c.image, c.kind, c.terminal), c.expected) << c.name;
@@ -209,19 +214,19 @@ TEST(ApplicationHeader, LooksOnlyAtTheFirstOccurrenceOfTheAddressAndLimitsTheLen
     // "210000" first found in the count field of this line, so it is not the header.
     const std::string misplaced =
         "S221000000" + std::string(40, '4') + "00\n" + s2(0x210010, textBytes("APPLICATION;KTRV0100"));
-    EXPECT_EQ(checkApplicationHeader(misplaced, 103, "KTRV0100"), NoFit);
+    EXPECT_EQ(checkApplicationHeader(misplaced, Kind103, "KTRV0100"), NoFit);
 
     const std::string tooLong =
         s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 15));
-    EXPECT_EQ(checkApplicationHeader(tooLong, 103, "KTRV0100"), NoFit);
+    EXPECT_EQ(checkApplicationHeader(tooLong, Kind103, "KTRV0100"), NoFit);
     const std::string justFits =
         s2(0x210000, textBytes("APPLICATION;KTRV0100")) + s2(0x210014, textBytes("", 14));
-    EXPECT_EQ(checkApplicationHeader(justFits, 103, "KTRV0100"), Accepted);
+    EXPECT_EQ(checkApplicationHeader(justFits, Kind103, "KTRV0100"), Accepted);
 
     // Version digits run to the first non-digit; a huge number saturates rather than wrapping.
     const std::string huge = s2(0x210000, textBytes("APPLICATION;KTRV99999999999999"));
-    EXPECT_EQ(checkApplicationHeader(huge, 103, "KTRV0001"), VersionTooLow);
-    EXPECT_EQ(checkApplicationHeader(s2(0x210000, textBytes("APPLICATION;KTRV12x9")), 103, "KTRV0013"),
+    EXPECT_EQ(checkApplicationHeader(huge, Kind103, "KTRV0001"), VersionTooLow);
+    EXPECT_EQ(checkApplicationHeader(s2(0x210000, textBytes("APPLICATION;KTRV12x9")), Kind103, "KTRV0013"),
               Accepted);
 }
 
@@ -256,16 +261,16 @@ TEST(ImageScans, HostileBytesNeverReadPastTheImage) {
         const std::vector<char> exact(text.begin(), text.end());
         const std::string_view image(exact.data(), exact.size());
         (void)countS2Records(image);
-        (void)addressRange(image, 103);
+        (void)addressRange(image, Kind103);
         (void)containsIdentificationRecord(image, kIdentRecord103);
         (void)countHexLines(image);
-        for (int kind : {101, 102, 103, 104}) {
+        for (const TerminalKind kind : {Kind101, Kind102, Kind103, Kind104}) {
             const HeaderCheck result = checkApplicationHeader(image, kind, "KTRV0100");
             EXPECT_TRUE(result == HeaderCheck::Accepted || result == HeaderCheck::VersionTooLow ||
                         result == HeaderCheck::NoFit)
                 << static_cast<int>(result);
         }
-        EXPECT_EQ(checkApplicationHeader(image, 103, ""), HeaderCheck::NoFit);
+        EXPECT_EQ(checkApplicationHeader(image, Kind103, ""), HeaderCheck::NoFit);
     }
 }
 
@@ -305,7 +310,7 @@ TEST(S2Record, CarriesOnlyTheBytesTheLineHolds) {
         ASSERT_EQ(frame.has_value(), hasAddress);
         BlockImage blocks;
         ASSERT_EQ(buildBlockImage(c.line, blocks), BlockListResult::Built);
-        const AddressRange range = addressRange(c.line, 0);
+        const AddressRange range = addressRange(c.line, std::nullopt);
         EXPECT_EQ(range.result, RangeResult::Found);
         if (!hasAddress) {
             EXPECT_TRUE(blocks.records.empty());

@@ -19,10 +19,20 @@ constexpr std::size_t kSendReaderLimit = pushkit::kSendLineLimit;
 constexpr std::size_t kLineProtocolLimit = pushkit::kLineProtocolLimit;
 constexpr std::size_t kOverlapsShown = 5;
 
-constexpr struct {
-    int kind;
-    std::uint32_t headerAddress;
-} kHeaderPlaces[] = {{101, 0x310000}, {102, 0x030000}, {103, 0x210000}, {104, 0x240000}};
+std::uint32_t headerAddress(const pushkit::TerminalKindRow& row) {
+    return (std::uint32_t{pushkit::hexByte(row.headerAddress, 0)} << 16) |
+           (std::uint32_t{pushkit::hexByte(row.headerAddress, 2)} << 8) |
+           pushkit::hexByte(row.headerAddress, 4);
+}
+
+std::optional<pushkit::KindWindow> kindWindow(int number) {
+    for (const pushkit::TerminalKindRow& row : pushkit::kTerminalKinds) {
+        if (row.number == number) {
+            return row.window;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string hex6(std::uint32_t value) {
     char text[16];
@@ -77,18 +87,20 @@ void addProblems(ImageReport& report, std::size_t line, const std::vector<Record
 // The kind the image is for, as far as the image says: an identification record names it; else a
 // single application header tells it by its address.
 void findKind(ImageReport& report, std::string_view image) {
-    if (pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord103)) {
+    const std::string_view record103 = pushkit::terminalKind(pushkit::TerminalKind::Kind103).identRecord;
+    const std::string_view record101 = pushkit::terminalKind(pushkit::TerminalKind::Kind101).identRecord;
+    if (pushkit::containsIdentificationRecord(image, record103)) {
         report.namedKind = 103;
-        if (pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord101)) {
+        if (pushkit::containsIdentificationRecord(image, record101)) {
             add(report, 0, FindingLevel::Warning,
                 "the image names kinds 103 and 101; the loader takes it for kind 103");
         }
-    } else if (pushkit::containsIdentificationRecord(image, pushkit::kIdentRecord101)) {
+    } else if (pushkit::containsIdentificationRecord(image, record101)) {
         report.namedKind = 101;
     }
-    for (const auto& place : kHeaderPlaces) {
-        if (std::optional<std::string> required = pushkit::requiredTerminal(image, place.kind)) {
-            report.headers.push_back(ApplicationHeader{place.kind, place.headerAddress, *required});
+    for (const pushkit::TerminalKindRow& row : pushkit::kTerminalKinds) {
+        if (std::optional<std::string> required = pushkit::requiredTerminal(image, row.kind)) {
+            report.headers.push_back(ApplicationHeader{row.number, headerAddress(row), *required});
         }
     }
     if (report.namedKind) {
@@ -108,7 +120,7 @@ void checkWindows(ImageReport& report,
                   const std::vector<std::pair<std::size_t, pushkit::S2Fields>>& records) {
     std::vector<pushkit::KindWindow> windows;
     if (report.kind) {
-        if (const std::optional<pushkit::KindWindow> w = pushkit::kindWindow(*report.kind)) {
+        if (const std::optional<pushkit::KindWindow> w = kindWindow(*report.kind)) {
             windows.push_back(*w);
             report.window =
                 "kind " + std::to_string(*report.kind) + ": " + hex6(w->base) + "-" + hex6(w->end - 1);
@@ -117,7 +129,7 @@ void checkWindows(ImageReport& report,
             return;
         }
     } else {
-        windows = {pushkit::kKind103Window, pushkit::kKind101Window};
+        windows = {*kindWindow(103), *kindWindow(101)};
         report.window = "kind 103: 0x200000-0x27FFFF or kind 101: 0x300000-0x37FFFF (the kind is not known)";
     }
     for (const auto& [line, fields] : records) {
@@ -206,7 +218,8 @@ void checkSRecordImage(ImageReport& report, std::string_view image) {
         add(report, 0, FindingLevel::Refuse, "no S2 record: the loader refuses the image (-15)");
         return;
     }
-    const pushkit::AddressRange range = pushkit::addressRange(image, 0);  // every record, whatever its kind
+    const pushkit::AddressRange range =
+        pushkit::addressRange(image, std::nullopt);  // every record, whatever its kind
     if (range.low <= range.high) {
         report.low = range.low;
         report.high = range.high;

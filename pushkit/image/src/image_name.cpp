@@ -36,13 +36,10 @@ ImageRoute imageRoute(std::string_view path) {
     if (!equalsIgnoringCase(name.extension, ".HEX")) {
         return ImageRoute::SRecord;
     }
-    const std::string_view prefix = name.base.substr(0, 3);
-    if (equalsIgnoringCase(prefix, "VKD") || equalsIgnoringCase(prefix, "VKF") ||
-        equalsIgnoringCase(prefix, "VKL")) {
-        return ImageRoute::RawStream;
-    }
-    if (equalsIgnoringCase(prefix, "VKS")) {
-        return ImageRoute::LineProtocol;
+    for (const HexNamePrefix& prefix : kHexNamePrefixes) {
+        if (startsWithIgnoringCase(name.base, prefix.letters)) {
+            return prefix.route;
+        }
     }
     return ImageRoute::UnknownHexPrefix;
 }

@@ -26,21 +26,6 @@ std::uint64_t leadingNumber(std::string_view text, std::size_t from) {
     return value;
 }
 
-std::string_view headerAddressText(int kind) {
-    switch (kind) {
-        case kKind101:
-            return "310000";
-        case kKind102:
-            return "030000";
-        case kKind103:
-            return "210000";
-        case kKind104:
-            return "240000";
-        default:
-            return {};
-    }
-}
-
 // The data digits of a header record: from the data field up to the checksum, line end excluded.
 // A line ending in CR LF therefore gives the same bytes as one ending in LF.
 void appendHeaderBytes(std::string_view line, std::string& bytes) {
@@ -95,8 +80,10 @@ std::size_t countS2Records(std::string_view image) {
     return count;
 }
 
-AddressRange addressRange(std::string_view image, int kind) {
-    const std::optional<KindWindow> window = kindWindow(kind);
+AddressRange addressRange(std::string_view image, std::optional<TerminalKind> kind) {
+    // Record addresses have 24 bits: without a window every one of them lies below this end.
+    constexpr KindWindow kEveryAddress{0, 0xFFFFFFFF};
+    const KindWindow window = kind ? terminalKind(*kind).window.value_or(kEveryAddress) : kEveryAddress;
     AddressRange range;
     bool anyRecord = false;
     LineReader reader(image, kSendLineLimit);
@@ -110,7 +97,7 @@ AddressRange addressRange(std::string_view image, int kind) {
         if (!fields.hasAddress) {
             continue;
         }
-        if (window && (fields.address < window->base || fields.address >= window->end)) {
+        if (fields.address < window.base || fields.address >= window.end) {
             continue;
         }
         range.low = std::min(range.low, fields.address);
@@ -132,11 +119,8 @@ bool containsIdentificationRecord(std::string_view image, std::string_view recor
     return false;
 }
 
-std::optional<std::string> requiredTerminal(std::string_view image, int kind) {
-    const std::string_view address = headerAddressText(kind);
-    if (address.empty()) {
-        return std::nullopt;
-    }
+std::optional<std::string> requiredTerminal(std::string_view image, TerminalKind kind) {
+    const std::string_view address = terminalKind(kind).headerAddress;
 
     LineReader reader(image, kScanLineLimit);
     std::string_view line;
@@ -173,10 +157,8 @@ std::optional<std::string> requiredTerminal(std::string_view image, int kind) {
     return text.substr(separator + 1);
 }
 
-HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent) {
-    if (headerAddressText(kind).empty()) {
-        return HeaderCheck::UnknownKind;
-    }
+HeaderCheck checkApplicationHeader(std::string_view image, TerminalKind kind,
+                                   std::string_view terminalIdent) {
     const std::optional<std::string> required = requiredTerminal(image, kind);
     if (!required || std::string_view(*required).substr(0, 3) != terminalIdent.substr(0, 3)) {
         return HeaderCheck::NoFit;

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "pushkit/image/terminal_kinds.h"
+
 namespace pushkit {
 
 // The file name split as the loader chooses by it: the last path component (either separator), its
@@ -18,12 +20,6 @@ ImageName splitImageName(std::string_view path);
 bool equalsIgnoringCase(std::string_view text, std::string_view upper);
 bool startsWithIgnoringCase(std::string_view text, std::string_view upper);
 
-enum class ImageRoute {
-    SRecord,           // any extension but .HEX: identified by the terminal's answer
-    RawStream,         // .HEX named VKD..., VKF... or VKL...
-    LineProtocol,      // .HEX named VKS...
-    UnknownHexPrefix,  // .HEX named anything else: refused
-};
 // Extension and prefix compared without regard to case.
 ImageRoute imageRoute(std::string_view path);
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "pushkit/image/terminal_kinds.h"
+
 namespace pushkit {
 
 // Longest line each reader takes, line end included; a longer line is split and every piece counts
@@ -93,64 +95,34 @@ S2Fields parseS2(std::string_view line);
 
 std::size_t countS2Records(std::string_view image);
 
-// The terminal kinds the loader knows; each keeps its application header at its own address.
-enum TerminalKind : int {
-    kKind101 = 101,
-    kKind102 = 102,  // the framed protocol erases nothing
-    kKind103 = 103,
-    kKind104 = 104,  // the framed protocol erases everything at once
-};
-
 // A terminal's identification, as its answer and an image's header give it: "VKDV0100".
 inline constexpr std::size_t kIdentificationLength = 8;
 
-// The flash a kind-101 or kind-103 program lives in: the address range counts only records inside
-// it, and the framed protocol numbers its erase blocks from its start.
-struct KindWindow {
-    std::uint32_t base = 0;
-    std::uint32_t end = 0;  // one past the last address
-};
-inline constexpr KindWindow kKind101Window{0x300000, 0x380000};
-inline constexpr KindWindow kKind103Window{0x200000, 0x280000};
-// The other kinds have no window: every address is theirs.
-constexpr std::optional<KindWindow> kindWindow(int kind) {
-    if (kind == kKind101) {
-        return kKind101Window;
-    }
-    if (kind == kKind103) {
-        return kKind103Window;
-    }
-    return std::nullopt;
-}
-
 enum class RangeResult { Found, NoS2Record };
 
-// Kind windows for the address range; any other kind takes every record. A record without its address
-// still counts as an S2 record (Found) but adds nothing to the range.
+// Over the records inside the kind's window; a kind without one, or no kind, takes every record. A
+// record without its address still counts as an S2 record (Found) but adds nothing to the range.
 struct AddressRange {
     std::uint32_t low = 0xFFFFFF;
     std::uint32_t high = 0;                        // highest address + data length
     RangeResult result = RangeResult::NoS2Record;  // Found when the image holds at least one S2 record
 };
-AddressRange addressRange(std::string_view image, int kind);
+AddressRange addressRange(std::string_view image, std::optional<TerminalKind> kind);
 
-inline constexpr std::string_view kIdentRecord101 = "S20E300000515058206279205A414EC4";
-inline constexpr std::string_view kIdentRecord103 = "S20E2000004B5452206279205A414EDC";
 bool containsIdentificationRecord(std::string_view image, std::string_view record);
 
 // The terminal identification an image's application header asks for ("VKNV0100"): the text after
 // the ';' of "APPLICATION;..." in the two records at the kind's header address, each record's bytes
-// up to its first zero byte. nullopt when the kind has no header address, or the image has no such
-// header or a malformed one (no tag, no ';', 35 bytes or more).
-std::optional<std::string> requiredTerminal(std::string_view image, int kind);
+// up to its first zero byte. nullopt when the image has no such header or a malformed one (no tag, no ';', 35
+// bytes or more).
+std::optional<std::string> requiredTerminal(std::string_view image, TerminalKind kind);
 
 enum class HeaderCheck {
     Accepted,
     VersionTooLow,  // the terminal's version is below the one the header requires
     NoFit,          // no header, a malformed one, or one naming another terminal
-    UnknownKind,    // the kind has no header address
 };
-HeaderCheck checkApplicationHeader(std::string_view image, int kind, std::string_view terminalIdent);
+HeaderCheck checkApplicationHeader(std::string_view image, TerminalKind kind, std::string_view terminalIdent);
 
 // Lines up to and including the first ":00000001FF" line, or all lines, read with `limit`. The line
 // protocol counts with its own, smaller limit so that the count it announces is the number of
