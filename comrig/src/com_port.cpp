@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 
 namespace comrig {
 
@@ -45,26 +46,26 @@ LineRead ComPort::DeviceLine::readSome(std::uint8_t* buf, std::size_t capacity, 
 ComPort::ComPort() = default;
 
 serial::Error ComPort::open(int portNumber, const serial::LineConfig& config) {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     received_.clear();
     unsentMayRemain_ = false;
     return device_.open(portNumber, config);
 }
 
 void ComPort::close() {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     device_.close();
     received_.clear();
     unsentMayRemain_ = false;
 }
 
 PortStatus ComPort::checkOpen() {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     return device_.isOpen() ? PortStatus::Ok : PortStatus::NotOpen;
 }
 
 PortStatus ComPort::discardReceived() {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     if (!device_.isOpen()) {
         return PortStatus::NotOpen;
     }
@@ -75,7 +76,7 @@ PortStatus ComPort::discardReceived() {
 }
 
 PortStatus ComPort::discardUnsent() {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     if (!device_.isOpen()) {
         return PortStatus::NotOpen;
     }
@@ -94,7 +95,7 @@ PortStatus ComPort::discardUnsent() {
 }
 
 SendResult ComPort::send(const std::uint8_t* bytes, std::size_t n) {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     if (!device_.isOpen()) {
         return SendResult{PortStatus::NotOpen, 0};
     }
@@ -119,7 +120,7 @@ SendResult ComPort::send(const std::uint8_t* bytes, std::size_t n) {
 }
 
 ByteResult ComPort::takeByte() {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     if (!device_.isOpen()) {
         return ByteResult{PortStatus::NotOpen, false, 0};
     }
@@ -132,7 +133,7 @@ ByteResult ComPort::takeByte() {
 
 FrameRead ComPort::readFrame(std::uint8_t* buf, std::uint8_t terminator, std::size_t max,
                              milliseconds silence) {
-    LockGuard guard(mutex_);
+    const std::lock_guard guard(mutex_);
     if (!device_.isOpen()) {
         return FrameRead{FrameOutcome::Failed, 0};
     }

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
 #include "frame_reader.h"
-#include "mutex.h"
 #include "receive_line.h"
 #include "receive_queue.h"
 #include "serial/serial_device.h"
@@ -66,7 +66,7 @@ class ComPort {
 
     std::chrono::microseconds characterTime() const;
 
-    Mutex mutex_;
+    std::mutex mutex_;
     serial::SerialDevice device_;
     DeviceLine line_{device_};
     ReceiveQueue received_{line_};

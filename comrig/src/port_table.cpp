@@ -1,22 +1,24 @@
 #include "port_table.h"
 
+#include <mutex>
+
 namespace comrig {
 
 std::shared_ptr<ComPort> PortTable::find(int portNumber) {
-    LockGuard guard(mapMutex_);
+    const std::lock_guard guard(mapMutex_);
     const auto found = ports_.find(keyOf(portNumber));
     return found != ports_.end() ? found->second : nullptr;
 }
 
 void PortTable::close(int portNumber) {
-    LockGuard serialised(openCloseMutex_);
+    const std::lock_guard serialised(openCloseMutex_);
     if (const std::shared_ptr<ComPort> port = remove(keyOf(portNumber))) {
         port->close();
     }
 }
 
 serial::Error PortTable::open(int portNumber, const serial::LineConfig& config) {
-    LockGuard serialised(openCloseMutex_);
+    const std::lock_guard serialised(openCloseMutex_);
     const int key = keyOf(portNumber);
     if (const std::shared_ptr<ComPort> old = remove(key)) {
         old->close();
@@ -24,14 +26,14 @@ serial::Error PortTable::open(int portNumber, const serial::LineConfig& config) 
     auto port = std::make_shared<ComPort>();
     serial::Error opened = port->open(portNumber, config);
     if (opened.ok()) {
-        LockGuard guard(mapMutex_);
+        const std::lock_guard guard(mapMutex_);
         ports_[key] = std::move(port);
     }
     return opened;
 }
 
 std::shared_ptr<ComPort> PortTable::remove(int key) {
-    LockGuard guard(mapMutex_);
+    const std::lock_guard guard(mapMutex_);
     const auto found = ports_.find(key);
     if (found == ports_.end()) {
         return nullptr;

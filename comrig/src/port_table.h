@@ -4,9 +4,9 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "com_port.h"
-#include "mutex.h"
 
 namespace comrig {
 
@@ -24,8 +24,8 @@ class PortTable {
     static int keyOf(int portNumber) { return portNumber & 0xFF; }
     std::shared_ptr<ComPort> remove(int key);
 
-    Mutex openCloseMutex_;  // one ComOpen or ComClose at a time
-    Mutex mapMutex_;        // held only to look up or change the map, never across port I/O
+    std::mutex openCloseMutex_;  // one ComOpen or ComClose at a time
+    std::mutex mapMutex_;        // held only to look up or change the map, never across port I/O
     std::map<int, std::shared_ptr<ComPort>> ports_;
 };
 
