@@ -3,6 +3,7 @@
 
 #include "command_support.h"
 #include "image_check.h"
+#include "image_report_words.h"
 
 namespace formwell::cli {
 
@@ -10,18 +11,16 @@ namespace {
 
 constexpr std::size_t kFindingsShown = 50;
 
-std::string hex6(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%06X", value);
-    return text;
-}
-
 const char* levelName(FindingLevel level) {
     return level == FindingLevel::Refuse ? "refuse" : "warning";
 }
 
-bool isHex(const ImageReport& r) {
-    return r.route != pushkit::ImageRoute::SRecord;
+bool isHex(const pushkit::ImageCheck& c) {
+    return c.route != pushkit::ImageRoute::SRecord;
+}
+
+std::string numberOf(pushkit::TerminalKind kind) {
+    return std::to_string(pushkit::kindNumber(kind));
 }
 
 }  // namespace
@@ -41,8 +40,9 @@ std::string describeRoute(pushkit::ImageRoute route) {
     return {};
 }
 
-std::string formatImageReport(const ImageReport& r) {
-    std::string out = "image: " + printable(r.name) + "\n" + "format: " + describeRoute(r.route) + "\n";
+std::string formatImageReport(const ImageReport& report) {
+    const pushkit::ImageCheck& r = report.check;
+    std::string out = "image: " + printable(report.name) + "\n" + "format: " + describeRoute(r.route) + "\n";
     if (isHex(r)) {
         out += "lines: " + std::to_string(r.hexLines) +
                (r.hexEndRecord ? " up to and including the end record\n" : " (no end record)\n");
@@ -52,24 +52,23 @@ std::string formatImageReport(const ImageReport& r) {
             out += ", addresses " + hex6(*r.low) + "-" + hex6(*r.high - 1);
         }
         out += "\n";
-        out +=
-            "identification record: " +
-            (r.namedKind ? "kind " + std::to_string(*r.namedKind) + " (the loader skips asking the terminal)"
-                         : std::string("none (the loader asks the terminal for its kind)")) +
-            "\n";
-        for (const ApplicationHeader& h : r.headers) {
-            out += "application header: kind " + std::to_string(h.kind) + " at " + hex6(h.address) +
+        out += "identification record: " +
+               (r.namedKind ? "kind " + numberOf(*r.namedKind) + " (the loader skips asking the terminal)"
+                            : std::string("none (the loader asks the terminal for its kind)")) +
+               "\n";
+        for (const pushkit::ApplicationHeader& h : r.headers) {
+            out += "application header: kind " + numberOf(h.kind) + " at " + hex6(h.address) +
                    ", requires terminal \"" + printable(h.required) + "\"\n";
         }
         if (r.headers.empty()) {
             out += "application header: none\n";
         }
-        if (!r.window.empty()) {
-            out += "flash window: " + r.window + "\n";
+        if (const std::string window = windowText(r); !window.empty()) {
+            out += "flash window: " + window + "\n";
         }
     }
     std::size_t shown = 0;
-    for (const ImageFinding& f : r.findings) {
+    for (const ImageFinding& f : report.findings) {
         if (shown == kFindingsShown) {
             break;
         }
@@ -91,8 +90,9 @@ std::string formatImageReport(const ImageReport& r) {
     return out;
 }
 
-std::string formatImageReportJson(const ImageReport& r) {
-    std::string out = "{\"image\": " + jsonString(r.name);
+std::string formatImageReportJson(const ImageReport& report) {
+    const pushkit::ImageCheck& r = report.check;
+    std::string out = "{\"image\": " + jsonString(report.name);
     out += ", \"format\": " + std::string(isHex(r) ? "\"Intel HEX\"" : "\"S-record\"");
     out += ", \"transfer\": " + jsonString(describeRoute(r.route));
     if (isHex(r)) {
@@ -102,23 +102,23 @@ std::string formatImageReportJson(const ImageReport& r) {
         out += ", \"s2Records\": " + std::to_string(r.s2Records);
         out += ", \"addressLow\": " + (r.low ? jsonString(hex6(*r.low)) : std::string("null"));
         out += ", \"addressEnd\": " + (r.high ? jsonString(hex6(*r.high)) : std::string("null"));
-        out += ", \"identificationRecordKind\": " +
-               (r.namedKind ? std::to_string(*r.namedKind) : std::string("null"));
+        out +=
+            ", \"identificationRecordKind\": " + (r.namedKind ? numberOf(*r.namedKind) : std::string("null"));
         out += ", \"applicationHeaders\": [";
         for (std::size_t i = 0; i < r.headers.size(); ++i) {
-            out += (i ? ", " : "") + std::string("{\"kind\": ") + std::to_string(r.headers[i].kind) +
+            out += (i ? ", " : "") + std::string("{\"kind\": ") + numberOf(r.headers[i].kind) +
                    ", \"address\": " + jsonString(hex6(r.headers[i].address)) +
                    ", \"requires\": " + jsonString(r.headers[i].required) + "}";
         }
         out += "]";
-        out += ", \"kind\": " + (r.kind ? std::to_string(*r.kind) : std::string("null"));
-        out += ", \"flashWindow\": " + jsonString(r.window);
+        out += ", \"kind\": " + (r.kind ? numberOf(*r.kind) : std::string("null"));
+        out += ", \"flashWindow\": " + jsonString(windowText(r));
     }
     out += ", \"sound\": " + std::string(r.refused() ? "false" : "true");
     out += ", \"refusals\": " + std::to_string(r.refusals) + ", \"warnings\": " + std::to_string(r.warnings);
     out += ", \"findings\": [";
-    for (std::size_t i = 0; i < r.findings.size(); ++i) {
-        const ImageFinding& f = r.findings[i];
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        const ImageFinding& f = report.findings[i];
         out += (i ? ", " : "") + std::string("{\"line\": ") + std::to_string(f.line) +
                ", \"level\": " + jsonString(levelName(f.level)) + ", \"text\": " + jsonString(f.text) + "}";
     }

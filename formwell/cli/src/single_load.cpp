@@ -48,12 +48,13 @@ ImageVerdict checkBeforeLoading(CommandContext& c, const std::string& image, boo
     }
     if (report.refused()) {
         if (!force) {
-            note(c, image + ": not loaded: " + std::to_string(report.refusals) +
+            note(c, image + ": not loaded: " + std::to_string(report.check.refusals) +
                         " problem(s) would put wrong bytes into the terminal or make the loader refuse it "
                         "(formwell-cli check shows them all; --force loads it anyway)");
             return ImageVerdict::Refused;
         }
-        note(c, image + ": loading despite " + std::to_string(report.refusals) + " problem(s) (--force)");
+        note(c,
+             image + ": loading despite " + std::to_string(report.check.refusals) + " problem(s) (--force)");
     }
     return ImageVerdict::Load;
 }

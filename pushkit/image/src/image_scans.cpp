@@ -173,13 +173,12 @@ HeaderCheck checkApplicationHeader(std::string_view image, TerminalKind kind,
 }
 
 std::size_t countHexLines(std::string_view image, std::size_t limit) {
-    constexpr std::string_view kEndRecord = ":00000001FF";
     LineReader reader(image, limit);
     std::size_t count = 0;
     std::string_view line;
     while (reader.next(line)) {
         ++count;
-        if (line.starts_with(kEndRecord)) {
+        if (line.starts_with(kHexEndRecord)) {
             break;
         }
     }

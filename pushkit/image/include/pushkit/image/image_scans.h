@@ -21,6 +21,8 @@ inline constexpr std::size_t kScanLineLimit = 79;  // counts, headers, hex-block
 // framed protocol must cover every byte its send loop sends.
 inline constexpr std::size_t kSendLineLimit = 199;
 inline constexpr std::size_t kLineProtocolLimit = 49;
+// No limit: lines as they stand in the file.
+inline constexpr std::size_t kWholeLines = std::string_view::npos;
 
 // Splits an image into lines of at most `limit` bytes (line feed included, a CR before it kept).
 class LineReader {
@@ -123,6 +125,8 @@ enum class HeaderCheck {
     NoFit,          // no header, a malformed one, or one naming another terminal
 };
 HeaderCheck checkApplicationHeader(std::string_view image, TerminalKind kind, std::string_view terminalIdent);
+
+inline constexpr std::string_view kHexEndRecord = ":00000001FF";
 
 // Lines up to and including the first ":00000001FF" line, or all lines, read with `limit`. The line
 // protocol counts with its own, smaller limit so that the count it announces is the number of

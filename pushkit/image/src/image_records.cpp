@@ -1,9 +1,8 @@
 #include "image_records.h"
 
 #include <algorithm>
-#include <cstdio>
 
-namespace formwell::cli {
+namespace pushkit {
 
 namespace {
 
@@ -18,12 +17,6 @@ std::optional<int> strictDigit(char c) {
         return c - 'a' + 10;
     }
     return std::nullopt;
-}
-
-std::string hex2(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
-    return text;
 }
 
 // Address digits after the count field, by record type; 0 for a type S-records do not have.
@@ -60,16 +53,11 @@ void checkDigits(std::string_view digits, bool lowerIsWrong, bool foreignIsWrong
         }
     }
     if (lower) {
-        problems.push_back({lowerIsWrong, lowerIsWrong
-                                              ? "lower-case hexadecimal digits, which the loader decodes "
-                                                "wrongly (a is read as 42, not 10)"
-                                              : "lower-case hexadecimal digits"});
+        problems.push_back({.wrongBytes = lowerIsWrong, .reason = FindingReason::LowerCaseDigits});
     }
     if (foreign) {
-        char text[64];
-        std::snprintf(text, sizeof text, "a character that is no hexadecimal digit (0x%02X)",
-                      static_cast<unsigned char>(*foreign));
-        problems.push_back({foreignIsWrong, text});
+        problems.push_back(
+            {.wrongBytes = foreignIsWrong, .reason = FindingReason::ForeignDigit, .character = *foreign});
     }
 }
 
@@ -93,20 +81,22 @@ std::vector<RecordProblem> checkSRecordLine(std::string_view line, bool loaderDe
     checkDigits(line.substr(std::min<std::size_t>(2, line.size())), loaderDecodes, loaderDecodes, problems);
     const std::optional<std::uint8_t> count = strictHexByte(line, 2);
     if (!count) {
-        problems.push_back({loaderDecodes, "no count field"});
+        problems.push_back({.wrongBytes = loaderDecodes, .reason = FindingReason::NoCountField});
         return problems;
     }
     const std::size_t have = (line.size() - 4) / 2;  // whole digit pairs after the count
     if (have < *count) {
-        problems.push_back({loaderDecodes, "truncated: the count says " + std::to_string(*count) +
-                                               " bytes follow, the line holds " + std::to_string(have)});
+        problems.push_back({.wrongBytes = loaderDecodes,
+                            .reason = FindingReason::Truncated,
+                            .stated = *count,
+                            .actual = have});
         return problems;
     }
     if (have > *count || (line.size() - 4) % 2 != 0) {
-        problems.push_back({false, "characters after the checksum, which the loader ignores"});
+        problems.push_back({.wrongBytes = false, .reason = FindingReason::TrailingCharacters});
     }
     if (*count < addressBytes + 1) {
-        problems.push_back({loaderDecodes, "the count is too small for an address and a checksum"});
+        problems.push_back({.wrongBytes = loaderDecodes, .reason = FindingReason::CountTooSmall});
         return problems;
     }
     unsigned sum = *count;
@@ -119,8 +109,10 @@ std::vector<RecordProblem> checkSRecordLine(std::string_view line, bool loaderDe
     }
     const std::optional<std::uint8_t> checksum = strictHexByte(line, 4 + 2 * (*count - 1u));
     if (checksum && static_cast<std::uint8_t>(~sum) != *checksum) {
-        problems.push_back({loaderDecodes, "checksum " + hex2(*checksum) + " does not match the record's " +
-                                               hex2(~sum) + " (the loader never checks it)"});
+        problems.push_back({.wrongBytes = loaderDecodes,
+                            .reason = FindingReason::ChecksumMismatch,
+                            .stated = *checksum,
+                            .actual = static_cast<std::uint8_t>(~sum)});
     }
     return problems;
 }
@@ -131,17 +123,19 @@ std::vector<RecordProblem> checkHexLine(std::string_view line, bool dataRecord) 
     checkDigits(line.substr(1), false, dataRecord, problems);
     const std::optional<std::uint8_t> length = strictHexByte(line, 1);
     if (!length || line.size() < 11) {
-        problems.push_back({dataRecord, "too short for a record (length, offset, type and checksum)"});
+        problems.push_back({.wrongBytes = dataRecord, .reason = FindingReason::TooShortForHex});
         return problems;
     }
     const std::size_t have = (line.size() - 11) / 2;
     if (have < *length) {
-        problems.push_back({dataRecord, "truncated: the length says " + std::to_string(*length) +
-                                            " data bytes, the line holds " + std::to_string(have)});
+        problems.push_back({.wrongBytes = dataRecord,
+                            .reason = FindingReason::Truncated,
+                            .stated = *length,
+                            .actual = have});
         return problems;
     }
     if (have > *length || (line.size() - 11) % 2 != 0) {
-        problems.push_back({false, "characters after the checksum"});
+        problems.push_back({.wrongBytes = false, .reason = FindingReason::TrailingCharacters});
     }
     unsigned sum = 0;
     for (std::size_t i = 0; i < 4u + *length; ++i) {
@@ -154,10 +148,12 @@ std::vector<RecordProblem> checkHexLine(std::string_view line, bool dataRecord) 
     const std::optional<std::uint8_t> checksum = strictHexByte(line, 1 + 2 * (4u + *length));
     const auto expected = static_cast<std::uint8_t>(0x100u - (sum & 0xFFu));
     if (checksum && expected != *checksum) {
-        problems.push_back({dataRecord, "checksum " + hex2(*checksum) + " does not match the record's " +
-                                            hex2(expected) + " (the loader sends the line as it is)"});
+        problems.push_back({.wrongBytes = dataRecord,
+                            .reason = FindingReason::ChecksumMismatch,
+                            .stated = *checksum,
+                            .actual = expected});
     }
     return problems;
 }
 
-}  // namespace formwell::cli
+}  // namespace pushkit

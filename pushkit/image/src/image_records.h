@@ -5,15 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
-namespace formwell::cli {
+#include "pushkit/image/image_check.h"
+
+namespace pushkit {
 
 struct RecordProblem {
     bool wrongBytes = false;  // the line as the loader reads it would give wrong or missing bytes
-    std::string text;
+    FindingReason reason = FindingReason::NotARecord;
+    std::size_t stated = 0;  // as in ImageFinding
+    std::size_t actual = 0;
+    char character = 0;
 };
 
 // A line without its line end, as one S-record ("S2...") or one Intel HEX record (":..."). `decodes`
@@ -25,4 +29,4 @@ std::vector<RecordProblem> checkHexLine(std::string_view line, bool dataRecord);
 // The strict value of two hexadecimal digits at `pos`; nullopt when either is missing or not a digit.
 std::optional<std::uint8_t> strictHexByte(std::string_view text, std::size_t pos);
 
-}  // namespace formwell::cli
+}  // namespace pushkit
