@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "formwell/document/ini_line_splitter.h"
+#include "ini_line_splitter.h"
 
 namespace formwell {
 
@@ -165,7 +165,10 @@ namespace {
 constexpr auto kMaxFieldRows = static_cast<std::size_t>(kMaxFields);
 }  // namespace
 
-IniDocumentParser::IniDocumentParser() : splitter_(kIniRecordLength) {}
+IniDocumentParser::IniDocumentParser() : splitter_(std::make_unique<IniLineSplitter>(kIniRecordLength)) {}
+IniDocumentParser::~IniDocumentParser() = default;
+IniDocumentParser::IniDocumentParser(IniDocumentParser&&) noexcept = default;
+IniDocumentParser& IniDocumentParser::operator=(IniDocumentParser&&) noexcept = default;
 
 void IniDocumentParser::reserveText(std::size_t bytes) {
     if (bytes <= capacity_ - kept_) {
@@ -195,7 +198,7 @@ std::span<char> IniDocumentParser::readSpace(std::size_t atLeast) {
     // A line that the last piece of input left open is gathered by the splitter and stored at `kept_`
     // once it ends; the next input goes past the room it can take, or storing it would overwrite
     // input not yet cut into lines.
-    gap_ = splitter_.holdsOpenLine() ? kIniRecordLength : 0;
+    gap_ = splitter_->holdsOpenLine() ? kIniRecordLength : 0;
     reserveText(gap_ + atLeast);
     return {text_.get() + kept_ + gap_, capacity_ - kept_ - gap_};
 }
@@ -257,15 +260,15 @@ bool IniDocumentParser::feedRead(std::size_t got) {
     // input), the splitter cuts the rest; addLine moves their kept characters down over what was
     // dropped before them. A line still open at the end is held by the splitter, so what arrived
     // after `kept_` can go.
-    if (splitter_.atLineStart()) {
+    if (splitter_->atLineStart()) {
         bool afterCr = false;
         const std::size_t rest = noteLinesInPlace(from, got, afterCr);
-        splitter_.continueAfterEnding(afterCr);
+        splitter_->continueAfterEnding(afterCr);
         got -= rest - from;
         from = rest;
     }
-    return splitter_.feed(std::string_view(text_.get() + from, got),
-                          [this](std::string_view line) { return addLine(line); });
+    return splitter_->feed(std::string_view(text_.get() + from, got),
+                           [this](std::string_view line) { return addLine(line); });
 }
 
 bool IniDocumentParser::feed(std::string_view chunk) {
@@ -280,7 +283,7 @@ bool IniDocumentParser::feed(std::string_view chunk) {
 
 IniRowsResult IniDocumentParser::finish() {
     if (!error_) {
-        splitter_.finish([this](std::string_view line) { return addLine(line); });
+        splitter_->finish([this](std::string_view line) { return addLine(line); });
     }
     return takeResult();
 }

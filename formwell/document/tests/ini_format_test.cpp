@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "formwell/document/ini_file.h"
+#include "ini_line_splitter.h"
 
 namespace formwell {
 namespace {

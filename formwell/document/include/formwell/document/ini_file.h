@@ -21,9 +21,10 @@
 #include "formwell/common/app_error.h"
 #include "formwell/document/field_definition.h"
 #include "formwell/document/field_rows.h"
-#include "formwell/document/ini_line_splitter.h"
 
 namespace formwell {
+
+class IniLineSplitter;
 
 inline constexpr std::size_t kIniRecordLength = 42;  // characters before CR LF
 inline constexpr std::string_view kIniLineEnd = "\r\n";
@@ -62,6 +63,9 @@ struct IniRowsResult {
 class IniDocumentParser {
   public:
     IniDocumentParser();
+    ~IniDocumentParser();
+    IniDocumentParser(IniDocumentParser&&) noexcept;
+    IniDocumentParser& operator=(IniDocumentParser&&) noexcept;
     // A hint: the input is about this long, so room for it is made once.
     void expectBytes(std::uintmax_t bytes);
     // False once no more input is wanted (an error occurred).
@@ -83,7 +87,7 @@ class IniDocumentParser {
     void reserveText(std::size_t bytes);
     IniRowsResult takeResult();
 
-    IniLineSplitter splitter_;
+    std::unique_ptr<IniLineSplitter> splitter_;  // held by pointer: its SSE2 search stays inside the reader
     // The kept characters of the lines so far, then the input not yet cut into lines.
     std::shared_ptr<char[]> text_;
     std::size_t capacity_ = 0;
