@@ -2,10 +2,28 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <thread>
 #include <utility>
 
 namespace pushkit {
+
+namespace {
+
+// Callers' parity and stop-bit codes pass to the serial library by number, unknown ones included, so
+// that the library refuses those as invalid settings: the two orders must stay the same.
+template <typename SerialEnum>
+constexpr bool sameCode(SerialEnum serialValue, std::uint8_t code) {
+    return static_cast<std::uint8_t>(serialValue) == code;
+}
+static_assert(sameCode(serial::Parity::None, kParityNone) && sameCode(serial::Parity::Odd, kParityOdd) &&
+              sameCode(serial::Parity::Even, kParityEven) && sameCode(serial::Parity::Mark, kParityMark) &&
+              sameCode(serial::Parity::Space, kParitySpace));
+static_assert(sameCode(serial::StopBits::One, kStopOne) &&
+              sameCode(serial::StopBits::OneAndHalf, kStopOneAndHalf) &&
+              sameCode(serial::StopBits::Two, kStopTwo));
+
+}  // namespace
 
 serial::LineConfig toLineConfig(const LineSettings& settings) {
     serial::LineConfig config;
