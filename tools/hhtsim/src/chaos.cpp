@@ -105,8 +105,11 @@ ChaosPlan::ChaosPlan(std::uint64_t seed, Role role) : seed_(seed), meanGap_(mean
 
 ChaosStep ChaosPlan::step(long message) const {
     const std::uint64_t h = mix(seed_ ^ mix(static_cast<std::uint64_t>(message)));
-    if (h % meanGap_ != 0)
-        return {};
+    if (h % meanGap_ != 0) {
+        // Drawn on a stream of its own, so that adding it left every other step of a seed as it was.
+        const std::uint64_t deaf = mix(h ^ 0xDEAFDEAFDEAFDEAFULL);
+        return deaf % (8 * meanGap_) == 0 ? ChaosStep{ChaosKind::Deaf, mix(deaf)} : ChaosStep{};
+    }
     unsigned total = 0;
     for (const auto& w : kWeights) total += w.weight;
     const std::uint64_t draw = mix(h);
@@ -175,6 +178,7 @@ ShapedMessage shapeMessage(const ChaosStep& step, MessageKind kind, std::span<co
             named("", false);
             return out;
         case ChaosKind::Drop:
+        case ChaosKind::Deaf:
             named("", true);
             return out;
         case ChaosKind::DropLast:
@@ -288,6 +292,8 @@ const char* chaosKindName(ChaosKind kind) {
             return "chatter";
         case ChaosKind::HangUp:
             return "hang-up";
+        case ChaosKind::Deaf:
+            return "deaf";
     }
     return "?";
 }

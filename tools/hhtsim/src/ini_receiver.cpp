@@ -44,6 +44,8 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
                 log.note("NO ACK: check byte refused");
                 continue;
             }
+            if (terminal.missesFrame())
+                continue;
             received += frame.text;
             ++lines;
             const Permit answered = terminal.answerAck(role::plainAck, "ACK");

@@ -80,6 +80,16 @@ Permit Terminal::permit(std::string_view what) {
     return Permit::Go;
 }
 
+bool Terminal::missesFrame() {
+    if (!chaos_ || hungUp_ || chaos_->step(framesCounted_ + 1).kind != ChaosKind::Deaf)
+        return false;
+    ++framesCounted_;
+    const std::string event = "CHAOS #" + std::to_string(framesCounted_) + " deaf";
+    log_.note(event);
+    log_.record(event);
+    return true;
+}
+
 // A write that fails while the line is still up (a stop request, a host that stopped reading) loses the
 // answer but not the line: the conversation goes on and the next read tells what happened.
 Permit Terminal::delivered(bool sent) const {

@@ -37,6 +37,9 @@ enum class ChaosKind {
     Drip,         // a pause between the message's bytes
     Chatter,      // a line of text of its own before the message
     HangUp,       // the line closed instead
+    // The terminal misses the host's frame: takes nothing in and answers nothing. Where a role does
+    // not ask (Terminal::missesFrame), the answer is lost as with Drop.
+    Deaf,
 };
 
 // What a message is decides which spoiling it can take: an identification has no check of its own,

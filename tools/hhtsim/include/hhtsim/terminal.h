@@ -50,6 +50,9 @@ class Terminal {
               MessageKind kind = MessageKind::Answer);
 
     void setChaos(const ChaosPlan* plan) { chaos_ = plan; }
+    // --chaos: the terminal misses the frame it has just read, by the plan's step for the answer it
+    // would get. The answer is counted (the plan moves on), nothing is sent.
+    bool missesFrame();
     // Whether the last message sent reached the host as the terminal meant it (see ShapedMessage).
     bool lastGarbled() const { return lastGarbled_; }
     bool pause(std::chrono::milliseconds duration) {
