@@ -102,7 +102,8 @@ SendResult ComPort::send(const std::uint8_t* bytes, std::size_t n) {
     if (n == 0) {
         return SendResult{PortStatus::Ok, 0};
     }
-    const auto onTheWire = std::chrono::ceil<milliseconds>(characterTime() * static_cast<std::int64_t>(n));
+    const auto onTheWire = std::chrono::ceil<milliseconds>(serial::characterTime(device_.lineConfig()) *
+                                                           static_cast<std::int64_t>(n));
     const serial::IoResult written = device_.write(bytes, n, onTheWire + kSendMargin);
     if (written.error.kind == serial::ErrorKind::TimedOut) {
         unsentMayRemain_ = true;
@@ -141,18 +142,10 @@ FrameRead ComPort::readFrame(std::uint8_t* buf, std::uint8_t terminator, std::si
     request.terminator = terminator;
     request.max = max;
     request.silence = silence;
-    request.checkByteGrace =
-        std::chrono::ceil<milliseconds>(characterTime() * kCheckByteGraceCharacters) + kCheckByteMargin;
+    request.checkByteGrace = std::chrono::ceil<milliseconds>(serial::characterTime(device_.lineConfig()) *
+                                                             kCheckByteGraceCharacters) +
+                             kCheckByteMargin;
     return comrig::readFrame(received_, buf, request);
-}
-
-// Start bit, data bits, parity bit, stop bits at the port's baud rate.
-std::chrono::microseconds ComPort::characterTime() const {
-    const serial::LineConfig& line = device_.lineConfig();
-    const std::int64_t bits = 1 + line.dataBits + (line.parity == serial::Parity::None ? 0 : 1) +
-                              (line.stopBits == serial::StopBits::One ? 1 : 2);
-    const std::int64_t baud = std::max<std::int64_t>(line.baud, 1);
-    return std::chrono::microseconds((bits * 1'000'000 + baud - 1) / baud);
 }
 
 }  // namespace comrig

@@ -64,8 +64,6 @@ class ComPort {
         serial::SerialDevice& device_;
     };
 
-    std::chrono::microseconds characterTime() const;
-
     std::mutex mutex_;
     serial::SerialDevice device_;
     DeviceLine line_{device_};

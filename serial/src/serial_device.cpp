@@ -33,14 +33,14 @@ Error checkConfig(const LineConfig& config) {
     return {};
 }
 
-// Start bit, data bits, parity bit and stop bits at the baud rate (one and a half counted as two).
+}  // namespace
+
 std::chrono::nanoseconds characterTime(const LineConfig& config) {
     const std::int64_t bits = 1 + config.dataBits + (config.parity == Parity::None ? 0 : 1) +
                               (config.stopBits == StopBits::One ? 1 : 2);
-    return std::chrono::nanoseconds(bits * 1'000'000'000 / std::max<std::int64_t>(config.baud, 1));
+    const std::int64_t baud = std::max<std::int64_t>(config.baud, 1);
+    return std::chrono::nanoseconds((bits * 1'000'000'000 + baud - 1) / baud);
 }
-
-}  // namespace
 
 SerialDevice::SerialDevice() = default;
 

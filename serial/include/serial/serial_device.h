@@ -31,6 +31,11 @@ struct LineConfig {
     StopBits stopBits = StopBits::One;
 };
 
+// One character's time on the wire: start bit, data bits, parity bit and stop bits at the baud rate
+// (one and a half stop bits counted as two). Rounded up to the nanosecond, so that a bound built on it
+// is never shorter than the wire needs.
+std::chrono::nanoseconds characterTime(const LineConfig& config);
+
 enum class ErrorKind : std::uint8_t {
     None,
     NoSuchDevice,      // the device named for the port does not exist (or port 0 has no device named)
