@@ -90,8 +90,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     placeOnScreen();
 
     // Start in viewing mode: the grid locked, Save and Cancel hidden.
-    cmdSave->hide();
-    cmdCancel->hide();
+    saveButton_->hide();
+    cancelButton_->hide();
     applyViewingConfiguration();
 }
 
@@ -115,29 +115,29 @@ void MainWindow::buildTopBand() {
     QWidget* band = greyBand(this, "TopBand", QRect(0, 0, twipsToPixels(kWindowWidthTwips), kBandHeightPx));
     const int y = (kBandHeightPx - kButtonHeightPx) / 2;
     auto at = [y](int x) { return QRect(x, y, kButtonWidthPx, kButtonHeightPx); };
-    NewINI = addButton(band, "NewINI", QStringLiteral("New ini"), at(8));
-    OpenINI = addButton(band, "OpenINI", QStringLiteral("Open ini"), at(92));
-    cmdDelete = addButton(band, "cmdDelete", QStringLiteral("Delete"), at(220));
-    cmdModify = addButton(band, "cmdModify", QStringLiteral("Modify"), at(304));
-    cmdClose = addButton(band, "cmdClose", QStringLiteral("Exit"), at(388));
-    cmdHelp = addButton(band, "cmdHelp", QStringLiteral("Help"), at(472));
-    cmdAbout = addButton(band, "cmdAbout", QStringLiteral("About"), at(556));
+    newButton_ = addButton(band, "NewINI", QStringLiteral("New ini"), at(8));
+    openButton_ = addButton(band, "OpenINI", QStringLiteral("Open ini"), at(92));
+    deleteButton_ = addButton(band, "cmdDelete", QStringLiteral("Delete"), at(220));
+    modifyButton_ = addButton(band, "cmdModify", QStringLiteral("Modify"), at(304));
+    exitButton_ = addButton(band, "cmdClose", QStringLiteral("Exit"), at(388));
+    helpButton_ = addButton(band, "cmdHelp", QStringLiteral("Help"), at(472));
+    aboutButton_ = addButton(band, "cmdAbout", QStringLiteral("About"), at(556));
     // Each pair shares one place; the mode decides which of the two is visible.
-    cmdSave = addButton(band, "cmdSave", QStringLiteral("Save"), cmdModify->geometry());
-    cmdCancel = addButton(band, "cmdCancel", QStringLiteral("Cancel"), cmdClose->geometry());
+    saveButton_ = addButton(band, "cmdSave", QStringLiteral("Save"), modifyButton_->geometry());
+    cancelButton_ = addButton(band, "cmdCancel", QStringLiteral("Cancel"), exitButton_->geometry());
 
-    cmdSave->installEventFilter(this);
-    cmdClose->installEventFilter(this);
+    saveButton_->installEventFilter(this);
+    exitButton_->installEventFilter(this);
 
-    connect(NewINI, &QPushButton::clicked, this, [this] { commands_->newDocument(); });
-    connect(OpenINI, &QPushButton::clicked, this, [this] { commands_->openDocument(); });
-    connect(cmdDelete, &QPushButton::clicked, this, [this] { commands_->deleteDocument(); });
-    connect(cmdModify, &QPushButton::clicked, this, [this] { commands_->modify(); });
-    connect(cmdSave, &QPushButton::clicked, this, [this] { commands_->save(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { commands_->cancelEditing(); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { commands_->exit(); });
-    connect(cmdHelp, &QPushButton::clicked, this, [this] { commands_->showHelp(); });
-    connect(cmdAbout, &QPushButton::clicked, this, &MainWindow::showAboutBox);
+    connect(newButton_, &QPushButton::clicked, this, [this] { commands_->newDocument(); });
+    connect(openButton_, &QPushButton::clicked, this, [this] { commands_->openDocument(); });
+    connect(deleteButton_, &QPushButton::clicked, this, [this] { commands_->deleteDocument(); });
+    connect(modifyButton_, &QPushButton::clicked, this, [this] { commands_->modify(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { commands_->save(); });
+    connect(cancelButton_, &QPushButton::clicked, this, [this] { commands_->cancelEditing(); });
+    connect(exitButton_, &QPushButton::clicked, this, [this] { commands_->exit(); });
+    connect(helpButton_, &QPushButton::clicked, this, [this] { commands_->showHelp(); });
+    connect(aboutButton_, &QPushButton::clicked, this, &MainWindow::showAboutBox);
 }
 
 void MainWindow::buildGrid() {
@@ -146,16 +146,16 @@ void MainWindow::buildGrid() {
     label->setGeometry(kMarginPx, 46, 120, 16);
 
     // Only the commands write the current file's path; every command reads it from here.
-    CurrFile = new QLineEdit(this);
-    setLegacyName(CurrFile, QStringLiteral("CurrFile"));
-    CurrFile->setReadOnly(true);
-    CurrFile->setGeometry(kMarginPx, 64, 624, 22);
+    currentFileEdit_ = new QLineEdit(this);
+    setLegacyName(currentFileEdit_, QStringLiteral("CurrFile"));
+    currentFileEdit_->setReadOnly(true);
+    currentFileEdit_->setGeometry(kMarginPx, 64, 624, 22);
 
     // How far a transfer has got, beside the "INI File" label.
-    TransferStatus = new QLabel(this);
-    setLegacyName(TransferStatus, QStringLiteral("TransferStatus"));
-    TransferStatus->setGeometry(136, 46, 496, 16);
-    TransferStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    transferStatusLabel_ = new QLabel(this);
+    setLegacyName(transferStatusLabel_, QStringLiteral("TransferStatus"));
+    transferStatusLabel_->setGeometry(136, 46, 496, 16);
+    transferStatusLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     auto* caption = new QLabel(QStringLiteral("Parameter Values"), this);
     setLegacyName(caption, QStringLiteral("ParamGridCaption"));
@@ -169,20 +169,20 @@ void MainWindow::buildGrid() {
 
     model_ = new FieldTableModel(*ui_, this);
     delegate_ = new FieldItemDelegate(this);
-    ParamGrid = new QTableView(this);
-    setLegacyName(ParamGrid, QStringLiteral("ParamGrid"));
-    ParamGrid->setGeometry(kMarginPx, 114, 624, 308);
-    ParamGrid->setModel(model_);
-    ParamGrid->setItemDelegate(delegate_);
-    ParamGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ParamGrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                               QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-    ParamGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ParamGrid->verticalHeader()->setDefaultSectionSize(20);
-    ParamGrid->setContextMenuPolicy(Qt::CustomContextMenu);
-    ParamGrid->installEventFilter(this);
-    ParamGrid->viewport()->installEventFilter(this);
-    connect(ParamGrid, &QWidget::customContextMenuRequested, this, &MainWindow::showGridMenu);
+    fieldGrid_ = new QTableView(this);
+    setLegacyName(fieldGrid_, QStringLiteral("ParamGrid"));
+    fieldGrid_->setGeometry(kMarginPx, 114, 624, 308);
+    fieldGrid_->setModel(model_);
+    fieldGrid_->setItemDelegate(delegate_);
+    fieldGrid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    fieldGrid_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                                QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    fieldGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fieldGrid_->verticalHeader()->setDefaultSectionSize(20);
+    fieldGrid_->setContextMenuPolicy(Qt::CustomContextMenu);
+    fieldGrid_->installEventFilter(this);
+    fieldGrid_->viewport()->installEventFilter(this);
+    connect(fieldGrid_, &QWidget::customContextMenuRequested, this, &MainWindow::showGridMenu);
     // Queued: the modal dialog opens after the click has been handled, not inside the grid's handler.
     connect(delegate_, &FieldItemDelegate::barcodeButtonClicked, this, &MainWindow::editBarcodes,
             Qt::QueuedConnection);
@@ -197,16 +197,17 @@ void MainWindow::buildBottomBand() {
         return QRect(kMarginPx + index * (kBottomButtonWidthPx + kMarginPx), y, kBottomButtonWidthPx,
                      kButtonHeightPx);
     };
-    Setup = addButton(band, "Setup", QStringLiteral("PC Configuration"), at(0));
-    Upload = addButton(band, "Upload", QStringLiteral("Receive File From HHT"), at(1));
-    DownProg = addButton(band, "DownProg", QStringLiteral("Load Program In HHT"), at(2));
-    DownINI = addButton(band, "DownINI", QStringLiteral("Transmit ini File"), at(3));
+    portSettingsButton_ = addButton(band, "Setup", QStringLiteral("PC Configuration"), at(0));
+    receiveButton_ = addButton(band, "Upload", QStringLiteral("Receive File From HHT"), at(1));
+    loadProgramButton_ = addButton(band, "DownProg", QStringLiteral("Load Program In HHT"), at(2));
+    transmitIniButton_ = addButton(band, "DownINI", QStringLiteral("Transmit ini File"), at(3));
 }
 
 void MainWindow::setTabOrder() {
-    const std::array<QWidget*, 15> order = {OpenINI,  NewINI,   cmdSave, cmdCancel, Setup,
-                                            Upload,   DownProg, DownINI, cmdDelete, cmdModify,
-                                            cmdClose, cmdAbout, cmdHelp, CurrFile,  ParamGrid};
+    const std::array<QWidget*, 15> order = {
+        openButton_,    newButton_,         saveButton_,        cancelButton_,    portSettingsButton_,
+        receiveButton_, loadProgramButton_, transmitIniButton_, deleteButton_,    modifyButton_,
+        exitButton_,    aboutButton_,       helpButton_,        currentFileEdit_, fieldGrid_};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
@@ -214,16 +215,16 @@ void MainWindow::setTabOrder() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        if (watched == cmdSave) {
+        if (watched == saveButton_) {
             applyEditingConfiguration();
-        } else if (watched == cmdClose) {
+        } else if (watched == exitButton_) {
             applyViewingConfiguration();
         }
-    } else if (watched == ParamGrid && event->type() == QEvent::KeyPress &&
-               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && ParamGrid->hasFocus()) {
+    } else if (watched == fieldGrid_ && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && fieldGrid_->hasFocus()) {
         deleteSelectedRows();
         return true;
-    } else if (watched == ParamGrid->viewport() && event->type() == QEvent::Resize) {
+    } else if (watched == fieldGrid_->viewport() && event->type() == QEvent::Resize) {
         applyColumnWidths();
     }
     return QWidget::eventFilter(watched, event);
@@ -231,7 +232,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::applyEditingConfiguration() {
     model_->setEditing(true);
-    for (QPushButton* b : {cmdDelete, cmdModify, cmdClose, NewINI, OpenINI}) {
+    for (QPushButton* b : {deleteButton_, modifyButton_, exitButton_, newButton_, openButton_}) {
         b->hide();
     }
     commands_->modeApplied(DocumentMode::Editing);
@@ -239,10 +240,10 @@ void MainWindow::applyEditingConfiguration() {
 
 void MainWindow::applyViewingConfiguration() {
     model_->setEditing(false);
-    NewINI->show();
-    OpenINI->show();
-    cmdSave->hide();
-    cmdCancel->hide();
+    newButton_->show();
+    openButton_->show();
+    saveButton_->hide();
+    cancelButton_->hide();
     commands_->modeApplied(DocumentMode::Viewing);
 }
 
@@ -251,34 +252,34 @@ void MainWindow::applyColumnWidths() {
     for (const FieldColumnInfo& column : kFieldColumns) {
         total += column.widthWeight;
     }
-    const int available = ParamGrid->viewport()->width();
+    const int available = fieldGrid_->viewport()->width();
     int used = 0;
     for (int c = 0; c < kFieldColumnCount; ++c) {
         // The last column takes what rounding left over, so together they fill the width exactly.
         const int width = c + 1 < kFieldColumnCount
                               ? available * kFieldColumns[static_cast<std::size_t>(c)].widthWeight / total
                               : available - used;
-        ParamGrid->setColumnWidth(c, width);
+        fieldGrid_->setColumnWidth(c, width);
         used += width;
     }
 }
 
 void MainWindow::showEditingButtons() {
-    cmdSave->show();
-    cmdCancel->show();
-    cmdSave->setFocus(Qt::OtherFocusReason);
+    saveButton_->show();
+    cancelButton_->show();
+    saveButton_->setFocus(Qt::OtherFocusReason);
     // A window that is not active takes no focus now; apply the mode directly instead of waiting.
-    if (!cmdSave->hasFocus()) {
+    if (!saveButton_->hasFocus()) {
         applyEditingConfiguration();
     }
 }
 
 void MainWindow::showViewingButtons() {
-    for (QPushButton* b : {cmdDelete, cmdModify, cmdClose}) {
+    for (QPushButton* b : {deleteButton_, modifyButton_, exitButton_}) {
         b->show();
     }
-    cmdClose->setFocus(Qt::OtherFocusReason);
-    if (!cmdClose->hasFocus()) {
+    exitButton_->setFocus(Qt::OtherFocusReason);
+    if (!exitButton_->hasFocus()) {
         applyViewingConfiguration();
     }
 }
@@ -286,7 +287,7 @@ void MainWindow::showViewingButtons() {
 void MainWindow::resetGrid(const FieldRows& rows) {
     model_->resetRows(rows);
     if (model_->rowCount() > 0) {
-        ParamGrid->setCurrentIndex(model_->index(0, 0));
+        fieldGrid_->setCurrentIndex(model_->index(0, 0));
     }
 }
 
@@ -295,7 +296,7 @@ FieldRows MainWindow::gridRows() const {
 }
 
 void MainWindow::showCurrentFile(const std::string& path) {
-    CurrFile->setText(QString::fromStdString(path));
+    currentFileEdit_->setText(QString::fromStdString(path));
 }
 
 void MainWindow::closeWindow() {
@@ -312,9 +313,9 @@ void MainWindow::editBarcodes(const QModelIndex& index) {
         return;
     }
     const QString text = index.data(Qt::EditRole).toString();
-    BarcodeString = text.isEmpty() ? std::string(kDefaultBarcodeMask) : text.toLatin1().toStdString();
-    runBarcodeDialog(this, *ui_, BarcodeString);
-    model_->setData(model_->index(index.row(), index.column()), QString::fromLatin1(BarcodeString.c_str()));
+    barcodeString_ = text.isEmpty() ? std::string(kDefaultBarcodeMask) : text.toLatin1().toStdString();
+    runBarcodeDialog(this, *ui_, barcodeString_);
+    model_->setData(model_->index(index.row(), index.column()), barcodeString());
 }
 
 void MainWindow::deleteSelectedRows() {
@@ -322,7 +323,7 @@ void MainWindow::deleteSelectedRows() {
         return;
     }
     std::set<int> rows;
-    for (const QModelIndex& index : ParamGrid->selectionModel()->selectedIndexes()) {
+    for (const QModelIndex& index : fieldGrid_->selectionModel()->selectedIndexes()) {
         if (!model_->isNewRowLine(index.row())) {
             rows.insert(index.row());
         }
@@ -334,15 +335,15 @@ void MainWindow::deleteSelectedRows() {
 }
 
 void MainWindow::showGridMenu(const QPoint& position) {
-    const QModelIndex under = ParamGrid->indexAt(position);
-    if (under.isValid() && !ParamGrid->selectionModel()->isSelected(under)) {
-        ParamGrid->selectionModel()->select(under,
-                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const QModelIndex under = fieldGrid_->indexAt(position);
+    if (under.isValid() && !fieldGrid_->selectionModel()->isSelected(under)) {
+        fieldGrid_->selectionModel()->select(under,
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     QMenu menu(this);
     QAction* remove = menu.addAction(QStringLiteral("Delete Row"));
     remove->setEnabled(model_->isEditing() && under.isValid() && !model_->isNewRowLine(under.row()));
-    if (menu.exec(ParamGrid->viewport()->mapToGlobal(position)) == remove) {
+    if (menu.exec(fieldGrid_->viewport()->mapToGlobal(position)) == remove) {
         deleteSelectedRows();
     }
 }

@@ -38,7 +38,7 @@ void MainWindow::buildProgramLoad(std::function<link::PushkitTable()> pushkit) {
     programLoad_ = std::make_unique<link::ProgramLoad>(
         *ui_, startupDirectory(), [this](const link::DownloadArguments& a) { return runLoad(a); },
         transferGuard_);
-    connect(DownProg, &QPushButton::clicked, this, [this] {
+    connect(loadProgramButton_, &QPushButton::clicked, this, [this] {
         programLoad_->loadProgramInHht();
         // A close asked for during the load waited for it; the load's messages have been shown.
         if (closeAfterLoad_) {

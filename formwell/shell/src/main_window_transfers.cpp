@@ -21,22 +21,22 @@ void MainWindow::buildTransfers(std::function<link::ComrigTable()> comrig) {
                                                          transferGuard_);
     transferGuard_.setObserver([this](bool running) { transferRunning(running); });
 
-    connect(Setup, &QPushButton::clicked, this, &MainWindow::showPortSettings);
-    connect(DownINI, &QPushButton::clicked, this, [this] { linkCommands_->transmitIniFile(); });
-    connect(Upload, &QPushButton::clicked, this, [this] { linkCommands_->receiveFile(); });
+    connect(portSettingsButton_, &QPushButton::clicked, this, &MainWindow::showPortSettings);
+    connect(transmitIniButton_, &QPushButton::clicked, this, [this] { linkCommands_->transmitIniFile(); });
+    connect(receiveButton_, &QPushButton::clicked, this, [this] { linkCommands_->receiveFile(); });
 }
 
 void MainWindow::showPortSettings() {
-    if (parameter_) {
-        parameter_->show();
-        parameter_->raise();
-        parameter_->activateWindow();
+    if (portSettingsDialog_) {
+        portSettingsDialog_->show();
+        portSettingsDialog_->raise();
+        portSettingsDialog_->activateWindow();
         return;
     }
-    parameter_ = new PortSettingsDialog(
+    portSettingsDialog_ = new PortSettingsDialog(
         *ui_, link::startupFile(startupDirectory(), link::kPortSettingsFileName), this);
-    parameter_->show();
-    parameter_->activateWindow();
+    portSettingsDialog_->show();
+    portSettingsDialog_->activateWindow();
 }
 
 // While a transfer holds the port every command of the window rests, and comes back as it was. The
@@ -46,7 +46,7 @@ void MainWindow::showPortSettings() {
 void MainWindow::transferRunning(bool running) {
     if (running) {
         enabledBeforeTransfer_.clear();
-        std::vector<QWidget*> controls{ParamGrid};
+        std::vector<QWidget*> controls{fieldGrid_};
         for (QPushButton* b : findChildren<QPushButton*>()) {
             controls.push_back(b);
         }
@@ -56,8 +56,8 @@ void MainWindow::transferRunning(bool running) {
                 w->setEnabled(false);
             }
         }
-        TransferStatus->clear();
-        TransferStatus->setAccessibleDescription(QString());
+        transferStatusLabel_->clear();
+        transferStatusLabel_->setAccessibleDescription(QString());
     } else {
         for (const QPointer<QWidget>& w : enabledBeforeTransfer_) {
             if (w) {
@@ -70,9 +70,9 @@ void MainWindow::transferRunning(bool running) {
 
 void MainWindow::showTransferProgress(const Progress& progress) {
     const QString text = QString::fromStdString(progressText(progress));
-    TransferStatus->setText(text);
+    transferStatusLabel_->setText(text);
     // Its accessible name is its object name, as for every control: the text goes in the description.
-    TransferStatus->setAccessibleDescription(text);
+    transferStatusLabel_->setAccessibleDescription(text);
 }
 
 // The transfer's own steps are on the stack below this event: the window stays until it has ended.

@@ -127,7 +127,7 @@ TEST_F(MainWindowTest, BarcodesButtonWritesTheMaskBackEvenWhenCancelled) {
     }
     EXPECT_EQ(window_.fieldModel().index(0, 6).data().toString(), "0111111111111111");
     EXPECT_EQ(window_.fieldModel().index(1, 6).data().toString(), "0000000000000011");
-    EXPECT_EQ(window_.BarcodeString, "0000000000000011");
+    EXPECT_EQ(window_.barcodeString().toStdString(), "0000000000000011");
 }
 
 TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing) {

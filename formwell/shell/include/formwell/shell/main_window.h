@@ -56,9 +56,8 @@ class MainWindow : public QWidget, public DocumentWindow {
     ~MainWindow() override;
 
     // The mask passed to and from the barcode dialog.
-    std::string BarcodeString;
-    QString barcodeString() const { return QString::fromStdString(BarcodeString); }
-    void setBarcodeString(const QString& mask) { BarcodeString = mask.toStdString(); }
+    QString barcodeString() const { return QString::fromLatin1(barcodeString_.c_str()); }
+    void setBarcodeString(const QString& mask) { barcodeString_ = mask.toLatin1().toStdString(); }
 
     // Where mbx.dat, import.txt and readme.txt live: the current directory when the window loaded.
     const std::string& startupDirectory() const { return commands_->startupDirectory(); }
@@ -75,7 +74,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     // The interaction transfer commands use: the window's own, with progress also in the status line.
     UserInteraction& transferInteraction() { return *transferUi_; }
     // The PC Configuration window while it is open.
-    PortSettingsDialog* portSettingsDialog() const { return parameter_.data(); }
+    PortSettingsDialog* portSettingsDialog() const { return portSettingsDialog_.data(); }
 
     // DocumentWindow
     void showEditingButtons() override;
@@ -89,7 +88,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     void showAboutBox();
     // PC Configuration: opens the one Parameter window, or brings it forward when it is open.
     void showPortSettings();
-    // The Barcodes button of a grid cell: the dialog edits BarcodeString, which goes back into the
+    // The Barcodes button of a grid cell: the dialog edits the barcode mask, which goes back into the
     // cell whether the dialog ended with OK or Cancel.
     void editBarcodes(const QModelIndex& index);
     void deleteSelectedRows();
@@ -127,7 +126,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     link::TransferGuard transferGuard_;
     std::unique_ptr<UserInteraction> transferUi_;
     std::unique_ptr<link::LinkCommands> linkCommands_;
-    QPointer<PortSettingsDialog> parameter_;
+    QPointer<PortSettingsDialog> portSettingsDialog_;
     std::vector<QPointer<QWidget>> enabledBeforeTransfer_;
     std::function<link::PushkitTable()> bindLoader_;
     std::unique_ptr<link::ProgramLoad> programLoad_;
@@ -135,24 +134,28 @@ class MainWindow : public QWidget, public DocumentWindow {
     bool closeAfterLoad_ = false;
     bool askingToStopLoad_ = false;
 
+    std::string barcodeString_;
+
+    // Each control also carries its legacy name as its object name (setLegacyName), by which tests and
+    // scripts find it.
     FieldTableModel* model_ = nullptr;
     FieldItemDelegate* delegate_ = nullptr;
-    QTableView* ParamGrid = nullptr;
-    QLineEdit* CurrFile = nullptr;
-    QLabel* TransferStatus = nullptr;
-    QPushButton* NewINI = nullptr;
-    QPushButton* OpenINI = nullptr;
-    QPushButton* cmdDelete = nullptr;
-    QPushButton* cmdModify = nullptr;
-    QPushButton* cmdSave = nullptr;
-    QPushButton* cmdClose = nullptr;
-    QPushButton* cmdCancel = nullptr;
-    QPushButton* cmdHelp = nullptr;
-    QPushButton* cmdAbout = nullptr;
-    QPushButton* Setup = nullptr;
-    QPushButton* Upload = nullptr;
-    QPushButton* DownProg = nullptr;
-    QPushButton* DownINI = nullptr;
+    QTableView* fieldGrid_ = nullptr;
+    QLineEdit* currentFileEdit_ = nullptr;
+    QLabel* transferStatusLabel_ = nullptr;
+    QPushButton* newButton_ = nullptr;
+    QPushButton* openButton_ = nullptr;
+    QPushButton* deleteButton_ = nullptr;
+    QPushButton* modifyButton_ = nullptr;
+    QPushButton* saveButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QPushButton* helpButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* portSettingsButton_ = nullptr;
+    QPushButton* receiveButton_ = nullptr;
+    QPushButton* loadProgramButton_ = nullptr;
+    QPushButton* transmitIniButton_ = nullptr;
 };
 
 }  // namespace formwell::shell
