@@ -105,7 +105,7 @@ ComrigTable boundComrig(const std::string& fileName) {
 
 namespace {
 
-constexpr std::int32_t kWaitSliceMs = 100;
+constexpr std::int32_t kWaitSliceMs = 20;
 constexpr char kEotByte = 0x04;
 
 // A read that waits up to `wait` seconds for a frame, with Ctrl-C seen within a slice of that wait:
