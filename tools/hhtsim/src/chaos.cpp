@@ -38,9 +38,9 @@ std::uint64_t meanGapFor(Role role) {
         case Role::Loader:
             return 150;
         case Role::LineLoader:
-            return 120;
+            return 400;  // any stray byte costs a line load its sync, so fewer
         case Role::RmtLoader:
-            return 35;
+            return 70;
         default:
             return 6;
     }
