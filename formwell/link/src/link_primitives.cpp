@@ -80,16 +80,27 @@ std::int32_t Link::readByteAfter(std::int32_t pauseMs) {
     return comrig_.ComGetc(port());
 }
 
+bool Link::ackAmongBytesAfter(std::int32_t pauseMs) {
+    std::int32_t byte = readByteAfter(pauseMs);
+    for (int looked = 1; byte >= 0 && byte <= 0xFF && looked < kAnswerScanBytes; ++looked) {
+        if (byte == kAck) {
+            return true;
+        }
+        byte = comrig_.ComGetc(port());
+    }
+    return byte == kAck;
+}
+
 bool Link::handshake(bool (Link::*sendByte)(), std::int32_t answerPauseMs, std::int16_t tries) {
-    std::int16_t answer = 0;
+    bool acknowledged = false;
     do {
         (this->*sendByte)();
         ui_.processEvents();
-        answer = static_cast<std::int16_t>(readByteAfter(answerPauseMs));
+        acknowledged = ackAmongBytesAfter(answerPauseMs);
         ui_.processEvents();
         --tries;
-    } while (tries > 0 && answer != kAck);
-    return answer == kAck;
+    } while (tries > 0 && !acknowledged);
+    return acknowledged;
 }
 
 bool Link::requestLink(std::int16_t tries) {
@@ -112,7 +123,7 @@ bool Link::sendFrame(std::string_view frame, std::int16_t tries) {
         // may not have, and shift every answer after it.
         (void)comrig_.ComFlush(port());
         if (comrig_.ComWrite(port(), frame.data(), length) == length) {
-            acknowledged = readByteAfter(kFrameAnswerPauseMs) == kAck;
+            acknowledged = ackAmongBytesAfter(kFrameAnswerPauseMs);
         }
         --tries;
     } while (!acknowledged && tries > 0);

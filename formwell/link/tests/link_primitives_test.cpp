@@ -87,6 +87,24 @@ TEST(RequestLink, PausesBeforeTheSohAndBeforeTheRead) {
                                                 "ComSleepMS(2,100)=0", "ComGetc(2)=6"));
 }
 
+// A terminal that talks before its ACK is heard at the first try, and what it sent behind the ACK (its
+// first record) is left for the receive.
+TEST(RequestLink, FindsTheAckBehindWhatTheTerminalSaidFirst) {
+    Bench b;
+    b.openPort();
+    b.fake.arrive("HHT READY\r\n");
+    b.terminal.attach(b.fake);
+    const auto answerSoh = b.fake.terminal;
+    b.fake.terminal = [&](char c) {
+        answerSoh(c);
+        b.fake.arrive("\x02R", 6);
+    };
+    EXPECT_TRUE(b.link.requestLink(50));
+    EXPECT_EQ(b.terminal.sohSeen, 1);
+    EXPECT_EQ(b.fake.now(), 200);
+    EXPECT_EQ(b.table.ComGetc(2), kStx);
+}
+
 TEST(ReleaseLink, ThreeSilentTriesOfEot) {
     Bench b;
     b.openPort();

@@ -58,6 +58,9 @@ inline constexpr std::int32_t kEotPauseMs = 20;           // before each EOT
 inline constexpr std::int32_t kEotAnswerPauseMs = 150;    // from the EOT to reading the answer
 inline constexpr std::int32_t kFrameAnswerPauseMs = 100;  // from the end of a frame's write to reading
 inline constexpr std::int32_t kQueueBytes = 16384;        // ComOpen's receive and send queue sizes
+// The most bytes one answer is looked through for its ACK: a terminal that keeps talking cannot
+// hold a try longer than that.
+inline constexpr int kAnswerScanBytes = 512;
 
 inline constexpr std::string_view kOpenFailedText = "Failure to Initialize Serial Port!";
 
@@ -80,15 +83,21 @@ class Link {
     bool sendEot();                                    // pause 20 ms, EOT; always true
     void sendAck(std::int32_t pauseMs);                // ACK, then the pause
     std::int32_t readByteAfter(std::int32_t pauseMs);  // the pause, then one ComGetc: never waits longer
+    // The pause, then the bytes waiting, one ComGetc each, up to and including the first ACK (the
+    // bytes after it stay: a terminal sends its first record right behind its ACK). True when an ACK
+    // was among them. Never waits longer than the pause; looks at kAnswerScanBytes at most.
+    bool ackAmongBytesAfter(std::int32_t pauseMs);
 
     // SOH, events, the answer 100 ms later, events; until ACK or the tries are used up (at least one
-    // try, about 200 ms each). True when the last byte read was ACK.
+    // try, about 200 ms each). True when an ACK came. A terminal that talks before its ACK is heard
+    // at the first try, not one byte a try: by then it would have sent its first record again, and
+    // every later ACK would answer the frame before the one it waits for.
     bool requestLink(std::int16_t tries);
     // The same with EOT and a 150 ms pause before the read (at least 170 ms a try), after dropping
     // the received bytes still waiting.
     bool releaseLink(std::int16_t tries);
-    // The whole frame through ComWrite, then the answer 100 ms after the write returned, until ACK or
-    // the tries are used up. Each try first drops the received bytes still waiting (ComFlush), so that
+    // The whole frame through ComWrite, then the answer (an ACK among the bytes that came) 100 ms after
+    // the write returned, until ACK or the tries are used up. Each try first drops the received bytes still waiting (ComFlush), so that
     // only an answer to this write counts. A write that reports another count than the frame's length
     // is tried again at once, without a pause and without reading.
     bool sendFrame(std::string_view frame, std::int16_t tries);
