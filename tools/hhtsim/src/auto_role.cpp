@@ -18,8 +18,9 @@ Outcome runAuto(Session& session) {
     Outcome end = Outcome::Abandoned;
     for (;;) {
         auto byte = role::next(session, false, end);
-        if (!byte)
+        if (!byte) {
             return end;
+        }
         switch (*byte) {
             case kSoh:
                 break;
@@ -42,31 +43,37 @@ Outcome runAuto(Session& session) {
         }
         log.rx("SOH");
         Permit permit = terminal.answerAck(role::plainAck, "ACK");
-        if (permit == Permit::LineGone)
+        if (permit == Permit::LineGone) {
             return Outcome::HungUp;
-        if (permit == Permit::Withheld)
+        }
+        if (permit == Permit::Withheld) {
             continue;
+        }
 
         for (;;) {
             ReadResult probe = terminal.read(kDirectionProbe);
-            if (probe.status == ReadStatus::Stopped)
+            if (probe.status == ReadStatus::Stopped) {
                 return Outcome::Stopped;
-            if (probe.status == ReadStatus::HungUp)
+            }
+            if (probe.status == ReadStatus::HungUp) {
                 return Outcome::HungUp;
+            }
             if (probe.status == ReadStatus::HostClosed) {
                 log.note("ABANDONED: the host closed the port");
                 return Outcome::Abandoned;
             }
-            if (probe.status == ReadStatus::Timeout)
+            if (probe.status == ReadStatus::Timeout) {
                 return runDataSender(session, true);
+            }
             if (probe.byte == kStx || probe.byte == kEot) {
                 terminal.unread(probe.byte);
                 return runIniReceiver(session, true);
             }
             if (probe.byte == kSoh) {
                 log.rx("SOH");
-                if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
+                if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone) {
                     return Outcome::HungUp;
+                }
                 continue;
             }
             role::logStray(session, probe.byte);

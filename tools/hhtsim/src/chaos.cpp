@@ -72,8 +72,9 @@ bool meaningless(std::uint8_t b) {
 std::uint8_t noiseByte(std::uint64_t bits) {
     for (int round = 0; round < 8; ++round) {
         auto b = static_cast<std::uint8_t>(mix(bits + static_cast<std::uint64_t>(round)));
-        if (meaningless(b))
+        if (meaningless(b)) {
             return b;
+        }
     }
     return 0x00;
 }
@@ -84,8 +85,9 @@ Bytes noise(std::uint64_t bits) {
         return {b, b};  // their exclusive-or is zero: a frame's check byte still matches
     }
     Bytes bytes;
-    for (std::uint64_t i = 0, n = 1 + pick(bits, 2, 3); i < n; ++i)
+    for (std::uint64_t i = 0, n = 1 + pick(bits, 2, 3); i < n; ++i) {
         bytes.push_back(noiseByte(bits + 17 * (i + 1)));
+    }
     return bytes;
 }
 
@@ -111,7 +113,9 @@ ChaosStep ChaosPlan::step(long message) const {
         return deaf % (8 * meanGap_) == 0 ? ChaosStep{ChaosKind::Deaf, mix(deaf)} : ChaosStep{};
     }
     unsigned total = 0;
-    for (const auto& w : kWeights) total += w.weight;
+    for (const auto& w : kWeights) {
+        total += w.weight;
+    }
     const std::uint64_t draw = mix(h);
     auto at = static_cast<unsigned>(draw % total);
     ChaosKind kind = ChaosKind::None;
@@ -129,16 +133,18 @@ std::string ChaosPlan::describe(long messages) const {
     std::string text;
     for (long n = 1; n <= messages; ++n) {
         const ChaosStep s = step(n);
-        if (s.kind == ChaosKind::None)
+        if (s.kind == ChaosKind::None) {
             continue;
+        }
         text += "#" + std::to_string(n) + " " + chaosKindName(s.kind) + "\n";
     }
     return text;
 }
 
 std::uint8_t wrongAnswerByte(const ChaosStep& step) {
-    if (pick(step.bits, 3, 2) == 0)
+    if (pick(step.bits, 3, 2) == 0) {
         return kNak;
+    }
     std::uint8_t b = noiseByte(step.bits >> 5);
     return b == kAck ? kNak : b;
 }
@@ -171,8 +177,9 @@ ShapedMessage shapeMessage(const ChaosStep& step, MessageKind kind, std::span<co
             return out;
         }
         case ChaosKind::Duplicate:
-            if (kind != MessageKind::Answer && kind != MessageKind::End)
+            if (kind != MessageKind::Answer && kind != MessageKind::End) {
                 break;
+            }
             whole();
             whole();
             named("", false);
@@ -182,13 +189,15 @@ ShapedMessage shapeMessage(const ChaosStep& step, MessageKind kind, std::span<co
             named("", true);
             return out;
         case ChaosKind::DropLast:
-            if (!singleByte)
+            if (!singleByte) {
                 out.pieces.push_back({milliseconds{0}, Bytes(all.begin(), all.end() - 1), milliseconds{0}});
+            }
             named(singleByte ? "(the only byte)" : hex(std::span(&all.back(), 1)), true);
             return out;
         case ChaosKind::LateLast:
-            if (!singleByte)
+            if (!singleByte) {
                 out.pieces.push_back({milliseconds{0}, Bytes(all.begin(), all.end() - 1), milliseconds{0}});
+            }
             out.pieces.push_back({kLateLastByte, Bytes{all.back()}, milliseconds{0}});
             out.delay = kLateLastByte;
             named(hex(std::span(&all.back(), 1)), true);
@@ -201,8 +210,9 @@ ShapedMessage shapeMessage(const ChaosStep& step, MessageKind kind, std::span<co
         }
         case ChaosKind::Wrong:
         case ChaosKind::Corrupt: {
-            if (kind == MessageKind::Identity || n == 0)
+            if (kind == MessageKind::Identity || n == 0) {
                 break;
+            }
             Bytes sent = all;
             std::string what;
             if (kind == MessageKind::Answer && step.kind == ChaosKind::Wrong) {
@@ -230,9 +240,10 @@ ShapedMessage shapeMessage(const ChaosStep& step, MessageKind kind, std::span<co
         case ChaosKind::PauseShort:
         case ChaosKind::PauseLong: {
             milliseconds pause{20 + pick(step.bits, 0, 71)};
-            if (step.kind == ChaosKind::PauseLong)
+            if (step.kind == ChaosKind::PauseLong) {
                 pause = milliseconds{pick(step.bits, 8, 10) < 7 ? 1000 + pick(step.bits, 0, 2001)
                                                                 : 5200 + pick(step.bits, 0, 801)};
+            }
             whole(pause);
             named(std::to_string(pause.count()) + " ms", step.kind == ChaosKind::PauseLong);
             return out;

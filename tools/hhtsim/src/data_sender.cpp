@@ -20,8 +20,9 @@ AckWait awaitAck(Session& session, WireClock::time_point sentAt, Outcome& end) {
     for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
                                                                           std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return AckWait::Missing;
+        }
         ReadResult result = session.terminal.read(left);
         switch (result.status) {
             case ReadStatus::Byte:
@@ -59,32 +60,38 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
     Outcome end = Outcome::Abandoned;
 
     if (!sohAnswered) {
-        if (const auto ended = role::answerOpeningSoh(session))
+        if (const auto ended = role::answerOpeningSoh(session)) {
             return *ended;
+        }
     }
     log.note("SESSION data-sender");
     log.record("SESSION data-sender");
 
     for (std::size_t index = 0; index < session.records.size(); ++index) {
         std::string text = session.records[index];
-        if (misbehaviour.overlong && index == 0 && text.size() < kOverlongRecordBytes)
+        if (misbehaviour.overlong && index == 0 && text.size() < kOverlongRecordBytes) {
             text.append(kOverlongRecordBytes - text.size(), 'X');
+        }
         text += "\r\n";
         Bytes frame = buildLinkFrame(text);
-        if (misbehaviour.badCheck)
+        if (misbehaviour.badCheck) {
             frame.back() ^= 0xFF;
+        }
         std::string what =
             "FRAME STX \"" + escapeText(text) + "\" xor=" + (misbehaviour.badCheck ? "BAD" : "OK");
 
         bool acked = false;
         for (int sends = 0; sends < kSendsPerRecord && !acked; ++sends) {
             Permit permit = terminal.permit(what);
-            if (permit == Permit::LineGone)
+            if (permit == Permit::LineGone) {
                 return Outcome::HungUp;
-            if (permit == Permit::Withheld)
+            }
+            if (permit == Permit::Withheld) {
                 return Outcome::Abandoned;
-            if (!terminal.send(frame, what, MessageKind::Frame))
+            }
+            if (!terminal.send(frame, what, MessageKind::Frame)) {
                 return terminal.hungUp() ? Outcome::HungUp : Outcome::Abandoned;
+            }
             const std::string number = std::to_string(index + 1);
             log.record("SENT " + number + " try=" + std::to_string(sends + 1) + " \"" +
                        escapeText(session.records[index]) + "\"");
@@ -107,13 +114,16 @@ Outcome runDataSender(Session& session, bool sohAnswered) {
     }
 
     Permit permit = terminal.permit("EOT");
-    if (permit == Permit::LineGone)
+    if (permit == Permit::LineGone) {
         return Outcome::HungUp;
-    if (permit == Permit::Withheld)
+    }
+    if (permit == Permit::Withheld) {
         return Outcome::Abandoned;
+    }
     const Bytes eot{kEot};
-    if (!terminal.send(eot, "EOT", MessageKind::End))
+    if (!terminal.send(eot, "EOT", MessageKind::End)) {
         return Outcome::Abandoned;
+    }
     log.record("EOT");
     return Outcome::Completed;
 }

@@ -13,12 +13,14 @@ EventLog::~EventLog() {
         endStrayRun();
         std::fclose(file_);
     }
-    if (record_)
+    if (record_) {
         std::fclose(record_);
+    }
     if (wire_) {
         endWireStray();
-        if (wireBytesIn_ > 0)
+        if (wireBytesIn_ > 0) {
             writeWire(lastInAt_, "rx", wireBytesIn_, "UNFINISHED");
+        }
         std::fclose(wire_);
     }
 }
@@ -29,8 +31,9 @@ bool EventLog::openWire(const std::string& path, std::string& error) {
         error = "cannot write the wire log " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (wire_)
+    if (wire_) {
         std::fclose(wire_);
+    }
     wire_ = file;
     return true;
 }
@@ -41,23 +44,26 @@ bool EventLog::openRecord(const std::string& path, std::string& error) {
         error = "cannot write the record " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (record_)
+    if (record_) {
         std::fclose(record_);
+    }
     record_ = file;
     return true;
 }
 
 void EventLog::record(std::string_view event) {
-    if (!record_)
+    if (!record_) {
         return;
+    }
     std::fprintf(record_, "%lld %.*s\n", static_cast<long long>(elapsedMs()), static_cast<int>(event.size()),
                  event.data());
     std::fflush(record_);
 }
 
 void EventLog::wireIn(WireClock::time_point at) {
-    if (!wire_)
+    if (!wire_) {
         return;
+    }
     ++wireBytesIn_;
     lastInAt_ = at;
 }
@@ -68,8 +74,9 @@ void EventLog::wireOut(std::size_t bytes, std::string_view what, WireClock::time
 }
 
 void EventLog::endWireStray() {
-    if (wireStray_ == 0)
+    if (wireStray_ == 0) {
         return;
+    }
     const std::size_t stray = std::min(wireStray_, wireBytesIn_);
     writeWire(lastInAt_, "rx", stray, "STRAY");
     wireBytesIn_ -= stray;
@@ -78,8 +85,9 @@ void EventLog::endWireStray() {
 
 void EventLog::writeWire(WireClock::time_point at, std::string_view direction, std::size_t bytes,
                          std::string_view event) {
-    if (!wire_)
+    if (!wire_) {
         return;
+    }
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count();
     std::fprintf(wire_, "%lld %.*s %zu %.*s\n", static_cast<long long>(us),
                  static_cast<int>(direction.size()), direction.data(), bytes, static_cast<int>(event.size()),
@@ -106,10 +114,12 @@ std::int64_t EventLog::elapsedMs() const {
 }
 
 void EventLog::stray(std::uint8_t byte) {
-    if (wire_)
+    if (wire_) {
         ++wireStray_;
-    if (!file_)
+    }
+    if (!file_) {
         return;
+    }
     char text[16];
     if (++strayRun_ <= kStrayBytesShown) {
         std::snprintf(text, sizeof text, "BYTE 0x%02X", byte);
@@ -137,12 +147,14 @@ void EventLog::endStrayRun() {
 void EventLog::add(std::string_view direction, std::string_view event) {
     if (wire_ && direction == "rx") {
         endWireStray();
-        if (wireBytesIn_ > 0)
+        if (wireBytesIn_ > 0) {
             writeWire(lastInAt_, "rx", wireBytesIn_, event);
+        }
         wireBytesIn_ = 0;
     }
-    if (!file_)
+    if (!file_) {
         return;
+    }
     endStrayRun();
     write(elapsedMs(), direction, event);
 }

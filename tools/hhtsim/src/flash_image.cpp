@@ -30,8 +30,9 @@ FlashImage::~FlashImage() = default;
 std::size_t FlashImage::write(std::uint32_t address, std::span<const std::uint8_t> bytes) {
     std::size_t stored = 0;
     for (std::uint8_t b : bytes) {
-        if (address >= kSize)
+        if (address >= kSize) {
             break;
+        }
         auto& page = pages_[address >> kPageBits];
         if (!page) {
             page = std::make_unique<Page>();
@@ -59,18 +60,22 @@ void FlashImage::erase(std::uint32_t first, std::uint32_t endExclusive) {
 }
 
 void FlashImage::eraseAll() {
-    for (auto& page : pages_) page.reset();
+    for (auto& page : pages_) {
+        page.reset();
+    }
 }
 
 std::uint8_t FlashImage::read(std::uint32_t address) const {
-    if (address >= kSize || !pages_[address >> kPageBits])
+    if (address >= kSize || !pages_[address >> kPageBits]) {
         return 0xFF;
+    }
     return pages_[address >> kPageBits]->data[address & (kPageSize - 1)];
 }
 
 bool FlashImage::isWritten(std::uint32_t address) const {
-    if (address >= kSize || !pages_[address >> kPageBits])
+    if (address >= kSize || !pages_[address >> kPageBits]) {
         return false;
+    }
     return pages_[address >> kPageBits]->written.test(address & (kPageSize - 1));
 }
 
@@ -97,8 +102,9 @@ std::vector<FlashImage::Range> FlashImage::writtenRanges() const {
             }
         }
     }
-    if (open)
+    if (open) {
         ranges.back().endExclusive = kSize;
+    }
     return ranges;
 }
 
@@ -109,7 +115,9 @@ std::string FlashImage::toS2Text() const {
         for (std::uint32_t a = range.first; a < range.endExclusive; a += kS2DataBytes) {
             std::uint32_t end = std::min(range.endExclusive, a + kS2DataBytes);
             chunk.clear();
-            for (std::uint32_t b = a; b < end; ++b) chunk.push_back(read(b));
+            for (std::uint32_t b = a; b < end; ++b) {
+                chunk.push_back(read(b));
+            }
             text += s2Record(a, chunk);
         }
     }

@@ -29,17 +29,21 @@ struct FlashLayout {
 // Where the terminal's program flash starts, by the kind its identification names.
 FlashLayout layoutFor(const std::string& ident) {
     std::string kind = ident.substr(0, 3);
-    if (kind == "VKA")
+    if (kind == "VKA") {
         return {0x300000, false};
-    if (kind == "VKS")
+    }
+    if (kind == "VKS") {
         return {0, true};
+    }
     return {0x200000, false};
 }
 
 bool largeBlocks(const std::array<std::uint8_t, 3>& flashId) {
-    for (const auto& id : kLargeBlockIds)
-        if (flashId[0] == id[0] && flashId[1] == id[1])
+    for (const auto& id : kLargeBlockIds) {
+        if (flashId[0] == id[0] && flashId[1] == id[1]) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -63,16 +67,18 @@ Outcome runFramedLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) {
             return Outcome::Failed;
+        }
         return outcome;
     };
     auto ack = [&](const std::string& what) { return terminal.answerAck(role::plainAck, what); };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte)
+        if (!byte) {
             return finish(end);
+        }
         if (*byte != kEsc && *byte != kDle) {
             role::logStray(session, *byte);
             continue;
@@ -84,8 +90,9 @@ Outcome runFramedLoader(Session& session) {
         started = true;
 
         if (*byte == kEsc) {
-            if (!role::readWhole(session, command, *byte, end))
+            if (!role::readWhole(session, command, *byte, end)) {
                 return finish(end);
+            }
             const std::string& body = command.body();
             if (command.overlong()) {
                 log.rx("COMMAND overlong");
@@ -96,8 +103,9 @@ Outcome runFramedLoader(Session& session) {
                 log.rx("IDENT-QUERY");
                 Bytes answer = identAnswer(ident, terminal.misbehaviour().overlong);
                 std::string text(answer.begin(), answer.end());
-                if (terminal.answer(answer, "IDENT \"" + escapeText(text) + "\"") == Permit::LineGone)
+                if (terminal.answer(answer, "IDENT \"" + escapeText(text) + "\"") == Permit::LineGone) {
                     return finish(Outcome::HungUp);
+                }
             } else if (body == "*0") {
                 // The presence check reads the 18-byte identification as two halves of 9, one after
                 // ESC "Z1" and one after ESC "*0"; an answer of its own would linger in front of the
@@ -109,8 +117,9 @@ Outcome runFramedLoader(Session& session) {
             continue;
         }
 
-        if (!role::readWhole(session, reader, *byte, end))
+        if (!role::readWhole(session, reader, *byte, end)) {
             return finish(end);
+        }
         const DleFrame& frame = reader.result();
         loader::Message message = decodeDleBody(frame.body);
         std::string what = "FRAME DLE " + (frame.malformed ? std::string("MALFORMED") : describe(message)) +
@@ -132,8 +141,9 @@ Outcome runFramedLoader(Session& session) {
             } else {
                 std::uint32_t size = large ? kLargeBlock : kSmallBlock;
                 std::uint32_t index = erase->block;
-                if (large && index >= kLargeBlockNumberBase)
+                if (large && index >= kLargeBlockNumberBase) {
                     index -= kLargeBlockNumberBase;
+                }
                 std::uint32_t first = layout.base + index * size;
                 session.flash.erase(first, first + size);
                 char text[48];
@@ -143,8 +153,9 @@ Outcome runFramedLoader(Session& session) {
             permit = ack("ACK");
         } else if (auto* record = std::get_if<loader::Record>(&message)) {
             std::size_t stored = session.flash.write(record->address, record->data);
-            if (stored != record->data.size())
+            if (stored != record->data.size()) {
                 log.note("RECORD beyond the 24-bit address space cut short");
+            }
             permit = ack("ACK");
         } else if (std::holds_alternative<loader::Display>(message) ||
                    std::holds_alternative<loader::Clock>(message)) {
@@ -160,8 +171,9 @@ Outcome runFramedLoader(Session& session) {
         } else {
             log.note("NO ACK: unknown frame");
         }
-        if (permit == Permit::LineGone)
+        if (permit == Permit::LineGone) {
             return finish(Outcome::HungUp);
+        }
     }
 }
 

@@ -16,8 +16,9 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
     Outcome end = Outcome::Abandoned;
 
     if (!sohAnswered) {
-        if (const auto ended = role::answerOpeningSoh(session))
+        if (const auto ended = role::answerOpeningSoh(session)) {
             return *ended;
+        }
     }
     log.note("SESSION ini-receiver");
     log.record("SESSION ini-receiver");
@@ -27,16 +28,19 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
     LinkFrameReader reader(kMaxLineBytes);
     for (;;) {
         auto byte = role::next(session, true, end);
-        if (!byte)
+        if (!byte) {
             return end;
+        }
         if (*byte == kSoh) {
             // The host did not see the ACK in time and asks again.
             log.rx("SOH");
-            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone)
+            if (terminal.answerAck(role::plainAck, "ACK") == Permit::LineGone) {
                 return Outcome::HungUp;
+            }
         } else if (*byte == kStx) {
-            if (!role::readWhole(session, reader, *byte, end))
+            if (!role::readWhole(session, reader, *byte, end)) {
                 return end;
+            }
             const LinkFrame& frame = reader.result();
             log.rx("FRAME STX \"" + escapeText(frame.text) + "\" xor=" + (frame.checkOk ? "OK" : "BAD") +
                    (frame.overlong ? " overlong" : ""));
@@ -44,27 +48,32 @@ Outcome runIniReceiver(Session& session, bool sohAnswered) {
                 log.note("NO ACK: check byte refused");
                 continue;
             }
-            if (terminal.missesFrame())
+            if (terminal.missesFrame()) {
                 continue;
+            }
             received += frame.text;
             ++lines;
             const Permit answered = terminal.answerAck(role::plainAck, "ACK");
             log.record("ACCEPT \"" + escapeText(frame.text) + "\" answer=" +
                        (answered == Permit::Go && !terminal.lastGarbled() ? "clean" : "garbled"));
-            if (answered == Permit::LineGone)
+            if (answered == Permit::LineGone) {
                 return Outcome::HungUp;
+            }
         } else if (*byte == kEot) {
             log.rx("EOT");
             // The file is complete once the EOT is in, whether or not the answer goes out.
             bool stored =
                 session.options.out.empty() || role::storeFile(session, session.options.out, received);
-            if (stored && !session.options.out.empty())
+            if (stored && !session.options.out.empty()) {
                 log.note("STORED " + session.options.out);
-            if (stored)
+            }
+            if (stored) {
                 log.record("STORED " + std::to_string(lines) + " lines");
+            }
             Permit permit = terminal.answerAck(role::plainAck, "ACK");
-            if (permit == Permit::LineGone)
+            if (permit == Permit::LineGone) {
                 return Outcome::HungUp;
+            }
             return stored ? Outcome::Completed : Outcome::Failed;
         } else {
             role::logStray(session, *byte);

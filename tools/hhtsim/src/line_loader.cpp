@@ -43,8 +43,9 @@ void applyHexLine(Session& session, HexLoad& load, const std::string& line) {
     }
     if (record->type == kHexData) {
         std::uint32_t address = load.base + record->offset;
-        if (session.flash.write(address, record->data) != record->data.size())
+        if (session.flash.write(address, record->data) != record->data.size()) {
             log.note("HEX LINE beyond the 24-bit address space cut short");
+        }
     } else if (record->type == kHexSegment && record->data.size() == 2) {
         load.base = static_cast<std::uint32_t>(record->data[0] << 8 | record->data[1]) << 4;
     } else if (record->type == kHexLinear && record->data.size() == 2) {
@@ -86,15 +87,17 @@ Outcome runLineLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) {
             return Outcome::Failed;
+        }
         return outcome;
     };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte)
+        if (!byte) {
             return finish(end);
+        }
         if (*byte != kStx) {
             role::logStray(session, *byte);
             continue;
@@ -104,8 +107,9 @@ Outcome runLineLoader(Session& session) {
             log.record("SESSION line-loader");
         }
         started = true;
-        if (!role::readWhole(session, reader, *byte, end))
+        if (!role::readWhole(session, reader, *byte, end)) {
             return finish(end);
+        }
         const LineFrame& frame = reader.result();
         if (frame.malformed) {
             log.rx("LINEFRAME malformed");
@@ -153,17 +157,21 @@ Outcome runLineLoader(Session& session) {
                                                      : std::string(1, static_cast<char>(ack)));
         };
         Permit permit = terminal.answerAck(build, "LINEFRAME seq=" + std::to_string(sequence) + " ACK");
-        if (permit == Permit::LineGone)
+        if (permit == Permit::LineGone) {
             return finish(Outcome::HungUp);
+        }
         if (endOfLoad) {
-            if (!load.pending.empty())
+            if (!load.pending.empty()) {
                 applyHexLine(session, load, load.pending);
-            if (announced >= 0 && announced != load.textFrames)
+            }
+            if (announced >= 0 && announced != load.textFrames) {
                 log.note("LINE COUNT MISMATCH announced=" + std::to_string(announced) +
                          " frames=" + std::to_string(load.textFrames));
+            }
             // A host that cuts long lines into pieces but counts whole lines stops short of the end.
-            if (!load.endRecordSeen)
+            if (!load.endRecordSeen) {
                 log.note("HEX END RECORD missing: the image arrived incomplete");
+            }
             log.note("SESSION END lines=" + std::to_string(load.lines) +
                      " bad=" + std::to_string(load.badLines));
             return finish(Outcome::Completed);

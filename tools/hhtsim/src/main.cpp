@@ -39,12 +39,14 @@ class DeviceLink {
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
     ~DeviceLink() {
-        if (path_.empty())
+        if (path_.empty()) {
             return;
+        }
         std::error_code error;
         if (std::filesystem::is_symlink(path_, error) &&
-            std::filesystem::read_symlink(path_, error) == target_)
+            std::filesystem::read_symlink(path_, error) == target_) {
             std::filesystem::remove(path_, error);
+        }
     }
 
     bool make(const std::string& path, const std::string& target, std::string& message) {
@@ -54,8 +56,9 @@ class DeviceLink {
             message = path + " exists and is not a symbolic link; not replacing it";
             return false;
         }
-        if (std::filesystem::is_symlink(status))
+        if (std::filesystem::is_symlink(status)) {
             std::filesystem::remove(path, error);
+        }
         std::filesystem::create_symlink(target, path, error);
         if (error) {
             message = "cannot make the link " + path + ": " + error.message();
@@ -79,8 +82,9 @@ bool loadRecords(const std::string& path, std::vector<std::string>& records, std
     }
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
+        if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
         records.push_back(line);
     }
     if (in.bad()) {
@@ -106,8 +110,9 @@ int main(int argc, char** argv) {
     }
 
     std::optional<ChaosPlan> chaos;
-    if (options.chaos)
+    if (options.chaos) {
         chaos.emplace(*options.chaos, options.role);
+    }
     if (options.chaosPlan) {
         if (!chaos) {
             std::fprintf(stderr, "hhtsim: --chaos-plan needs --chaos\n");
@@ -134,8 +139,9 @@ int main(int argc, char** argv) {
 #ifdef __linux__
     // A paced byte is due every 87 us at 115200 baud; the default timer slack of 50 us would make
     // every wake-up late by about that much.
-    if (options.misbehaviour.baudThrottle)
+    if (options.misbehaviour.baudThrottle) {
         (void)prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    }
 #endif
     std::vector<std::string> records;
     bool sendsRecords = options.role == Role::DataSender || options.role == Role::Auto;
@@ -189,12 +195,14 @@ int main(int argc, char** argv) {
         static constexpr const char* kNames[] = {"completed", "abandoned", "failed", "stopped", "hung-up"};
         log.note(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
         log.record(std::string("EXCHANGE ") + kNames[static_cast<int>(outcome)]);
-        if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp)
+        if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp) {
             break;
+        }
     }
     line.drain();
     log.note("EXIT");
-    if (options.once)
+    if (options.once) {
         return outcome == Outcome::Completed ? kExitDone : kExitFailure;
+    }
     return kExitDone;
 }

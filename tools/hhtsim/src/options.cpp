@@ -19,27 +19,33 @@ constexpr RoleEntry kRoles[] = {
 std::optional<long> parseNumber(const std::string& text, long low, long high) {
     long value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
         return std::nullopt;
+    }
     return value;
 }
 
 std::optional<std::uint8_t> parseByte(std::string text) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text = text.substr(2);
-    if (text.size() == 1)
+    }
+    if (text.size() == 1) {
         text = "0" + text;
-    if (text.size() != 2)
+    }
+    if (text.size() != 2) {
         return std::nullopt;
+    }
     return hexByte(text[0], text[1]);
 }
 
 }  // namespace
 
 const char* roleName(Role role) {
-    for (const auto& entry : kRoles)
-        if (entry.role == role)
+    for (const auto& entry : kRoles) {
+        if (entry.role == role) {
             return entry.name;
+        }
+    }
     return "?";
 }
 
@@ -57,26 +63,31 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             name = name.substr(0, eq);
         }
         auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue)
+            if (inlineValue) {
                 return inlineValue;
-            if (i + 1 < args.size())
+            }
+            if (i + 1 < args.size()) {
                 return args[++i];
+            }
             return std::nullopt;
         };
         auto need = [&](std::string& into) -> bool {
             auto v = value();
-            if (!v || v->empty())
+            if (!v || v->empty()) {
                 return false;
+            }
             into = *v;
             return true;
         };
         auto needCount = [&](std::optional<int>& into, long low, long high) -> bool {
             std::string text;
-            if (!need(text))
+            if (!need(text)) {
                 return false;
+            }
             auto number = parseNumber(text, low, high);
-            if (!number)
+            if (!number) {
                 return false;
+            }
             into = static_cast<int>(*number);
             return true;
         };
@@ -84,8 +95,9 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             return UsageError{"hhtsim: " + name + " needs " + what + " (see --help)"};
         };
         auto flag = [&](bool& into) -> std::optional<UsageError> {
-            if (inlineValue)
+            if (inlineValue) {
                 return UsageError{"hhtsim: " + name + " takes no value (see --help)"};
+            }
             into = true;
             return std::nullopt;
         };
@@ -96,8 +108,9 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             options.help = true;
         } else if (name == "--role") {
             std::string text;
-            if (!need(text))
+            if (!need(text)) {
                 return bad("a role");
+            }
             bool found = false;
             for (const auto& entry : kRoles) {
                 if (text == entry.name) {
@@ -105,55 +118,68 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
                     found = true;
                 }
             }
-            if (!found)
+            if (!found) {
                 return UsageError{"hhtsim: unknown role \"" + text + "\" (see --help)"};
+            }
         } else if (name == "--once") {
             flagError = flag(options.once);
         } else if (name == "--link") {
-            if (!need(options.link))
+            if (!need(options.link)) {
                 return bad("a path");
+            }
         } else if (name == "--out") {
-            if (!need(options.out))
+            if (!need(options.out)) {
                 return bad("a file name");
+            }
         } else if (name == "--records") {
-            if (!need(options.records))
+            if (!need(options.records)) {
                 return bad("a file name");
+            }
         } else if (name == "--flash-out") {
-            if (!need(options.flashOut))
+            if (!need(options.flashOut)) {
                 return bad("a file name");
+            }
         } else if (name == "--log") {
-            if (!need(options.log))
+            if (!need(options.log)) {
                 return bad("a file name");
+            }
         } else if (name == "--record") {
-            if (!need(options.record))
+            if (!need(options.record)) {
                 return bad("a file name");
+            }
         } else if (name == "--chaos") {
             std::string text;
             std::optional<long> seed;
-            if (!need(text) || !(seed = parseNumber(text, 0, 999999999999999999L)))
+            if (!need(text) || !(seed = parseNumber(text, 0, 999999999999999999L))) {
                 return bad("a seed, a number from 0");
+            }
             options.chaos = static_cast<std::uint64_t>(*seed);
         } else if (name == "--chaos-plan") {
-            if (!needCount(options.chaosPlan, 1, 1000000))
+            if (!needCount(options.chaosPlan, 1, 1000000)) {
                 return bad("a count of messages from 1");
+            }
         } else if (name == "--punctual") {
             flagError = flag(options.punctual);
         } else if (name == "--wire-log") {
-            if (!need(options.wireLog))
+            if (!need(options.wireLog)) {
                 return bad("a file name");
+            }
         } else if (name == "--ident") {
             std::string text;
-            if (!need(text) || text.size() > 18)
+            if (!need(text) || text.size() > 18) {
                 return bad("a text of 1 to 18 characters");
+            }
             options.ident = text;
         } else if (name == "--flash-id") {
             std::string text;
-            if (!need(text) || text.size() != 6)
+            if (!need(text) || text.size() != 6) {
                 return bad("six hexadecimal digits, e.g. A40100");
+            }
             for (std::size_t k = 0; k < 3; ++k) {
                 auto b = hexByte(text[2 * k], text[2 * k + 1]);
-                if (!b)
+                if (!b) {
                     return bad("six hexadecimal digits, e.g. A40100");
+                }
                 options.flashId[k] = *b;
             }
         } else if (name == "--rmt") {
@@ -162,21 +188,25 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             flagError = flag(options.autoData);
         } else if (name == "--idle-timeout") {
             std::optional<int> ms;
-            if (!needCount(ms, 100, 3600000))
+            if (!needCount(ms, 100, 3600000)) {
                 return bad("milliseconds from 100 to 3600000");
+            }
             options.idleTimeout = std::chrono::milliseconds(*ms);
         } else if (name == "--silent") {
             flagError = flag(m.silent);
         } else if (name == "--stop-after") {
-            if (!needCount(m.stopAfter, 0, 1000000))
+            if (!needCount(m.stopAfter, 0, 1000000)) {
                 return bad("a count from 0");
+            }
         } else if (name == "--hangup-after") {
-            if (!needCount(m.hangupAfter, 0, 1000000))
+            if (!needCount(m.hangupAfter, 0, 1000000)) {
                 return bad("a count from 0");
+            }
         } else if (name == "--wrong-ack") {
             std::string text;
-            if (!need(text) || !(m.wrongAck = parseByte(text)))
+            if (!need(text) || !(m.wrongAck = parseByte(text))) {
                 return bad("a byte in hexadecimal, e.g. 15");
+            }
         } else if (name == "--bad-check") {
             flagError = flag(m.badCheck);
         } else if (name == "--overlong") {
@@ -185,23 +215,27 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
             flagError = flag(m.chatter);
         } else if (name == "--drip") {
             std::optional<int> ms;
-            if (!needCount(ms, 0, 10000))
+            if (!needCount(ms, 0, 10000)) {
                 return bad("milliseconds from 0 to 10000");
+            }
             m.drip = std::chrono::milliseconds(*ms);
         } else if (name == "--baud-throttle") {
             flagError = flag(m.baudThrottle);
         } else if (name == "--baud") {
-            if (!needCount(m.baud, 50, 4000000))
+            if (!needCount(m.baud, 50, 4000000)) {
                 return bad("a baud rate from 50 to 4000000");
+            }
         } else if (name == "--format") {
             std::string text;
-            if (!need(text) || !(m.format = parseCharacterFormat(text, 0)))
+            if (!need(text) || !(m.format = parseCharacterFormat(text, 0))) {
                 return bad("data bits, parity and stop bits, e.g. 8N1 or 7E2");
+            }
         } else {
             return UsageError{"hhtsim: unknown argument \"" + args[i] + "\" (see --help)"};
         }
-        if (flagError)
+        if (flagError) {
             return *flagError;
+        }
     }
     return options;
 }

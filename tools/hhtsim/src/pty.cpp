@@ -74,38 +74,46 @@ constexpr SpeedEntry kSpeeds[] = {{B300, 300},      {B600, 600},       {B1200, 1
 
 std::variant<std::unique_ptr<PtyLine>, std::string> PtyLine::open(int stopFd, EventLog& log) {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0)
+    if (master < 0) {
         return errnoText("cannot open a pseudo-terminal");
+    }
     auto fail = [&](const char* what, int slave = -1) {
         std::string text = errnoText(what);
-        if (slave >= 0)
+        if (slave >= 0) {
             ::close(slave);
+        }
         ::close(master);
         return text;
     };
-    if (grantpt(master) != 0 || unlockpt(master) != 0)
+    if (grantpt(master) != 0 || unlockpt(master) != 0) {
         return fail("cannot unlock the pseudo-terminal");
+    }
     const char* name = ptsname(master);
-    if (!name)
+    if (!name) {
         return fail("cannot name the pseudo-terminal");
+    }
     std::string path = name;
     (void)fcntl(master, F_SETFD, FD_CLOEXEC);
-    if (fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0)
+    if (fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
         return fail("cannot set up the device");
+    }
 
     int slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0)
+    if (slave < 0) {
         return fail("cannot open the device");
+    }
     // Raw from the start: until the host configures its end, no echo, no CR/LF translation and no line
     // editing may touch the bytes.
     termios settings{};
-    if (tcgetattr(slave, &settings) != 0)
+    if (tcgetattr(slave, &settings) != 0) {
         return fail("cannot read the device settings", slave);
+    }
     cfmakeraw(&settings);
     cfsetispeed(&settings, B19200);
     cfsetospeed(&settings, B19200);
-    if (tcsetattr(slave, TCSANOW, &settings) != 0)
+    if (tcsetattr(slave, TCSANOW, &settings) != 0) {
         return fail("cannot set the device to raw mode", slave);
+    }
 
     int watch = -1;
 #ifdef __linux__
@@ -117,8 +125,9 @@ std::variant<std::unique_ptr<PtyLine>, std::string> PtyLine::open(int stopFd, Ev
         watch = -1;
     }
 #endif
-    if (watch < 0)
+    if (watch < 0) {
         log.note("HOST-WATCH unavailable: host opens and closes are not noticed");
+    }
     return std::unique_ptr<PtyLine>(new PtyLine(master, slave, watch, stopFd, std::move(path), log));
 }
 
@@ -131,8 +140,9 @@ PtyLine::~PtyLine() {
 
 void PtyLine::closeAll() {
     for (int* fd : {&master_, &slave_, &watch_}) {
-        if (*fd >= 0)
+        if (*fd >= 0) {
             ::close(*fd);
+        }
         *fd = -1;
     }
 }
@@ -145,13 +155,15 @@ bool PtyLine::handleWatchEvents() {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         ssize_t n = ::read(watch_, buffer, sizeof buffer);
-        if (n <= 0)
+        if (n <= 0) {
             break;
+        }
         for (char* p = buffer; p < buffer + n;) {
             auto* event = reinterpret_cast<inotify_event*>(p);
             if (event->mask & IN_OPEN) {
-                if (hostOpens_++ == 0)
+                if (hostOpens_++ == 0) {
                     log_.note("HOST OPEN");
+                }
             }
             if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) && hostOpens_ > 0 && --hostOpens_ == 0) {
                 log_.note("HOST CLOSE");
@@ -161,8 +173,9 @@ bool PtyLine::handleWatchEvents() {
         }
     }
 #endif
-    if (!closeSeen || hostOpens_ > 0)
+    if (!closeSeen || hostOpens_ > 0) {
         return false;
+    }
     // Like a real port, bytes the host never read do not wait for its next open, and an exclusive open
     // ends with the close: our own descriptor keeps the device alive, so the exclusive flag would
     // otherwise outlive the host and refuse its next open.
@@ -176,16 +189,20 @@ int PtyLine::readMaster() {
     ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n > 0) {
         const WireClock::time_point at = sleptUntil_ ? std::min(now(), *sleptUntil_) : now();
-        for (ssize_t i = 0; i < n; ++i) pending_.push_back({buffer[i], at});
+        for (ssize_t i = 0; i < n; ++i) {
+            pending_.push_back({buffer[i], at});
+        }
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR)
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
         return -1;
+    }
     return n < 0 ? 0 : static_cast<int>(n);
 }
 
 void PtyLine::takeSleptBytes() {
-    if (sleptUntil_ && master_ >= 0)
+    if (sleptUntil_ && master_ >= 0) {
         (void)readMaster();
+    }
     sleptUntil_.reset();
 }
 
@@ -196,50 +213,62 @@ ReadResult PtyLine::read(std::optional<std::chrono::milliseconds> timeout) {
         return result;
     };
     // Bytes already taken in come first; those still in the device came after them, so they can wait.
-    if (!pending_.empty())
+    if (!pending_.empty()) {
         return takePending();
+    }
     takeSleptBytes();
-    if (!pending_.empty())
+    if (!pending_.empty()) {
         return takePending();
-    if (master_ < 0)
+    }
+    if (master_ < 0) {
         return {ReadStatus::HungUp};
+    }
     auto deadline = std::chrono::steady_clock::now() + timeout.value_or(std::chrono::milliseconds(0));
     for (;;) {
         if (hostClosedPending_) {
             // Bytes the host wrote before closing come first.
-            if (readMaster() > 0)
+            if (readMaster() > 0) {
                 return takePending();
+            }
             hostClosedPending_ = false;
             return {ReadStatus::HostClosed};
         }
         pollfd fds[3] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}, {watch_, POLLIN, 0}};
         int count = watch_ >= 0 ? 3 : 2;
         int rc = ::poll(fds, static_cast<nfds_t>(count), timeout ? remainingMs(deadline) : -1);
-        if (rc < 0 && errno == EINTR)
+        if (rc < 0 && errno == EINTR) {
             continue;
-        if (rc < 0)
+        }
+        if (rc < 0) {
             return {ReadStatus::HungUp};
-        if (fds[0].revents)
+        }
+        if (fds[0].revents) {
             return {ReadStatus::Stopped};
+        }
         if (fds[1].revents & POLLIN) {
             int n = readMaster();
-            if (n > 0)
+            if (n > 0) {
                 return takePending();
-            if (n < 0)
+            }
+            if (n < 0) {
                 return {ReadStatus::HungUp};
+            }
         } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             return {ReadStatus::HungUp};
         }
-        if (count == 3 && fds[2].revents)
+        if (count == 3 && fds[2].revents) {
             hostClosedPending_ = handleWatchEvents() || hostClosedPending_;
-        if (rc == 0 || (timeout && std::chrono::steady_clock::now() >= deadline && !hostClosedPending_))
+        }
+        if (rc == 0 || (timeout && std::chrono::steady_clock::now() >= deadline && !hostClosedPending_)) {
             return {ReadStatus::Timeout};
+        }
     }
 }
 
 bool PtyLine::write(std::span<const std::uint8_t> bytes) {
-    if (master_ < 0)
+    if (master_ < 0) {
         return false;
+    }
     auto deadline = std::chrono::steady_clock::now() + kWriteStall;
     while (!bytes.empty()) {
         ssize_t n = ::write(master_, bytes.data(), bytes.size());
@@ -247,18 +276,21 @@ bool PtyLine::write(std::span<const std::uint8_t> bytes) {
             bytes = bytes.subspan(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
+        }
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLOUT, 0}};
         int rc = ::poll(fds, 2, remainingMs(deadline));
-        if (rc < 0 && errno == EINTR)
+        if (rc < 0 && errno == EINTR) {
             continue;
+        }
         if (rc <= 0) {
             log_.note("WRITE STALLED: the host is not reading");
             return false;
         }
-        if (fds[0].revents)
+        if (fds[0].revents) {
             return false;
+        }
     }
     return true;
 }
@@ -268,16 +300,19 @@ bool PtyLine::write(std::span<const std::uint8_t> bytes) {
 bool PtyLine::sleepUntil(WireClock::time_point until) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             break;
+        }
         const timespec wait = sleepStep(left, punctual_);
         yieldIfPolling(wait);
         pollfd stop{stopFd_, POLLIN, 0};
         const int rc = ::ppoll(&stop, 1, &wait, nullptr);
-        if (rc > 0)
+        if (rc > 0) {
             return false;
-        if (rc < 0 && errno != EINTR)
+        }
+        if (rc < 0 && errno != EINTR) {
             break;
+        }
     }
     sleptUntil_ = until;
     return true;
@@ -289,38 +324,47 @@ bool PtyLine::pause(std::chrono::nanoseconds duration) {
     bool watchMaster = master_ >= 0;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return true;
+        }
         const timespec wait = sleepStep(left, punctual_);
         yieldIfPolling(wait);
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
         int rc = ::ppoll(fds, watchMaster ? 2 : 1, &wait, nullptr);
-        if (rc < 0 && errno != EINTR)
+        if (rc < 0 && errno != EINTR) {
             return true;
-        if (rc <= 0)
+        }
+        if (rc <= 0) {
             continue;
-        if (fds[0].revents)
+        }
+        if (fds[0].revents) {
             return false;
+        }
         // A master that reports something other than bytes is left to the next read to judge; the
         // pause goes on as a plain sleep.
-        if (watchMaster && fds[1].revents != 0 && ((fds[1].revents & POLLIN) == 0 || readMaster() <= 0))
+        if (watchMaster && fds[1].revents != 0 && ((fds[1].revents & POLLIN) == 0 || readMaster() <= 0)) {
             watchMaster = false;
+        }
     }
 }
 
 void PtyLine::drain() {
-    if (slave_ < 0)
+    if (slave_ < 0) {
         return;
+    }
     auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
     while (std::chrono::steady_clock::now() < deadline) {
         // Pause first: bytes written to the master reach the slave's queue a moment later.
-        if (!pause(kDrainCheck))
+        if (!pause(kDrainCheck)) {
             return;
+        }
         int unread = 0;
-        if (ioctl(slave_, FIONREAD, &unread) != 0 || unread == 0)
+        if (ioctl(slave_, FIONREAD, &unread) != 0 || unread == 0) {
             return;
-        if (watch_ >= 0 && handleWatchEvents())
+        }
+        if (watch_ >= 0 && handleWatchEvents()) {
             return;
+        }
     }
     log_.note("DRAIN: the host left bytes unread");
 }
@@ -332,16 +376,20 @@ void PtyLine::hangUp() {
 
 std::optional<CharacterFormat> PtyLine::hostFormat() const {
     termios settings{};
-    if (slave_ < 0 || tcgetattr(slave_, &settings) != 0)
+    if (slave_ < 0 || tcgetattr(slave_, &settings) != 0) {
         return std::nullopt;
+    }
     const speed_t speed = cfgetospeed(&settings);
     CharacterFormat format;
     format.baud = 0;
-    for (const auto& entry : kSpeeds)
-        if (entry.code == speed)
+    for (const auto& entry : kSpeeds) {
+        if (entry.code == speed) {
             format.baud = entry.baud;
-    if (format.baud == 0)
+        }
+    }
+    if (format.baud == 0) {
         return std::nullopt;
+    }
     switch (settings.c_cflag & CSIZE) {
         case CS5:
             format.dataBits = 5;
@@ -356,8 +404,9 @@ std::optional<CharacterFormat> PtyLine::hostFormat() const {
             format.dataBits = 8;
             break;
     }
-    if (settings.c_cflag & PARENB)
+    if (settings.c_cflag & PARENB) {
         format.parity = (settings.c_cflag & PARODD) ? WireParity::Odd : WireParity::Even;
+    }
     format.stopBits = (settings.c_cflag & CSTOPB) ? 2 : 1;
     return format;
 }

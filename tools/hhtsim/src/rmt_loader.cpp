@@ -22,15 +22,18 @@ constexpr std::size_t kClockDigits = 12;
 
 std::string answerFor(std::string ident) {
     if (ident.size() < 3 ||
-        !(std::toupper(ident[0]) == 'R' && std::toupper(ident[1]) == 'M' && std::toupper(ident[2]) == 'T'))
+        !(std::toupper(ident[0]) == 'R' && std::toupper(ident[1]) == 'M' && std::toupper(ident[2]) == 'T')) {
         ident = "RMT" + ident;
+    }
     return ident.substr(0, kAnswerBytes);
 }
 
 bool allDigits(std::string_view text) {
-    for (char c : text)
-        if (c < '0' || c > '9')
+    for (char c : text) {
+        if (c < '0' || c > '9') {
             return false;
+        }
+    }
     return true;
 }
 }  // namespace
@@ -44,16 +47,18 @@ Outcome runRmtLoader(Session& session) {
     Outcome end = Outcome::Abandoned;
 
     auto finish = [&](Outcome outcome) {
-        if (started && !role::saveFlash(session) && outcome == Outcome::Completed)
+        if (started && !role::saveFlash(session) && outcome == Outcome::Completed) {
             return Outcome::Failed;
+        }
         return outcome;
     };
     auto ack = [&] { return terminal.answerAck(role::plainAck, "ACK"); };
 
     for (;;) {
         auto byte = role::next(session, started, end);
-        if (!byte)
+        if (!byte) {
             return finish(end);
+        }
         if (*byte != kEsc) {
             role::logStray(session, *byte);
             continue;
@@ -63,8 +68,9 @@ Outcome runRmtLoader(Session& session) {
             log.record("SESSION rmt-loader");
         }
         started = true;
-        if (!role::readWhole(session, command, *byte, end))
+        if (!role::readWhole(session, command, *byte, end)) {
             return finish(end);
+        }
         const std::string& body = command.body();
         Permit permit = Permit::Go;
         char text[64];
@@ -117,8 +123,9 @@ Outcome runRmtLoader(Session& session) {
             log.rx("COMMAND \"" + escapeText(body) + "\"");
             log.note("NO ACK: unknown command");
         }
-        if (permit == Permit::LineGone)
+        if (permit == Permit::LineGone) {
             return finish(Outcome::HungUp);
+        }
     }
 }
 

@@ -15,18 +15,21 @@ std::optional<Outcome> answerOpeningSoh(Session& session) {
     Outcome end = Outcome::Abandoned;
     for (;;) {
         auto byte = next(session, false, end);
-        if (!byte)
+        if (!byte) {
             return end;
+        }
         if (*byte != kSoh) {
             logStray(session, *byte);
             continue;
         }
         terminal.log().rx("SOH");
         const Permit permit = terminal.answerAck(plainAck, "ACK");
-        if (permit == Permit::LineGone)
+        if (permit == Permit::LineGone) {
             return Outcome::HungUp;
-        if (permit == Permit::Go)
+        }
+        if (permit == Permit::Go) {
             return std::nullopt;
+        }
     }
 }
 
@@ -43,8 +46,9 @@ std::optional<std::uint8_t> next(Session& session, bool inExchange, Outcome& end
                 end = Outcome::Abandoned;
                 return std::nullopt;
             case ReadStatus::HostClosed:
-                if (!inExchange)
+                if (!inExchange) {
                     continue;
+                }
                 log.note("ABANDONED: the host closed the port");
                 end = Outcome::Abandoned;
                 return std::nullopt;
@@ -86,10 +90,12 @@ bool storeFile(Session& session, const std::string& path, const std::string& tex
 }
 
 bool saveFlash(Session& session) {
-    if (session.options.flashOut.empty())
+    if (session.options.flashOut.empty()) {
         return true;
-    if (!storeFile(session, session.options.flashOut, session.flash.toS2Text()))
+    }
+    if (!storeFile(session, session.options.flashOut, session.flash.toS2Text())) {
         return false;
+    }
     session.terminal.log().note("FLASH SAVED " + session.options.flashOut);
     return true;
 }

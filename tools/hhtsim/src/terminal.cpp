@@ -18,8 +18,9 @@ std::chrono::nanoseconds Terminal::characterTime() const {
         format.parity = forced->parity;
         format.stopBits = forced->stopBits;
     }
-    if (misbehaviour_.baud)
+    if (misbehaviour_.baud) {
         format.baud = *misbehaviour_.baud;
+    }
     return format.characterTime();
 }
 
@@ -34,8 +35,9 @@ ReadResult Terminal::read(std::optional<std::chrono::milliseconds> timeout) {
         unread_.pop_front();
         return result;
     }
-    if (hungUp_)
+    if (hungUp_) {
         return {ReadStatus::HungUp};
+    }
     ReadResult result = line_.read(timeout);
     if (result.status != ReadStatus::Byte) {
         answerFrom_ = line_.now();
@@ -45,19 +47,22 @@ ReadResult Terminal::read(std::optional<std::chrono::milliseconds> timeout) {
     if (misbehaviour_.baudThrottle) {
         // The host can change its settings only between its bursts, so they are looked at again
         // when a byte finds the wire idle.
-        if (!character_ || result.arrivedAt >= fromHost_.end())
+        if (!character_ || result.arrivedAt >= fromHost_.end()) {
             character_ = characterTime();
+        }
         answerFrom_ = fromHost_.carry(result.arrivedAt, *character_);
-        if (answerFrom_ > line_.now() && !line_.sleepUntil(answerFrom_))
+        if (answerFrom_ > line_.now() && !line_.sleepUntil(answerFrom_)) {
             return {ReadStatus::Stopped};
+        }
     }
     log_.wireIn(answerFrom_);
     return result;
 }
 
 Permit Terminal::permit(std::string_view what) {
-    if (hungUp_)
+    if (hungUp_) {
         return Permit::LineGone;
+    }
     ++framesCounted_;
     step_ = chaos_ ? chaos_->step(framesCounted_) : ChaosStep{};
     if (step_.kind == ChaosKind::HangUp) {
@@ -81,8 +86,9 @@ Permit Terminal::permit(std::string_view what) {
 }
 
 bool Terminal::missesFrame() {
-    if (!chaos_ || hungUp_ || chaos_->step(framesCounted_ + 1).kind != ChaosKind::Deaf)
+    if (!chaos_ || hungUp_ || chaos_->step(framesCounted_ + 1).kind != ChaosKind::Deaf) {
         return false;
+    }
     ++framesCounted_;
     const std::string event = "CHAOS #" + std::to_string(framesCounted_) + " deaf";
     log_.note(event);
@@ -93,14 +99,16 @@ bool Terminal::missesFrame() {
 // A write that fails while the line is still up (a stop request, a host that stopped reading) loses the
 // answer but not the line: the conversation goes on and the next read tells what happened.
 Permit Terminal::delivered(bool sent) const {
-    if (sent)
+    if (sent) {
         return Permit::Go;
+    }
     return hungUp_ ? Permit::LineGone : Permit::Withheld;
 }
 
 bool Terminal::chatterFirst() {
-    if (!misbehaviour_.chatter || chattered_)
+    if (!misbehaviour_.chatter || chattered_) {
         return true;
+    }
     chattered_ = true;
     static constexpr std::uint8_t kUnasked[] = {'H', 'H', 'T', ' ', 'R', 'E', 'A', 'D', 'Y', '\r', '\n'};
     return transmit(kUnasked, "CHATTER", misbehaviour_.drip);
@@ -108,13 +116,16 @@ bool Terminal::chatterFirst() {
 
 Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std::string_view what) {
     Permit permitted = permit(what);
-    if (permitted != Permit::Go)
+    if (permitted != Permit::Go) {
         return permitted;
-    if (!chatterFirst())
+    }
+    if (!chatterFirst()) {
         return delivered(false);
+    }
     std::uint8_t ack = misbehaviour_.wrongAck.value_or(kAck);
-    if (step_.kind == ChaosKind::Wrong)
+    if (step_.kind == ChaosKind::Wrong) {
         ack = wrongAnswerByte(step_);
+    }
     std::string label(what);
     if (ack != kAck) {
         char text[24];
@@ -126,10 +137,12 @@ Permit Terminal::answerAck(const std::function<Bytes(std::uint8_t)>& build, std:
 
 Permit Terminal::answer(std::span<const std::uint8_t> bytes, std::string_view what) {
     Permit permitted = permit(what);
-    if (permitted != Permit::Go)
+    if (permitted != Permit::Go) {
         return permitted;
-    if (!chatterFirst())
+    }
+    if (!chatterFirst()) {
         return delivered(false);
+    }
     return delivered(send(bytes, what, MessageKind::Identity));
 }
 
@@ -146,31 +159,37 @@ bool Terminal::send(std::span<const std::uint8_t> bytes, std::string_view what, 
     lastGarbled_ = shaped.garbled || late;
     if (!shaped.description.empty()) {
         std::string event = "CHAOS #" + std::to_string(framesCounted_) + " " + shaped.description;
-        if (shaped.delay.count() > 0)
+        if (shaped.delay.count() > 0) {
             event += " delay=" + std::to_string(shaped.delay.count());
+        }
         log_.note(event);
         log_.record(event);
     }
-    if (shaped.pieces.empty() && !hungUp_)
+    if (shaped.pieces.empty() && !hungUp_) {
         log_.tx(std::string(what) + " LOST");
+    }
     for (const ChaosPiece& piece : shaped.pieces) {
-        if (piece.pause.count() > 0 && !pause(piece.pause))
+        if (piece.pause.count() > 0 && !pause(piece.pause)) {
             return false;
-        if (!transmit(piece.bytes, what, std::max(piece.drip, misbehaviour_.drip)))
+        }
+        if (!transmit(piece.bytes, what, std::max(piece.drip, misbehaviour_.drip))) {
             return false;
+        }
     }
     return !hungUp_;
 }
 
 bool Terminal::transmit(std::span<const std::uint8_t> bytes, std::string_view what,
                         std::chrono::milliseconds drip) {
-    if (hungUp_)
+    if (hungUp_) {
         return false;
+    }
     log_.tx(what);
     const bool throttled = misbehaviour_.baudThrottle;
     if (!throttled && drip.count() == 0) {
-        if (!line_.write(bytes))
+        if (!line_.write(bytes)) {
             return false;
+        }
         log_.wireOut(bytes.size(), what, line_.now());
         return true;
     }
@@ -178,16 +197,20 @@ bool Terminal::transmit(std::span<const std::uint8_t> bytes, std::string_view wh
     // the time this program spent on the message does not count. Each byte starts when the wire is
     // free and is written when it is whole at the host's end.
     WireClock::time_point ready = std::min(answerFrom_, line_.now());
-    if (throttled)
+    if (throttled) {
         character_ = characterTime();
+    }
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (throttled && !waitUntil(toHost_.carry(ready, *character_)))
+        if (throttled && !waitUntil(toHost_.carry(ready, *character_))) {
             return false;
-        if (!line_.write(bytes.subspan(i, 1)))
+        }
+        if (!line_.write(bytes.subspan(i, 1))) {
             return false;
+        }
         if (drip.count() > 0 && i + 1 < bytes.size()) {
-            if (!line_.pause(drip))
+            if (!line_.pause(drip)) {
                 return false;
+            }
             ready = line_.now();
         }
     }

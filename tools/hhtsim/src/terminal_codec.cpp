@@ -6,7 +6,9 @@ namespace hhtsim {
 
 std::uint8_t xorOf(std::span<const std::uint8_t> bytes) {
     std::uint8_t value = 0;
-    for (std::uint8_t b : bytes) value ^= b;
+    for (std::uint8_t b : bytes) {
+        value ^= b;
+    }
     return value;
 }
 
@@ -62,8 +64,12 @@ Bytes buildLineFrame(int sequence, std::string_view text) {
     Bytes frame;
     frame.reserve(text.size() + 8);
     frame.push_back(kStx);
-    for (int i = 0; i < 5; ++i) frame.push_back(static_cast<std::uint8_t>(header[i]));
-    for (char c : text) frame.push_back(static_cast<std::uint8_t>(c));
+    for (int i = 0; i < 5; ++i) {
+        frame.push_back(static_cast<std::uint8_t>(header[i]));
+    }
+    for (char c : text) {
+        frame.push_back(static_cast<std::uint8_t>(c));
+    }
     frame.push_back(kEtx);
     frame.push_back(xorOf(std::span(frame).subspan(1)));
     return frame;
@@ -84,8 +90,9 @@ FeedStatus LineFrameReader::feed(std::uint8_t byte) {
         state_ = State::Stx;
         return FeedStatus::Complete;
     };
-    if (state_ != State::Stx && state_ != State::Bcc)
+    if (state_ != State::Stx && state_ != State::Bcc) {
         running_ ^= byte;
+    }
     switch (state_) {
         case State::Stx:
             running_ = 0;
@@ -96,21 +103,26 @@ FeedStatus LineFrameReader::feed(std::uint8_t byte) {
             state_ = State::Length;
             return FeedStatus::More;
         case State::Length:
-            if (byte < '0' || byte > '9')
+            if (byte < '0' || byte > '9') {
                 return malformed();
+            }
             length_ = length_ * 10 + (byte - '0');
-            if (++lengthDigits_ == 4)
+            if (++lengthDigits_ == 4) {
                 state_ = length_ == 0 ? State::Etx : State::Text;
+            }
             return FeedStatus::More;
         case State::Text:
-            if (frame_.text.size() < maxText_)
+            if (frame_.text.size() < maxText_) {
                 frame_.text.push_back(static_cast<char>(byte));
-            if (++textSeen_ == length_)
+            }
+            if (++textSeen_ == length_) {
                 state_ = State::Etx;
+            }
             return FeedStatus::More;
         case State::Etx:
-            if (byte != kEtx)
+            if (byte != kEtx) {
                 return malformed();
+            }
             state_ = State::Bcc;
             return FeedStatus::More;
         case State::Bcc:
@@ -167,8 +179,9 @@ std::string hexBytes(std::span<const std::uint8_t> bytes) {
     for (std::uint8_t b : bytes) {
         char hex[4];
         std::snprintf(hex, sizeof hex, "%02X", b);
-        if (!out.empty())
+        if (!out.empty()) {
             out.push_back(' ');
+        }
         out += hex;
     }
     return out;

@@ -9,8 +9,9 @@ std::chrono::nanoseconds CharacterFormat::characterTime() const {
 }
 
 std::optional<CharacterFormat> parseCharacterFormat(std::string_view text, int baud) {
-    if (text.size() != 3 || text[0] < '5' || text[0] > '8' || (text[2] != '1' && text[2] != '2'))
+    if (text.size() != 3 || text[0] < '5' || text[0] > '8' || (text[2] != '1' && text[2] != '2')) {
         return std::nullopt;
+    }
     CharacterFormat format;
     format.baud = baud;
     format.dataBits = text[0] - '0';

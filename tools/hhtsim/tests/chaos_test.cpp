@@ -14,13 +14,16 @@ TEST(HhtsimChaos, OneSeedGivesOnePlan) {
     // A step depends on the seed and the message's number only, not on what was asked before.
     const ChaosPlan twice(42, Role::DataSender);
     (void)twice.step(7);
-    for (long n = 1; n <= 500; ++n)
+    for (long n = 1; n <= 500; ++n) {
         EXPECT_EQ(twice.step(n).bits, ChaosPlan(42, Role::DataSender).step(n).bits);
+    }
 }
 
 std::uint8_t exclusiveOr(std::span<const std::uint8_t> bytes) {
     std::uint8_t x = 0;
-    for (auto b : bytes) x ^= b;
+    for (auto b : bytes) {
+        x ^= b;
+    }
     return x;
 }
 
@@ -56,10 +59,14 @@ TEST(HhtsimChaos, SpoiledFramesStayDetectable) {
                 const Bytes& sent = shaped.pieces.at(0).bytes;
                 const std::size_t extra = sent.size() - frame.size();
                 ASSERT_GE(extra, 1u);
-                if (extra == 2 && sent[0] == sent[1])
+                if (extra == 2 && sent[0] == sent[1]) {
                     continue;
-                for (std::size_t i = 0; i < extra; ++i)
-                    for (int control : {0x01, 0x02, 0x03, 0x04, 0x06, 0x15}) EXPECT_NE(sent[i], control);
+                }
+                for (std::size_t i = 0; i < extra; ++i) {
+                    for (int control : {0x01, 0x02, 0x03, 0x04, 0x06, 0x15}) {
+                        EXPECT_NE(sent[i], control);
+                    }
+                }
             }
         }
     }

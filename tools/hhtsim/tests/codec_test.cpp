@@ -10,8 +10,9 @@ template <typename Reader>
 bool feedAll(Reader& reader, const Bytes& bytes, std::size_t* consumed = nullptr) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (reader.feed(bytes[i]) == FeedStatus::Complete) {
-            if (consumed)
+            if (consumed) {
                 *consumed = i + 1;
+            }
             return true;
         }
     }
@@ -155,14 +156,18 @@ TEST(HhtsimDleFrame, RefusesBadBccLoneDleAndOddCommands) {
         {{0x51, 0x50, 0x58, 0x09}, "UNKNOWN command 0x09"},
         {{0x20, 0x00}, "UNKNOWN record shorter than its address"},
     };
-    for (const auto& [body, text] : odd) EXPECT_EQ(describe(decodeDleBody(body)), text);
+    for (const auto& [body, text] : odd) {
+        EXPECT_EQ(describe(decodeDleBody(body)), text);
+    }
 }
 
 std::string hexBlockBody(std::uint32_t address, std::uint8_t fill, int checkAdjust = 0) {
     char text[8];
     std::snprintf(text, sizeof text, "%06X", address);
     std::string body = text;
-    for (std::size_t i = 0; i < kHexBlockBytes; ++i) body += (fill == 0xFF ? "FF" : "A5");
+    for (std::size_t i = 0; i < kHexBlockBytes; ++i) {
+        body += (fill == 0xFF ? "FF" : "A5");
+    }
     // 128 equal bytes XOR to zero.
     std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(checkAdjust));
     return body + text;

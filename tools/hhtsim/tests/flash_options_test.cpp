@@ -22,7 +22,9 @@ TEST(HhtsimFlashImage, WritesTheMarkerRecordsAsTheLoaderSpellsThem) {
 TEST(HhtsimFlashImage, SplitsRangesIntoRecordsAndForgetsErasedBytes) {
     FlashImage flash;
     std::vector<std::uint8_t> bytes(40);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i);
+    }
     // Straddles a page boundary of the emulation.
     flash.write(0x200FF0, bytes);
     auto ranges = flash.writtenRanges();
@@ -95,8 +97,9 @@ TEST(HhtsimOptions, HelpNamesEveryOption) {
          {"--role",         "--once",          "--link",      "--out",       "--records",   "--ident",
           "--flash-id",     "--flash-out",     "--log",       "--rmt",       "--auto-data", "--idle-timeout",
           "--silent",       "--stop-after",    "--wrong-ack", "--bad-check", "--overlong",  "--drip",
-          "--hangup-after", "--baud-throttle", "--baud",      "--help"})
+          "--hangup-after", "--baud-throttle", "--baud",      "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ Bytes hostFrame(const std::string& line) {
     frame.push_back(0x0A);
     frame.push_back(ETX);
     std::uint8_t check = 0;
-    for (auto b : frame) check ^= b;
+    for (auto b : frame) {
+        check ^= b;
+    }
     frame.push_back(check);
     return frame;
 }
@@ -62,7 +64,9 @@ TEST(HhtsimIniReceiver, StoresGoodFramesAndRefusesABadCheckByte) {
         {"rx SOH", "tx ACK", "note SESSION ini-receiver", "rx FRAME STX \"" + record + "\\r\\n\" xor=OK",
          "tx ACK", "rx FRAME STX \"abc\\r\\n\" xor=BAD", "note NO ACK: check byte refused",
          "rx FRAME STX \"abc\\r\\n\" xor=OK", "tx ACK", "rx EOT", "tx ACK", "note EXCHANGE completed"}));
-    for (const auto& e : events) EXPECT_EQ(e.rfind("MALFORMED", 0), std::string::npos) << e;
+    for (const auto& e : events) {
+        EXPECT_EQ(e.rfind("MALFORMED", 0), std::string::npos) << e;
+    }
 }
 
 TEST(HhtsimIniReceiver, IncompleteReceiveLeavesTheOldFileAlone) {
@@ -170,7 +174,9 @@ TEST(HhtsimDataSender, GivesUpAfterThreeUnansweredSends) {
     sim.send(Bytes{SOH});
     EXPECT_EQ(sim.read(1), Bytes{ACK});
     const Bytes frame = hostFrame("one");
-    for (int send = 0; send < 3; ++send) EXPECT_EQ(sim.read(frame.size()), frame) << "send " << send;
+    for (int send = 0; send < 3; ++send) {
+        EXPECT_EQ(sim.read(frame.size()), frame) << "send " << send;
+    }
     EXPECT_EQ(sim.waitExit(), 1);
 }
 
@@ -192,7 +198,9 @@ TEST(HhtsimDataSender, RecordsWhatWasSentAndWhatWasAcknowledged) {
 
     std::vector<std::string> events;
     std::istringstream in(readFile(dir / "record"));
-    for (std::string line; std::getline(in, line);) events.push_back(line.substr(line.find(' ') + 1));
+    for (std::string line; std::getline(in, line);) {
+        events.push_back(line.substr(line.find(' ') + 1));
+    }
     EXPECT_EQ(events, (std::vector<std::string>{"SESSION data-sender", "SENT 1 try=1 \"one\"", "ACKED 1",
                                                 "SENT 2 try=1 \"two\"", "EXCHANGE abandoned"}));
 }

@@ -17,13 +17,16 @@ Bytes dleFrame(const Bytes& body) {
     frame.push_back(0x02);
     for (auto b : body) {
         frame.push_back(b);
-        if (b == 0x10)
+        if (b == 0x10) {
             frame.push_back(b);
+        }
     }
     frame.push_back(0x10);
     frame.push_back(0x03);
     std::uint8_t bcc = 0;
-    for (auto b : frame) bcc ^= b;
+    for (auto b : frame) {
+        bcc ^= b;
+    }
     frame.push_back(bcc);
     return frame;
 }
@@ -38,7 +41,9 @@ Bytes lineFrame(int sequence, const std::string& text) {
     frame.insert(frame.end(), text.begin(), text.end());
     frame.push_back(0x03);
     std::uint8_t bcc = 0;
-    for (std::size_t i = 1; i < frame.size(); ++i) bcc ^= frame[i];
+    for (std::size_t i = 1; i < frame.size(); ++i) {
+        bcc ^= frame[i];
+    }
     frame.push_back(bcc);
     return frame;
 }
@@ -154,7 +159,9 @@ TEST(HhtsimRmtLoader, AnswersRmtAndWritesHexBlocks) {
     EXPECT_EQ(sim.read(1), Bytes{ACK});
 
     std::vector<std::uint8_t> data(128, 0xFF);
-    for (int i = 0; i < 16; ++i) data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i + 1);
+    for (int i = 0; i < 16; ++i) {
+        data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i + 1);
+    }
     ASSERT_EQ(hexLine(0x204000, data).size(), 266u);
     sim.send(hexLine(0x204000, data, 1));
     EXPECT_TRUE(sim.silent()) << "a wrong XOR gets no answer";

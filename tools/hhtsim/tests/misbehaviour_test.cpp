@@ -17,7 +17,9 @@ Bytes linkFrame(const std::string& line) {
     frame.insert(frame.end(), line.begin(), line.end());
     frame.insert(frame.end(), {0x0D, 0x0A, 0x03});
     std::uint8_t check = 0;
-    for (auto b : frame) check ^= b;
+    for (auto b : frame) {
+        check ^= b;
+    }
     frame.push_back(check);
     return frame;
 }
@@ -46,7 +48,9 @@ TEST(HhtsimMisbehaviour, WrongAckReplacesTheAckEverywhere) {
         ASSERT_EQ(answer.size(), 9u);
         EXPECT_EQ(answer[6], 0x15);
         std::uint8_t bcc = 0;
-        for (std::size_t i = 1; i < 8; ++i) bcc ^= answer[i];
+        for (std::size_t i = 1; i < 8; ++i) {
+            bcc ^= answer[i];
+        }
         EXPECT_EQ(answer[8], bcc) << "the frame around the wrong byte stays well formed";
     }
 }

@@ -24,8 +24,9 @@ int remaining(std::chrono::steady_clock::time_point deadline) {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "hhtsim-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    if (!mkdtemp(pattern.data())) {
         throw std::runtime_error("mkdtemp failed");
+    }
     path_ = pattern;
 }
 
@@ -36,12 +37,15 @@ TempDir::~TempDir() {
 
 SimHost::SimHost(const std::vector<std::string>& args) {
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
+    }
     std::vector<std::string> argvText{HHTSIM_PATH};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : argvText) argv.push_back(a.data());
+    for (auto& a : argvText) {
+        argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
@@ -51,15 +55,17 @@ SimHost::SimHost(const std::vector<std::string>& args) {
     }
     close(pipeFds[1]);
     stdout_ = pipeFds[0];
-    if (pid_ < 0)
+    if (pid_ < 0) {
         throw std::runtime_error("fork failed");
+    }
 
     auto deadline = std::chrono::steady_clock::now() + kAnswerWait;
     char c;
     while (true) {
         pollfd fd{stdout_, POLLIN, 0};
-        if (poll(&fd, 1, remaining(deadline)) <= 0 || ::read(stdout_, &c, 1) != 1 || c == '\n')
+        if (poll(&fd, 1, remaining(deadline)) <= 0 || ::read(stdout_, &c, 1) != 1 || c == '\n') {
             break;
+        }
         device_.push_back(c);
     }
 }
@@ -70,15 +76,17 @@ SimHost::~SimHost() {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (stdout_ >= 0)
+    if (stdout_ >= 0) {
         close(stdout_);
+    }
 }
 
 bool SimHost::openDevice() {
     closeDevice();
     device_fd_ = open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (device_fd_ < 0)
+    if (device_fd_ < 0) {
         return false;
+    }
     termios settings{};
     tcgetattr(device_fd_, &settings);
     cfmakeraw(&settings);
@@ -97,8 +105,9 @@ void SimHost::setSpeed(unsigned speed) {
 }
 
 void SimHost::closeDevice() {
-    if (device_fd_ >= 0)
+    if (device_fd_ >= 0) {
         close(device_fd_);
+    }
     device_fd_ = -1;
 }
 
@@ -112,8 +121,9 @@ void SimHost::send(const Bytes& bytes) {
             continue;
         }
         pollfd fd{device_fd_, POLLOUT, 0};
-        if (poll(&fd, 1, remaining(deadline)) <= 0)
+        if (poll(&fd, 1, remaining(deadline)) <= 0) {
             break;
+        }
     }
 }
 
@@ -122,12 +132,14 @@ Bytes SimHost::read(std::size_t n, milliseconds wait) {
     auto deadline = std::chrono::steady_clock::now() + wait;
     while (out.size() < n && device_fd_ >= 0) {
         pollfd fd{device_fd_, POLLIN, 0};
-        if (poll(&fd, 1, remaining(deadline)) <= 0)
+        if (poll(&fd, 1, remaining(deadline)) <= 0) {
             break;
+        }
         std::uint8_t buffer[512];
         ssize_t got = ::read(device_fd_, buffer, std::min(sizeof buffer, n - out.size()));
-        if (got <= 0)
+        if (got <= 0) {
             break;
+        }
         out.insert(out.end(), buffer, buffer + got);
     }
     return out;
@@ -141,26 +153,31 @@ bool SimHost::sawHangUp(milliseconds wait) {
     auto deadline = std::chrono::steady_clock::now() + wait;
     while (device_fd_ >= 0) {
         pollfd fd{device_fd_, POLLIN, 0};
-        if (poll(&fd, 1, remaining(deadline)) <= 0)
+        if (poll(&fd, 1, remaining(deadline)) <= 0) {
             return false;
-        if (fd.revents & (POLLHUP | POLLERR))
+        }
+        if (fd.revents & (POLLHUP | POLLERR)) {
             return true;
+        }
         std::uint8_t b;
         ssize_t got = ::read(device_fd_, &b, 1);
-        if (got == 0 || (got < 0 && errno == EIO))
+        if (got == 0 || (got < 0 && errno == EIO)) {
             return true;
+        }
     }
     return false;
 }
 
 void SimHost::signal(int number) {
-    if (pid_ > 0)
+    if (pid_ > 0) {
         kill(pid_, number);
+    }
 }
 
 int SimHost::waitExit(milliseconds wait) {
-    if (pid_ <= 0)
+    if (pid_ <= 0) {
         return -1;
+    }
     // The child's standard output reaches its end only when the child exits; after that a blocking
     // waitpid returns at once.
     auto deadline = std::chrono::steady_clock::now() + wait;
@@ -168,17 +185,20 @@ int SimHost::waitExit(milliseconds wait) {
     char buffer[256];
     while (!ended) {
         pollfd fd{stdout_, POLLIN, 0};
-        if (poll(&fd, 1, remaining(deadline)) <= 0)
+        if (poll(&fd, 1, remaining(deadline)) <= 0) {
             break;
+        }
         ended = ::read(stdout_, buffer, sizeof buffer) <= 0;
     }
-    if (!ended)
+    if (!ended) {
         kill(pid_, SIGKILL);
+    }
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
-    if (!ended)
+    if (!ended) {
         return -1;
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -211,9 +231,11 @@ std::vector<std::string> logEvents(const std::filesystem::path& path) {
 
 bool containsInOrder(const std::vector<std::string>& events, const std::vector<std::string>& wanted) {
     std::size_t next = 0;
-    for (const auto& event : events)
-        if (next < wanted.size() && event == wanted[next])
+    for (const auto& event : events) {
+        if (next < wanted.size() && event == wanted[next]) {
             ++next;
+        }
+    }
     return next == wanted.size();
 }
 

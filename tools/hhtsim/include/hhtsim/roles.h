@@ -61,8 +61,9 @@ bool readWhole(Session& session, Reader& reader, std::uint8_t first, Outcome& en
     FeedStatus status = reader.feed(first);
     while (status == FeedStatus::More) {
         auto more = next(session, true, end);
-        if (!more)
+        if (!more) {
             return false;
+        }
         status = reader.feed(*more);
     }
     return true;
