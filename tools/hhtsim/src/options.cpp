@@ -1,6 +1,8 @@
 #include "hhtsim/options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "hhtsim/loader_codec.h"
 
@@ -38,6 +40,120 @@ std::optional<std::uint8_t> parseByte(std::string text) {
     return hexByte(text[0], text[1]);
 }
 
+// What an option takes, and where in Options it goes.
+struct Flag {  // nothing: "--name=value" is an error, unless the value is ignored
+    bool* into;
+    bool ignoresValue = false;
+};
+struct RoleName {  // a name from kRoles
+    Role* into;
+};
+struct Text {  // any text but an empty one
+    std::string* into;
+};
+struct Ident {  // a text of 1 to `longest` characters
+    std::optional<std::string>* into;
+    std::size_t longest;
+};
+struct Count {  // a number from low to high
+    std::optional<int>* into;
+    long low, high;
+};
+struct Millis {  // milliseconds from low to high
+    std::chrono::milliseconds* into;
+    long low, high;
+};
+struct Seed {  // a number from low to high
+    std::optional<std::uint64_t>* into;
+    long low, high;
+};
+struct HexByte {  // "15", "0x15", "F"
+    std::optional<std::uint8_t>* into;
+};
+struct FlashId {  // six hexadecimal digits
+    std::array<std::uint8_t, 3>* into;
+};
+struct Format {  // "8N1", as parseCharacterFormat reads it
+    std::optional<CharacterFormat>* into;
+};
+using Takes = std::variant<Flag, RoleName, Text, Ident, Count, Millis, Seed, HexByte, FlashId, Format>;
+
+struct OptionRow {
+    const char* name;
+    Takes takes;
+    const char* needs = nullptr;  // the message for a bad value: "hhtsim: <name> needs <needs> (see --help)"
+};
+
+template <class... F>
+struct Overload : F... {
+    using F::operator()...;
+};
+
+// Puts `text` (not empty) where the option goes; false when it is not a value the option takes.
+bool store(const Takes& takes, const std::string& text) {
+    return std::visit(
+        Overload{
+            [](const Flag&) { return false; },
+            [&](const RoleName& to) {
+                const auto* entry = std::find_if(std::begin(kRoles), std::end(kRoles),
+                                                 [&](auto& e) { return text == e.name; });
+                if (entry == std::end(kRoles)) {
+                    return false;
+                }
+                *to.into = entry->role;
+                return true;
+            },
+            [&](const Text& to) {
+                *to.into = text;
+                return true;
+            },
+            [&](const Ident& to) {
+                if (text.size() > to.longest) {
+                    return false;
+                }
+                *to.into = text;
+                return true;
+            },
+            [&](const Count& to) {
+                auto n = parseNumber(text, to.low, to.high);
+                if (n) {
+                    *to.into = static_cast<int>(*n);
+                }
+                return n.has_value();
+            },
+            [&](const Millis& to) {
+                auto n = parseNumber(text, to.low, to.high);
+                if (n) {
+                    *to.into = std::chrono::milliseconds(*n);
+                }
+                return n.has_value();
+            },
+            [&](const Seed& to) {
+                auto n = parseNumber(text, to.low, to.high);
+                if (n) {
+                    *to.into = static_cast<std::uint64_t>(*n);
+                }
+                return n.has_value();
+            },
+            [&](const HexByte& to) { return (*to.into = parseByte(text)).has_value(); },
+            [&](const FlashId& to) {
+                if (text.size() != 6) {
+                    return false;
+                }
+                for (std::size_t k = 0; k < 3; ++k) {
+                    auto b = hexByte(text[2 * k], text[2 * k + 1]);
+                    if (!b) {
+                        return false;
+                    }
+                    (*to.into)[k] = *b;
+                }
+                return true;
+            },
+            [&](const Format& to) { return (*to.into = parseCharacterFormat(text, 0)).has_value(); },
+        },
+        takes);
+}
+
 }  // namespace
 
 const char* roleName(Role role) {
@@ -55,186 +171,68 @@ std::string defaultIdent(Role role) {
 
 std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& args) {
     Options options;
+    auto& m = options.misbehaviour;
+    const OptionRow rows[] = {
+        {"--help", Flag{.into = &options.help, .ignoresValue = true}},
+        {"-h", Flag{.into = &options.help, .ignoresValue = true}},
+        {"--role", RoleName{&options.role}, "a role"},
+        {"--once", Flag{&options.once}},
+        {"--link", Text{&options.link}, "a path"},
+        {"--out", Text{&options.out}, "a file name"},
+        {"--records", Text{&options.records}, "a file name"},
+        {"--flash-out", Text{&options.flashOut}, "a file name"},
+        {"--log", Text{&options.log}, "a file name"},
+        {"--record", Text{&options.record}, "a file name"},
+        {"--chaos", Seed{&options.chaos, 0, 999999999999999999L}, "a seed, a number from 0"},
+        {"--chaos-plan", Count{&options.chaosPlan, 1, 1000000}, "a count of messages from 1"},
+        {"--punctual", Flag{&options.punctual}},
+        {"--wire-log", Text{&options.wireLog}, "a file name"},
+        {"--ident", Ident{&options.ident, 18}, "a text of 1 to 18 characters"},
+        {"--flash-id", FlashId{&options.flashId}, "six hexadecimal digits, e.g. A40100"},
+        {"--rmt", Flag{&options.autoRmt}},
+        {"--auto-data", Flag{&options.autoData}},
+        {"--idle-timeout", Millis{&options.idleTimeout, 100, 3600000}, "milliseconds from 100 to 3600000"},
+        {"--silent", Flag{&m.silent}},
+        {"--stop-after", Count{&m.stopAfter, 0, 1000000}, "a count from 0"},
+        {"--hangup-after", Count{&m.hangupAfter, 0, 1000000}, "a count from 0"},
+        {"--wrong-ack", HexByte{&m.wrongAck}, "a byte in hexadecimal, e.g. 15"},
+        {"--bad-check", Flag{&m.badCheck}},
+        {"--overlong", Flag{&m.overlong}},
+        {"--chatter", Flag{&m.chatter}},
+        {"--drip", Millis{&m.drip, 0, 10000}, "milliseconds from 0 to 10000"},
+        {"--baud-throttle", Flag{&m.baudThrottle}},
+        {"--baud", Count{&m.baud, 50, 4000000}, "a baud rate from 50 to 4000000"},
+        {"--format", Format{&m.format}, "data bits, parity and stop bits, e.g. 8N1 or 7E2"},
+    };
+    auto error = [](const std::string& what) { return UsageError{"hhtsim: " + what + " (see --help)"}; };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
-        std::optional<std::string> inlineValue;
+        std::optional<std::string> value;  // from "--name=value", else the next argument
         if (auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
+            value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inlineValue) {
-                return inlineValue;
-            }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
-        auto need = [&](std::string& into) -> bool {
-            auto v = value();
-            if (!v || v->empty()) {
-                return false;
-            }
-            into = *v;
-            return true;
-        };
-        auto needCount = [&](std::optional<int>& into, long low, long high) -> bool {
-            std::string text;
-            if (!need(text)) {
-                return false;
-            }
-            auto number = parseNumber(text, low, high);
-            if (!number) {
-                return false;
-            }
-            into = static_cast<int>(*number);
-            return true;
-        };
-        auto bad = [&](const std::string& what) {
-            return UsageError{"hhtsim: " + name + " needs " + what + " (see --help)"};
-        };
-        auto flag = [&](bool& into) -> std::optional<UsageError> {
-            if (inlineValue) {
-                return UsageError{"hhtsim: " + name + " takes no value (see --help)"};
-            }
-            into = true;
-            return std::nullopt;
-        };
-        std::optional<UsageError> flagError;
-        auto& m = options.misbehaviour;
-
-        if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--role") {
-            std::string text;
-            if (!need(text)) {
-                return bad("a role");
-            }
-            bool found = false;
-            for (const auto& entry : kRoles) {
-                if (text == entry.name) {
-                    options.role = entry.role;
-                    found = true;
-                }
-            }
-            if (!found) {
-                return UsageError{"hhtsim: unknown role \"" + text + "\" (see --help)"};
-            }
-        } else if (name == "--once") {
-            flagError = flag(options.once);
-        } else if (name == "--link") {
-            if (!need(options.link)) {
-                return bad("a path");
-            }
-        } else if (name == "--out") {
-            if (!need(options.out)) {
-                return bad("a file name");
-            }
-        } else if (name == "--records") {
-            if (!need(options.records)) {
-                return bad("a file name");
-            }
-        } else if (name == "--flash-out") {
-            if (!need(options.flashOut)) {
-                return bad("a file name");
-            }
-        } else if (name == "--log") {
-            if (!need(options.log)) {
-                return bad("a file name");
-            }
-        } else if (name == "--record") {
-            if (!need(options.record)) {
-                return bad("a file name");
-            }
-        } else if (name == "--chaos") {
-            std::string text;
-            std::optional<long> seed;
-            if (!need(text) || !(seed = parseNumber(text, 0, 999999999999999999L))) {
-                return bad("a seed, a number from 0");
-            }
-            options.chaos = static_cast<std::uint64_t>(*seed);
-        } else if (name == "--chaos-plan") {
-            if (!needCount(options.chaosPlan, 1, 1000000)) {
-                return bad("a count of messages from 1");
-            }
-        } else if (name == "--punctual") {
-            flagError = flag(options.punctual);
-        } else if (name == "--wire-log") {
-            if (!need(options.wireLog)) {
-                return bad("a file name");
-            }
-        } else if (name == "--ident") {
-            std::string text;
-            if (!need(text) || text.size() > 18) {
-                return bad("a text of 1 to 18 characters");
-            }
-            options.ident = text;
-        } else if (name == "--flash-id") {
-            std::string text;
-            if (!need(text) || text.size() != 6) {
-                return bad("six hexadecimal digits, e.g. A40100");
-            }
-            for (std::size_t k = 0; k < 3; ++k) {
-                auto b = hexByte(text[2 * k], text[2 * k + 1]);
-                if (!b) {
-                    return bad("six hexadecimal digits, e.g. A40100");
-                }
-                options.flashId[k] = *b;
-            }
-        } else if (name == "--rmt") {
-            flagError = flag(options.autoRmt);
-        } else if (name == "--auto-data") {
-            flagError = flag(options.autoData);
-        } else if (name == "--idle-timeout") {
-            std::optional<int> ms;
-            if (!needCount(ms, 100, 3600000)) {
-                return bad("milliseconds from 100 to 3600000");
-            }
-            options.idleTimeout = std::chrono::milliseconds(*ms);
-        } else if (name == "--silent") {
-            flagError = flag(m.silent);
-        } else if (name == "--stop-after") {
-            if (!needCount(m.stopAfter, 0, 1000000)) {
-                return bad("a count from 0");
-            }
-        } else if (name == "--hangup-after") {
-            if (!needCount(m.hangupAfter, 0, 1000000)) {
-                return bad("a count from 0");
-            }
-        } else if (name == "--wrong-ack") {
-            std::string text;
-            if (!need(text) || !(m.wrongAck = parseByte(text))) {
-                return bad("a byte in hexadecimal, e.g. 15");
-            }
-        } else if (name == "--bad-check") {
-            flagError = flag(m.badCheck);
-        } else if (name == "--overlong") {
-            flagError = flag(m.overlong);
-        } else if (name == "--chatter") {
-            flagError = flag(m.chatter);
-        } else if (name == "--drip") {
-            std::optional<int> ms;
-            if (!needCount(ms, 0, 10000)) {
-                return bad("milliseconds from 0 to 10000");
-            }
-            m.drip = std::chrono::milliseconds(*ms);
-        } else if (name == "--baud-throttle") {
-            flagError = flag(m.baudThrottle);
-        } else if (name == "--baud") {
-            if (!needCount(m.baud, 50, 4000000)) {
-                return bad("a baud rate from 50 to 4000000");
-            }
-        } else if (name == "--format") {
-            std::string text;
-            if (!need(text) || !(m.format = parseCharacterFormat(text, 0))) {
-                return bad("data bits, parity and stop bits, e.g. 8N1 or 7E2");
-            }
-        } else {
-            return UsageError{"hhtsim: unknown argument \"" + args[i] + "\" (see --help)"};
+        const auto* row =
+            std::find_if(std::begin(rows), std::end(rows), [&](auto& r) { return name == r.name; });
+        if (row == std::end(rows)) {
+            return error("unknown argument \"" + args[i] + "\"");
         }
-        if (flagError) {
-            return *flagError;
+        if (const auto* flag = std::get_if<Flag>(&row->takes)) {
+            if (value && !flag->ignoresValue) {
+                return error(name + " takes no value");
+            }
+            *flag->into = true;
+            continue;
+        }
+        if (!value && i + 1 < args.size()) {
+            value = args[++i];
+        }
+        if (!value || value->empty()) {
+            return error(name + " needs " + row->needs);
+        }
+        if (!store(row->takes, *value)) {
+            return error(std::holds_alternative<RoleName>(row->takes) ? "unknown role \"" + *value + "\""
+                                                                      : name + " needs " + row->needs);
         }
     }
     return options;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "hhtsim/flash_image.h"
 #include "hhtsim/options.h"
 
@@ -88,6 +90,25 @@ TEST(HhtsimOptions, RejectsBadArgumentsWithAMessage) {
         auto result = parseOptions(args);
         ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << args[0];
         EXPECT_EQ(std::get<UsageError>(result).message.rfind("hhtsim: ", 0), 0u);
+    }
+}
+
+TEST(HhtsimOptions, NamesWhatABadValueLacks) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--role", "modem"}, "hhtsim: unknown role \"modem\" (see --help)"},
+        {{"--role="}, "hhtsim: --role needs a role (see --help)"},
+        {{"--out"}, "hhtsim: --out needs a file name (see --help)"},
+        {{"--chaos", "-1"}, "hhtsim: --chaos needs a seed, a number from 0 (see --help)"},
+        {{"--idle-timeout=99"}, "hhtsim: --idle-timeout needs milliseconds from 100 to 3600000 (see --help)"},
+        {{"--flash-id", "A4010Z"},
+         "hhtsim: --flash-id needs six hexadecimal digits, e.g. A40100 (see --help)"},
+        {{"--once=yes"}, "hhtsim: --once takes no value (see --help)"},
+        {{"-h=1"}, "hhtsim: unknown argument \"-h=1\" (see --help)"},
+    };
+    for (const auto& [args, message] : cases) {
+        auto result = parseOptions(args);
+        ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << args[0];
+        EXPECT_EQ(std::get<UsageError>(result).message, message);
     }
 }
 
