@@ -97,9 +97,9 @@ class Link {
     // the received bytes still waiting.
     bool releaseLink(std::int16_t tries);
     // The whole frame through ComWrite, then the answer (an ACK among the bytes that came) 100 ms after
-    // the write returned, until ACK or the tries are used up. Each try first drops the received bytes still waiting (ComFlush), so that
-    // only an answer to this write counts. A write that reports another count than the frame's length
-    // is tried again at once, without a pause and without reading.
+    // the write returned, until ACK or the tries are used up. Each try first drops the received bytes still
+    // waiting (ComFlush), so that only an answer to this write counts. A write that reports another count
+    // than the frame's length is tried again at once, without a pause and without reading.
     bool sendFrame(std::string_view frame, std::int16_t tries);
 
     std::int32_t port() const { return settings_.PortNumber; }
