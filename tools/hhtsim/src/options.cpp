@@ -88,6 +88,9 @@ template <class... F>
 struct Overload : F... {
     using F::operator()...;
 };
+// Spelled out: clang 14, which builds the fuzz targets, deduces no aggregate's template arguments.
+template <class... F>
+Overload(F...) -> Overload<F...>;
 
 // Puts `text` (not empty) where the option goes; false when it is not a value the option takes.
 bool store(const Takes& takes, const std::string& text) {
