@@ -1,7 +1,8 @@
 // The whole data receive against a port that answers with the fuzzer's bytes: every ComReadBuf
 // result and buffer, every byte ComGetc hands over. Whatever arrives, the receive ends without a
 // fault, the port is closed, no read follows the one that ended it, and import.txt holds exactly the
-// records of the frames whose check byte matched, in order.
+// records of the frames (from their STX) whose check byte matched, in order, and only an EOT outside a
+// frame ends it as a success.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -46,12 +47,29 @@ struct Model {
     int acked = 0;
     std::string expected;
     std::int32_t lastResult = 0;
+    bool checkByteOwed = false;  // a frame's check byte did not come: the next byte is that one
+    bool endOfData = false;      // the read that ended the receive held the terminal's end of data
 };
 
 std::string withoutTrailingBlanks(std::string text) {
     const std::size_t last = text.find_last_not_of(' ');
     text.resize(last == std::string::npos ? 0 : last + 1);
     return text;
+}
+
+// A frame begins at its first STX; what came before it is noise.
+std::string fromStx(const std::string& bytes) {
+    const std::size_t stx = bytes.find('\x02');
+    return stx == std::string::npos ? std::string() : bytes.substr(stx);
+}
+
+// An EOT outside any frame, the owed check byte not counted.
+bool holdsEndOfData(std::string bytes, bool checkByteOwed) {
+    if (checkByteOwed && !bytes.empty()) {
+        bytes.erase(0, 1);
+    }
+    const std::size_t eot = bytes.find('\x04');
+    return eot != std::string::npos && eot < bytes.find('\x02');
 }
 
 std::uint8_t xorOf(std::string_view text) {
@@ -91,14 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int32_t byte = player.empty() ? -1 : player.take();
         if (model.awaitingCheck) {
             model.awaitingCheck = false;
-            if (byte == xorOf(model.frame)) {
-                ++model.acked;
-                model.seenGood = true;
-                model.badRun = 0;
-                if (model.frame.size() < 5) {
-                    model.stopped = true;  // STX before the record, CR LF ETX NUL after it: no room
+            model.checkByteOwed = byte < 0;
+            const std::string frame = fromStx(model.frame);
+            if (!frame.empty() && byte == xorOf(frame)) {
+                if (frame.size() < 5) {
+                    model.stopped = true;  // STX before the record, CR LF ETX NUL after it: no room, no ACK
                 } else {
-                    model.expected += model.frame.substr(1, model.frame.size() - 5) + "\r\n";
+                    ++model.acked;
+                    model.seenGood = true;
+                    model.badRun = 0;
+                    model.expected += frame.substr(1, frame.size() - 5) + "\r\n";
                 }
             } else {
                 ++model.badRun;
@@ -126,7 +146,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         model.frame = withoutTrailingBlanks(filled);
         model.lastResult = result;
         model.awaitingCheck = result == 2;
-        model.ended = result != 2;
+        // A lone EOT where a frame's check byte is owed is that late check byte: the receive reads on.
+        const bool lateCheckByte = result == 3 && model.checkByteOwed && model.frame == "\x04";
+        model.endOfData = result == 3 && !lateCheckByte && holdsEndOfData(model.frame, model.checkByteOwed);
+        model.ended = result != 2 && !lateCheckByte;
+        model.checkByteOwed = false;
         return result;
     };
 
@@ -143,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string sent = fake.sent();
     check(std::count(sent.begin(), sent.end(), link::kAck) == model.acked);
     if (commands.lastOutcome() == link::CommandOutcome::Succeeded) {
-        check(model.lastResult == 3 && model.frame.find(link::kEot) != std::string::npos && !model.stopped);
+        check(model.lastResult == 3 && model.endOfData && !model.stopped);
     }
     return 0;
 }
