@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -157,9 +158,10 @@ TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing) {
 }
 
 TEST(StartupDirectory, NoTrailingSeparator) {
-    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user/Formwell/")), "/home/user/Formwell");
-    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user")), "/home/user");
-    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/")), "/");
+    const auto native = [](const char* path) { return QDir::toNativeSeparators(QString::fromLatin1(path)); };
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user/Formwell/")), native("/home/user/Formwell"));
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/home/user")), native("/home/user"));
+    EXPECT_EQ(startupDirectoryFrom(QStringLiteral("/")), native("/"));
 }
 
 TEST(Splash, TimerClosesTheSplashBeforeTheMainWindowAppears) {
