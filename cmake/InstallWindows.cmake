@@ -26,6 +26,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_PACKAGE_NAME Formwell)
 set(CPACK_NSIS_DISPLAY_NAME Formwell)
+# Formwell has no licence text for a setup page to ask the user to accept.
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 set(CPACK_NSIS_INSTALLED_ICON_NAME formwell.exe)
 # A 64-bit setup program, as the programs it installs are (and so it runs where only 64-bit programs
 # do). CPack's setup asks for an administrator (Program Files needs one) and then works for all

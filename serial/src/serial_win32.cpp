@@ -2,6 +2,7 @@
 // WriteFile ends by the comm time-outs written to the driver; they are set from each call's own wait.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,11 @@ namespace {
 constexpr BYTE kEventCharDle = 0x10;
 // MAXDWORD has special meanings in COMMTIMEOUTS; a time-out taken from the caller stays below it.
 constexpr DWORD kLongestTimeoutMs = MAXDWORD - 1;
+// The longest one ReadFile waits for a first byte; the caller's read goes on until its own deadline.
+// Wine's comm driver can miss a byte that arrives during a long wait and hold the read to its full
+// time-out (a receive's next frame was held 5 s, so the terminal sent it three times); a Windows
+// driver returns on the byte either way, and waking every few milliseconds costs it nothing.
+constexpr DWORD kReadSliceMs = 10;
 
 std::string systemText(DWORD code) {
     char* text = nullptr;
@@ -127,7 +133,7 @@ class Win32Backend final : public detail::PortBackend {
     IoResult readSome(std::uint8_t* buf, std::size_t n, std::chrono::milliseconds wait) override {
         IoResult result;
         COMMTIMEOUTS timeouts = applied_;
-        const DWORD waitMs = clampMs(wait);
+        const DWORD waitMs = std::min(clampMs(wait), kReadSliceMs);
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.ReadTotalTimeoutMultiplier = waitMs == 0 ? 0 : MAXDWORD;
         timeouts.ReadTotalTimeoutConstant = waitMs;
