@@ -121,6 +121,10 @@ QWidget* FieldItemDelegate::createEditor(QWidget* parent, const QStyleOptionView
 void FieldItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         combo->setEditText(index.data(Qt::EditRole).toString());
+        // As in the text columns: what is typed first replaces the cell's text.
+        if (QLineEdit* text = combo->lineEdit()) {
+            text->selectAll();
+        }
         return;
     }
     QStyledItemDelegate::setEditorData(editor, index);

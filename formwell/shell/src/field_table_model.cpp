@@ -82,13 +82,14 @@ bool FieldTableModel::editRow(FieldDefinition& row, int column, const QString& t
     const int limit = kFieldColumns[static_cast<std::size_t>(column)].inputLimit;
     const std::string newText = fromQt(text.left(limit));
     const std::string oldValue = cellText(row, column);
+    // Leaving a cell whose text was not changed is no edit: nothing to check, nothing to adjust.
+    if (newText == oldValue) {
+        return false;
+    }
     if (column == kMinLengthColumn || column == kMaxLengthColumn) {
         const FieldDefinition before = row;
         applyLengthEdit(row, column, newText, oldValue, ui_);
         return !(row == before);
-    }
-    if (newText == oldValue) {
-        return false;
     }
     return setCellText(row, column, newText);
 }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <tuple>
 
 #include "formwell/document/grid_rules.h"
 #include "formwell/shell/field_delegates.h"
@@ -123,6 +124,19 @@ TEST_F(FieldTableModelTest, LengthCheckCorrectsThePartnerOrRestoresTheOldValue) 
     EXPECT_EQ(cell(1, kMax), "12");
 }
 
+// Only a changed length is checked: leaving an empty or an unchanged length cell says nothing and
+// leaves its partner alone (rows read from a file are not validated, so Max may be empty).
+TEST_F(FieldTableModelTest, LeavingALengthUnchangedIsNoEdit) {
+    model_.resetRows({FieldDefinition{"", "", "3", "", "", "", ""}});
+    model_.setEditing(true);
+    EXPECT_FALSE(set(0, kMin, "3"));
+    EXPECT_FALSE(set(0, kMax, ""));
+    EXPECT_EQ(cell(0, kMax), "");
+    EXPECT_FALSE(set(1, kMin, ""));  // the new-row line
+    EXPECT_EQ(model_.rows().size(), 1u);
+    EXPECT_TRUE(ui_.transcript().empty());
+}
+
 TEST_F(FieldTableModelTest, ChosenLoopbackClearsTheOthersAndRowsCanBeRemoved) {
     std::vector<FieldDefinition> rows(5);
     rows[0].Loopback = "Y";
@@ -188,6 +202,26 @@ TEST_F(ListEditorTest, CompletesFromTheColumnsListAndKeepsOtherText) {
                       QString::fromLatin1(c.expected))
                 << c.column << " " << c.keys << " " << intoDropDown;
         }
+    }
+}
+
+TEST(ListEditor, TypingOverAFilledCellReplacesItsText) {
+    RecordingInteraction ui;
+    FieldTableModel model(ui);
+    model.resetRows({FieldDefinition{"QTY", "Text", "1", "5", "Y", "N", "0111111111111111"}});
+    model.setEditing(true);
+    FieldItemDelegate delegate;
+    QWidget parent;
+    for (const auto& [column, keys, expected] :
+         {std::tuple{kType, "n", "Number"}, std::tuple{kRequired, "n", "N"},
+          std::tuple{kLoopback, "y", "Y"}}) {
+        std::unique_ptr<QWidget> editor(
+            delegate.createEditor(&parent, QStyleOptionViewItem(), model.index(0, column)));
+        auto* combo = qobject_cast<QComboBox*>(editor.get());
+        ASSERT_NE(combo, nullptr) << column;
+        delegate.setEditorData(combo, model.index(0, column));
+        QTest::keyClicks(combo->lineEdit(), QString::fromLatin1(keys));
+        EXPECT_EQ(combo->currentText(), QString::fromLatin1(expected)) << column;
     }
 }
 
