@@ -27,14 +27,7 @@ function(formwell_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   formwell_warnings(${name})
-  # Windows builds take the real Windows platform plugin, on the X display Wine draws to: this Qt's
-  # offscreen plugin on Windows never hides a closed dialog, so a modal round would never end.
-  if(WIN32)
-    set(platform windows)
-  else()
-    set(platform offscreen)
-  endif()
-  set(properties ENVIRONMENT "QT_QPA_PLATFORM=${platform}" TIMEOUT 120 ${ARG_PROPERTIES})
+  set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 ${ARG_PROPERTIES})
   # A cross-built test runs through the emulator (Wine), whose every start costs seconds: one CTest
   # test per executable there, not one per case.
   if(CMAKE_CROSSCOMPILING)
