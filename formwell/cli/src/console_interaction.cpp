@@ -27,6 +27,18 @@ std::string lowerTrimmed(const std::string& text) {
     return word;
 }
 
+// The cause beneath a message, each line two blanks in, as formwell-cli prints its explanations.
+std::string indented(const std::string& text) {
+    std::string out = "  ";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out.push_back(text[i]);
+        if (text[i] == '\n' && i + 1 < text.size()) {
+            out += "  ";
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string consoleText(const std::string& text) {
@@ -58,6 +70,9 @@ void ConsoleInteraction::endProgressLine() {
 Answer ConsoleInteraction::show(const Message& message) {
     endProgressLine();
     err_ << message.shownTitle() << ": " << consoleText(message.text);
+    if (!message.detail.empty()) {
+        err_ << '\n' << indented(consoleText(message.detail));
+    }
     if (message.buttons != MessageButtons::YesNo) {
         err_ << '\n' << std::flush;
         return Answer::Ok;

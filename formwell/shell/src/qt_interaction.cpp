@@ -43,6 +43,8 @@ QMessageBox::Icon qtIcon(MessageIcon icon) {
             return QMessageBox::Information;
         case MessageIcon::Question:
             return QMessageBox::Question;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
         case MessageIcon::Critical:
             return QMessageBox::Critical;
         case MessageIcon::None:
@@ -56,6 +58,9 @@ QMessageBox::Icon qtIcon(MessageIcon icon) {
 Answer QtInteraction::show(const Message& message) {
     QMessageBox box(qtIcon(message.icon), QString::fromStdString(message.shownTitle()),
                     QString::fromStdString(message.text), QMessageBox::NoButton, owner_.data());
+    if (!message.detail.empty()) {
+        box.setInformativeText(QString::fromStdString(message.detail));
+    }
     if (message.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(message.defaultButton == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);

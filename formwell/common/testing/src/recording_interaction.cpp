@@ -9,6 +9,8 @@ const char* iconName(MessageIcon icon) {
             return "info";
         case MessageIcon::Question:
             return "question";
+        case MessageIcon::Warning:
+            return "warning";
         case MessageIcon::Critical:
             return "critical";
         case MessageIcon::None:

@@ -11,7 +11,7 @@ namespace formwell {
 
 inline constexpr const char* kAppTitle = "Formwell";
 
-enum class MessageIcon { None, Information, Question, Critical };
+enum class MessageIcon { None, Information, Question, Warning, Critical };
 enum class MessageButtons { Ok, YesNo };
 enum class Answer { Ok, Yes, No };
 
@@ -21,6 +21,10 @@ struct Message {
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     Answer defaultButton = Answer::Ok;
+    // What the program knows beyond `text`: the device behind the port and why it would not open, what
+    // a loader result means. Shown beneath the text (the window's informative text, the console's
+    // indented lines), so `text` stays the words people and their scripts know.
+    std::string detail;
 
     std::string shownTitle() const { return title.empty() ? std::string(kAppTitle) : title; }
 };
@@ -64,18 +68,24 @@ class UserInteraction {
 
 // Small helpers for the common box shapes.
 inline Message information(std::string title, std::string text) {
-    return Message{std::move(title), std::move(text), MessageIcon::Information, MessageButtons::Ok,
-                   Answer::Ok};
+    return Message{std::move(title),   std::move(text), MessageIcon::Information,
+                   MessageButtons::Ok, Answer::Ok,      {}};
 }
 inline Message plainNotice(std::string text) {
-    return Message{std::string(), std::move(text), MessageIcon::None, MessageButtons::Ok, Answer::Ok};
+    return Message{std::string(), std::move(text), MessageIcon::None, MessageButtons::Ok, Answer::Ok, {}};
 }
 inline Message critical(std::string title, std::string text) {
-    return Message{std::move(title), std::move(text), MessageIcon::Critical, MessageButtons::Ok, Answer::Ok};
+    return Message{std::move(title),   std::move(text), MessageIcon::Critical,
+                   MessageButtons::Ok, Answer::Ok,      {}};
 }
 inline Message question(std::string title, std::string text, Answer defaultButton = Answer::No) {
-    return Message{std::move(title), std::move(text), MessageIcon::Question, MessageButtons::YesNo,
-                   defaultButton};
+    return Message{std::move(title),      std::move(text), MessageIcon::Question,
+                   MessageButtons::YesNo, defaultButton,   {}};
+}
+// The same box with what the program knows of the cause beneath its text.
+inline Message withDetail(Message message, std::string detail) {
+    message.detail = std::move(detail);
+    return message;
 }
 
 }  // namespace formwell
