@@ -20,8 +20,7 @@ Subcommand receiveCommand() {
         0,
         [](CommandContext& c) {
             link::TransferGuard guard;
-            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard,
-                                        openFailureReporter(c));
+            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard);
             commands.receiveFile();
             return exitStatusOf(commands.lastOutcome());
         }};

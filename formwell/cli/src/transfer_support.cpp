@@ -1,7 +1,6 @@
 #include "transfer_support.h"
 
 #include "formwell/link/comrig_trace.h"
-#include "open_failure_explanation.h"
 
 namespace formwell::cli {
 
@@ -13,12 +12,6 @@ link::ComrigTable transferComrig(CommandContext& context) {
         table = link::tracedComrig(std::move(table), context.err);
     }
     return table;
-}
-
-link::OpenFailureReporter openFailureReporter(CommandContext& context) {
-    return [&err = context.err](std::int32_t result, const link::PortSettings& settings) {
-        err << "  " << explainComOpenFailure(result, settings) << '\n' << std::flush;
-    };
 }
 
 int exitStatusOf(link::CommandOutcome outcome) {

@@ -1,9 +1,8 @@
 // What send-ini and receive share: the comrig they talk through (Ctrl-C and --trace wrapped around
-// it), the reason printed after a failed open, and the exit status of a transfer command.
+// it) and the exit status of a transfer command.
 #pragma once
 
 #include "formwell/link/comrig_table.h"
-#include "formwell/link/link_primitives.h"
 #include "formwell/link/transfer_commands.h"
 #include "subcommand.h"
 
@@ -12,9 +11,6 @@ namespace formwell::cli {
 // The context's comrig; with --trace every byte on standard error; Ctrl-C raises error 18 at the
 // next call, so the transfer ends through its error path with the port closed.
 link::ComrigTable transferComrig(CommandContext& context);
-
-// Prints, after "Failure to Initialize Serial Port!", why the port did not open.
-link::OpenFailureReporter openFailureReporter(CommandContext& context);
 
 // 0 when the transfer succeeded; 1 when it failed or did not start (no, or no answer, to the question).
 int exitStatusOf(link::CommandOutcome outcome);

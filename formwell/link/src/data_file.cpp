@@ -66,25 +66,27 @@ void storeRecord(OutputFile& dataFile, std::string_view frame) {
     }
 }
 
-void keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile) {
+std::string keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile) {
     InputFile previous;
     if (std::optional<AppError> error = previous.open(std::filesystem::path(dataFile))) {
         if (error->number == errnum::kFileNotFound) {
-            return;
+            return {};
         }
         throw *error;
     }
     const std::string bytes = readWholeFile(previous);
     previous.close();
     if (bytes.empty()) {
-        return;
+        return {};
     }
-    if (std::optional<AppError> error = replaceFileContents(freeDatedCopyName(dataFile), bytes)) {
+    const std::filesystem::path datedCopy = freeDatedCopyName(dataFile);
+    if (std::optional<AppError> error = replaceFileContents(datedCopy, bytes)) {
         throw *error;
     }
     if (std::optional<AppError> error = replaceFileContents(std::filesystem::path(backupFile), bytes)) {
         throw *error;
     }
+    return datedCopy.filename().string();
 }
 
 }  // namespace formwell::link

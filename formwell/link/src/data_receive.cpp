@@ -69,6 +69,8 @@ bool Transfers::holdDataFiles(DataFileLock& lock) {
 }
 
 bool Transfers::receiveDataFile() {
+    report_ = TransferReport{};
+    report_.dataFile = startupFile(startupDirectory_, kDataFileName);
     DataFileLock lock;  // let go of after the data file is closed, on every path
     OutputFile dataFile;
     Ending ending(*this, kReceiveActivity, Ending::Order::PortFirst, [&] {
@@ -82,30 +84,34 @@ bool Transfers::receiveDataFile() {
         if (!holdDataFiles(lock) || !loadPortSettings(startupDirectory_, ui_, settings_)) {
             return false;
         }
-        Link link(comrig_, settings_, ui_, status_, onOpenFailure_);
+        Link link(comrig_, settings_, ui_, status_);
         if (!link.openLink()) {
             return false;
         }
         ending.portOpened();
-        const std::string dataPath = startupFile(startupDirectory_, kDataFileName);
-        keepPreviousDataFile(dataPath, startupFile(startupDirectory_, kDataBackupFileName));
-        if (std::optional<AppError> error = dataFile.create(std::filesystem::path(dataPath))) {
+        report_.keptCopy =
+            keepPreviousDataFile(report_.dataFile, startupFile(startupDirectory_, kDataBackupFileName));
+        if (std::optional<AppError> error = dataFile.create(std::filesystem::path(report_.dataFile))) {
             throw *error;
         }
+        report_.dataFileEmptied = true;
         (void)comrig_.ComFlush(settings_.PortNumber);
         (void)comrig_.ComFlushImmediate(settings_.PortNumber);
         ending.startReporting(-1);
         if (!link.requestLink(kReceiveRequestTries)) {
+            report_.cause = TransferReport::Cause::NoLinkAnswer;
+            report_.tries = kReceiveRequestTries;
             return ending.finish(false);
         }
         // A read that ends the receive also gives the default pointer back.
-        auto finish = [&](bool result) {
+        auto finish = [&](bool result, TransferReport::Cause cause = TransferReport::Cause::None) {
+            report_.cause = cause;
             ending.finish(result);
             ui_.setBusy(false);
             return result;
         };
         int counter = kCounterStart;
-        std::int64_t stored = 0;
+        std::int32_t badInARow = 0;
         // A frame came and its check byte did not: the next byte to come is that check byte, late.
         bool checkByteOwed = false;
         while (counter <= kCounterLimit) {
@@ -118,7 +124,7 @@ bool Transfers::receiveDataFile() {
                 trimTrailingBlanks(std::string_view(buffer.data(), buffer.size()));
             if (read == COMRIG_FAILED) {
                 ui_.show(information(std::string(), std::string(kReadFailedText)));
-                return finish(false);
+                return finish(false, TransferReport::Cause::ReadFailed);
             }
             if (read == COMRIG_READ_WAIT_ENDED) {
                 if (checkByteOwed && trimmed == std::string_view(&kEot, 1)) {
@@ -131,11 +137,12 @@ bool Transfers::receiveDataFile() {
                     return finish(true);
                 }
                 ui_.show(information(std::string(kTimeOutTitle), std::string(kTimeOutText)));
-                return finish(false);
+                return finish(false, TransferReport::Cause::WaitEnded);
             }
             if (read != COMRIG_READ_FRAME) {
                 ui_.show(information(std::string(), "1-Error occured " + status_.text() + " ..."));
-                return finish(false);
+                report_.readResult = read;
+                return finish(false, TransferReport::Cause::OddReadResult);
             }
             const std::string_view frame = frameFromStx(trimmed);
             const std::int32_t check = link.readByteAfter(kCheckByteWaitMs);
@@ -145,13 +152,18 @@ bool Transfers::receiveDataFile() {
                 link.sendAck(kAckPauseMs);
                 status_.recordTrue();
                 counter = kCounterAfterGoodFrame;
-                ending.report(++stored);
+                badInARow = 0;
+                ending.report(++report_.stored);
             } else {
                 ++counter;  // nothing is sent back for a bad frame
+                ++badInARow;
             }
             ui_.processEvents();
         }
-        return ending.finish(false);  // too many bad frames: no message of its own
+        // Too many bad frames: no message of its own.
+        report_.cause = TransferReport::Cause::BadCheckBytes;
+        report_.tries = badInARow;
+        return ending.finish(false);
     } catch (const AppError& e) {
         return ending.fail(e);
     } catch (const std::exception& e) {

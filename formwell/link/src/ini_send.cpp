@@ -9,6 +9,7 @@
 namespace formwell::link {
 
 bool Transfers::sendIniFile(const std::string& path) {
+    report_ = TransferReport{};
     std::optional<SendLines> file;
     Ending ending(*this, kSendActivity, Ending::Order::PortLast, [&] {
         if (file) {
@@ -21,14 +22,17 @@ bool Transfers::sendIniFile(const std::string& path) {
         if (!loadPortSettings(startupDirectory_, ui_, settings_)) {
             return ending.finish(false);
         }
-        Link link(comrig_, settings_, ui_, status_, onOpenFailure_);
+        Link link(comrig_, settings_, ui_, status_);
         if (!link.openLink()) {
             return ending.finish(false);
         }
         ending.portOpened();
         // From here the person sees the transfer under way, the handshake's 10 s included.
         ending.startReporting(total);
+        report_.lines = total;
         if (!link.requestLink(kSendRequestTries)) {
+            report_.cause = TransferReport::Cause::NoLinkAnswer;
+            report_.tries = kSendRequestTries;
             return ending.finish(false);
         }
         std::string line;
@@ -36,12 +40,21 @@ bool Transfers::sendIniFile(const std::string& path) {
         while (file->next(line)) {
             // The remaining lines are not sent once one frame goes unacknowledged.
             if (!link.sendFrame(buildFrame(line), kFrameTries)) {
+                report_.cause = TransferReport::Cause::LineRefused;
+                report_.tries = kFrameTries;
+                report_.line = sent + 1;
                 return ending.finish(false);
             }
             ending.report(++sent);
             ui_.processEvents();
         }
-        return ending.finish(link.releaseLink(kReleaseTries));
+        if (!link.releaseLink(kReleaseTries)) {
+            report_.cause = TransferReport::Cause::EndRefused;
+            report_.tries = kReleaseTries;
+            report_.lines = sent;  // the file may have changed since it was counted
+            return ending.finish(false);
+        }
+        return ending.finish(true);
     } catch (const AppError& e) {
         return ending.fail(e);
     } catch (const std::exception& e) {

@@ -1,5 +1,7 @@
 #include "formwell/link/link_primitives.h"
 
+#include "open_failure_explanation.h"
+
 namespace formwell::link {
 
 std::int32_t buttonCode(Answer answer) {
@@ -10,6 +12,8 @@ std::int32_t buttonCode(Answer answer) {
             return 6;
         case Answer::No:
             return 7;
+        case Answer::Cancel:
+            return 2;
     }
     return 1;
 }
@@ -33,13 +37,8 @@ std::string buildFrame(std::string_view line) {
     return frame;
 }
 
-Link::Link(const ComrigTable& comrig, const PortSettings& settings, UserInteraction& ui, LinkStatus& status,
-           OpenFailureReporter onOpenFailure)
-    : comrig_(comrig),
-      settings_(settings),
-      ui_(ui),
-      status_(status),
-      onOpenFailure_(std::move(onOpenFailure)) {}
+Link::Link(const ComrigTable& comrig, const PortSettings& settings, UserInteraction& ui, LinkStatus& status)
+    : comrig_(comrig), settings_(settings), ui_(ui), status_(status) {}
 
 bool Link::openLink() {
     (void)comrig_.ComClose(port());  // in case a transfer before left it open
@@ -47,10 +46,8 @@ bool Link::openLink() {
         comrig_.ComOpen("com", port(), settings_.BaudRate, settings_.DataBits, settings_.Parity.number(),
                         settings_.StopBits, kQueueBytes, kQueueBytes);
     if (opened < 0) {
-        ui_.show(plainNotice(std::string(kOpenFailedText)));
-        if (onOpenFailure_) {
-            onOpenFailure_(opened, settings_);
-        }
+        ui_.show(
+            withDetail(plainNotice(std::string(kOpenFailedText)), explainComOpenFailure(opened, settings_)));
         return false;
     }
     status_.record(comrig_.ComSetFlow(port(), settings_.FlowMode));

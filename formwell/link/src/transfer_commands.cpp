@@ -16,11 +16,10 @@ Message confirmation(const char* text) {
 }  // namespace
 
 LinkCommands::LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig,
-                           TransferGuard& guard, OpenFailureReporter onOpenFailure)
+                           TransferGuard& guard)
     : ui_(ui),
       guard_(guard),
-      transfers_(std::move(comrig), ui, std::move(startupDirectory), settings_, status_,
-                 std::move(onOpenFailure)) {}
+      transfers_(std::move(comrig), ui, std::move(startupDirectory), settings_, status_) {}
 
 void LinkCommands::transmitIniFile() {
     transmit([this] { return showFileDialog(ui_, kIniFilter, kSendDialogTitle, kAnyExtension); });
@@ -49,7 +48,8 @@ void LinkCommands::transmit(const std::function<std::string()>& choosePath) {
         ui_.setBusy(true);
         if (!transfers_.sendIniFile(path)) {
             outcome_ = CommandOutcome::Failed;
-            ui_.show(information("Operation Cancelled", "Download Failed!"));
+            ui_.show(withDetail(information("Operation Cancelled", "Download Failed!"),
+                                sendFailureDetail(transfers_.lastReport())));
             ui_.setBusy(false);
             return;
         }
@@ -80,14 +80,15 @@ void LinkCommands::receiveFile() {
         return;
     }
     // The transfer traps its own errors; nothing else here can raise one.
-    if (transfers_.receiveDataFile()) {
+    const bool complete = transfers_.receiveDataFile();
+    const std::string detail = receiveDetail(transfers_.lastReport(), complete);
+    ui_.beep();
+    if (complete) {
         outcome_ = CommandOutcome::Succeeded;
-        ui_.beep();
-        ui_.show(information("Upload Complete", "Upload Complete ..."));
+        ui_.show(withDetail(information("Upload Complete", "Upload Complete ..."), detail));
     } else {
         outcome_ = CommandOutcome::Failed;
-        ui_.beep();
-        ui_.show(information("Upload Failed", "Data Upload Failed ..."));
+        ui_.show(withDetail(information("Upload Failed", "Data Upload Failed ..."), detail));
     }
     ui_.setBusy(false);
 }

@@ -4,13 +4,12 @@
 namespace formwell::link {
 
 Transfers::Transfers(ComrigTable comrig, UserInteraction& ui, std::string startupDirectory,
-                     PortSettings& settings, LinkStatus& status, OpenFailureReporter onOpenFailure)
+                     PortSettings& settings, LinkStatus& status)
     : comrig_(std::move(comrig)),
       ui_(ui),
       startupDirectory_(std::move(startupDirectory)),
       settings_(settings),
-      status_(status),
-      onOpenFailure_(std::move(onOpenFailure)) {}
+      status_(status) {}
 
 std::string transferErrorText(const AppError& error) {
     return "ERROR: " + std::to_string(error.number) + "\r\n" + error.description;

@@ -165,6 +165,77 @@ TEST(ReceiveDataFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
     }
 }
 
+// Beneath the result box: why a receive stopped, then what import.txt holds now and where the content
+// it had before is kept.
+TEST(ReceiveDataFile, TheResultSaysWhyItStoppedAndWhatWasStoredWhere) {
+    const auto good = [](const char* r) { return DataTerminal::frame(r); };
+    const auto bad = [](const char* r) { return DataTerminal::badFrame(r); };
+    struct Case {
+        const char* what;
+        std::vector<DataTerminal::Item> script;
+        std::function<void(Station&, DataTerminal&)> setup;
+        std::string detail;  // @ stands for import.txt's full path
+    };
+    const auto none = [](Station&, DataTerminal&) {};
+    const Case cases[] = {
+        {"complete", {good("A"), good("B"), DataTerminal::eot()}, none, "2 records stored in @."},
+        {"complete, nothing to send", {DataTerminal::eot()}, none, "No records stored in @."},
+        {"no ACK to any SOH",
+         {},
+         [](Station&, DataTerminal& t) { t.answerSoh = false; },
+         "The terminal did not answer the link request (25 SOH sent, no ACK). Is it in its DATA TRANSFER "
+         "menu, option 1?\nNo records stored in @."},
+        {"silence after a record",
+         {good("A")},
+         none,
+         "Neither a record nor the end of the data came within 5 s after record 1.\n1 record stored in @."},
+        {"bad check bytes after a record",
+         {good("A"), bad("B"), bad("B")},
+         none,
+         "The check byte did not match in 2 frames in a row after record 1.\n1 record stored in @."},
+        {"no frame's end",
+         {},
+         [](Station& s, DataTerminal&) {
+             s.fake.readResult = [](int) { return std::optional<std::int32_t>(1); };
+         },
+         "200 bytes came without the end of a frame before the first record.\nNo records stored in @."},
+        {"the port does not open",
+         {},
+         [](Station& s, DataTerminal&) { s.fake.openResult = -4; },
+         "Nothing was received; @ was left as it was."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Station s;
+        DataTerminal terminal;
+        terminal.script = c.script;
+        c.setup(s, terminal);
+        terminal.attach(s.fake);
+        s.receive();
+        std::string expected = c.detail;
+        expected.replace(expected.find('@'), 1, s.file("import.txt"));
+        EXPECT_EQ(s.ui.messages().back().detail, expected);
+    }
+}
+
+TEST(ReceiveDataFile, TheResultNamesTheCopyOfWhatImportTxtHeldBefore) {
+    Station s;
+    DataTerminal terminal;
+    terminal.script = {DataTerminal::eot()};
+    terminal.attach(s.fake);
+    s.write("import.txt", "OLD\r\n");
+    s.receive();
+    const std::string detail = s.ui.messages().back().detail;
+    const std::string lead = "What it held before is kept in ";
+    const std::size_t at = detail.find(lead);
+    ASSERT_NE(at, std::string::npos) << detail;
+    std::string name = detail.substr(at + lead.size());
+    ASSERT_TRUE(name.ends_with(".")) << detail;
+    name.pop_back();
+    EXPECT_TRUE(name.starts_with("import.txt.2")) << name;
+    EXPECT_EQ(s.read(name), "OLD\r\n");
+}
+
 TEST(ReceiveDataFile, TheErrorHandlerClosesThePortBeforeItsBox) {
     Station s;
     DataTerminal terminal;

@@ -131,6 +131,51 @@ TEST(SendIniFile, EachFailingStepShowsItsMessagesInOrderAndClosesThePort) {
     }
 }
 
+// Beneath "Download Failed!": the step the terminal left unanswered; nothing where a box before said why.
+TEST(SendIniFile, TheFailureSaysWhichStepTheTerminalLeftUnanswered) {
+    struct Case {
+        const char* what;
+        std::function<void(Station&, IniTerminal&)> setup;
+        std::string detail;
+    };
+    // The terminal acknowledges the lines before line n only.
+    const auto refuseFrom = [](std::size_t n) {
+        return [n](Station& s, IniTerminal& t) {
+            s.fake.terminal = [&t, n, inner = s.fake.terminal](char byte) {
+                t.ackFrames = t.lines.size() + 1 < n;
+                inner(byte);
+            };
+        };
+    };
+    const Case cases[] = {
+        {"no ACK to any SOH", [](Station&, IniTerminal& t) { t.ignoredSoh = 1000; },
+         "The terminal did not answer the link request (50 SOH sent, no ACK). Is it in its DATA TRANSFER "
+         "menu, option 2?"},
+        {"line 1 refused", refuseFrom(1),
+         "The terminal did not acknowledge line 1 of 3 (sent 3 times); the 2 lines after it were not sent."},
+        {"line 2 refused", refuseFrom(2),
+         "The terminal did not acknowledge line 2 of 3 (sent 3 times); the line after it was not sent."},
+        {"the last line refused", refuseFrom(3),
+         "The terminal did not acknowledge line 3 of 3 (sent 3 times)."},
+        {"the end refused", [](Station&, IniTerminal& t) { t.ackEot = false; },
+         "The terminal acknowledged every line (3 lines) but not the end of the transfer (3 EOT sent, no "
+         "ACK)."},
+        {"the port does not open", [](Station& s, IniTerminal&) { s.fake.openResult = -2; }, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Station s;
+        IniTerminal terminal;
+        terminal.attach(s.fake);
+        c.setup(s, terminal);
+        s.write("a.ini", "ONE\r\nTWO\r\nTHREE\r\n");
+        s.transmit(s.file("a.ini"));
+        const std::vector<Message> shown = s.ui.messages();
+        ASSERT_EQ(shown.back().text, "Download Failed!");
+        EXPECT_EQ(shown.back().detail, c.detail);
+    }
+}
+
 TEST(SendIniFile, TheErrorBoxComesBeforeThePortIsClosed) {
     Station s;
     IniTerminal terminal;

@@ -168,13 +168,11 @@ TEST(OpenLink, ClosesFirstOpensWithTheSettingsAndSetsTheFlow) {
 TEST(OpenLink, AFailedOpenSaysSoAndLeavesThePortAlone) {
     Bench b;
     b.fake.openResult = -3;
-    std::int32_t reported = 0;
-    Link link(b.table, b.settings, b.ui, b.status,
-              [&](std::int32_t result, const PortSettings&) { reported = result; });
-    EXPECT_FALSE(link.openLink());
+    EXPECT_FALSE(b.link.openLink());
     EXPECT_THAT(b.fake.callNames(), ElementsAre("ComClose", "ComOpen"));
     EXPECT_THAT(b.ui.transcript(), ElementsAre("msg[Formwell|Failure to Initialize Serial Port!|none]"));
-    EXPECT_EQ(reported, -3);
+    // Beneath it the device the port named and why it would not open.
+    EXPECT_THAT(b.ui.messages().front().detail, ::testing::StartsWith("COM2"));
 }
 
 TEST(OpenLink, AParityThatIsNoLetterRaisesTypeMismatchBeforeTheOpen) {

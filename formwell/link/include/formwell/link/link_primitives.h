@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -64,19 +63,15 @@ inline constexpr int kAnswerScanBytes = 512;
 
 inline constexpr std::string_view kOpenFailedText = "Failure to Initialize Serial Port!";
 
-// Called after "Failure to Initialize Serial Port!" with ComOpen's result; formwell-cli prints the
-// reason there in words a user can act on. The window adds nothing.
-using OpenFailureReporter = std::function<void(std::int32_t comOpenResult, const PortSettings& settings)>;
-
 class Link {
   public:
-    Link(const ComrigTable& comrig, const PortSettings& settings, UserInteraction& ui, LinkStatus& status,
-         OpenFailureReporter onOpenFailure = {});
+    Link(const ComrigTable& comrig, const PortSettings& settings, UserInteraction& ui, LinkStatus& status);
 
     // ComClose (in case the port is still open), then ComOpen with the settings and 16384-byte queues.
-    // A negative result: "Failure to Initialize Serial Port!" (no icon, no title) and false; the port
-    // is not closed again. Otherwise ComSetFlow with the flow mode (recorded), pending events, true.
-    // A parity column that is not N, O or E raises error 13 here.
+    // A negative result: "Failure to Initialize Serial Port!" (no icon, no title), with the device and
+    // the reason it would not open beneath, and false; the port is not closed again. Otherwise ComSetFlow
+    // with the flow mode (recorded), pending events, true. A parity column that is not N, O or E raises error
+    // 13 here.
     bool openLink();
 
     bool sendSoh();                                    // pause 100 ms, SOH; always true
@@ -111,7 +106,6 @@ class Link {
     const PortSettings& settings_;
     UserInteraction& ui_;
     LinkStatus& status_;
-    OpenFailureReporter onOpenFailure_;
 };
 
 }  // namespace formwell::link

@@ -29,17 +29,18 @@ inline constexpr const char* kConfirmTitle = "Download ?";
 
 class LinkCommands {
   public:
-    LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard,
-                 OpenFailureReporter onOpenFailure = {});
+    LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard);
 
     // DownINI: "Select File to Download", the "Download ?" question, the hourglass, the send, then
-    // "Download Failed!" ("Operation Cancelled") or a beep and "Download Process Complete!"
+    // "Download Failed!" ("Operation Cancelled", with the step the terminal did not answer beneath) or a beep
+    // and "Download Process Complete!"
     // ("Process Complete"), then the default pointer.
     void transmitIniFile();
     // The same for a file already chosen (formwell-cli's argument): everything after the dialog.
     void transmitIniFile(const std::string& path);
     // Upload: the hourglass, the "Download ?" question, the receive, then a beep and "Upload Complete
-    // ..." or "Data Upload Failed ...", then the default pointer.
+    // ..." or "Data Upload Failed ..." (beneath either: the cause of a failure, the records stored and
+    // where), then the default pointer.
     void receiveFile();
 
     CommandOutcome lastOutcome() const { return outcome_; }

@@ -60,8 +60,41 @@ bool endsData(std::string_view bytes, bool checkByteOwed);
 // survive any number of receives that fail or bring nothing: as import.txt.bak (replaced), and as a
 // dated copy beside it, import.txt.YYYYMMDD-HHMMSS.bak, which is never overwritten or removed. A
 // missing or empty import.txt leaves both as they were. Raises the file's error when it cannot be
-// read or a copy cannot be written; import.txt is then not touched.
-void keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile);
+// read or a copy cannot be written; import.txt is then not touched. Returns the dated copy's file name
+// (without its folder), empty when nothing was kept.
+std::string keepPreviousDataFile(const std::string& dataFile, const std::string& backupFile);
+
+// How the last transfer ended, in facts for beneath its result box. The send's steps and the receive's
+// reads that end it without a box of their own leave their cause here; where a box already said why
+// (the settings, the port, the error handler), the cause is None.
+struct TransferReport {
+    enum class Cause : std::uint8_t {
+        None,
+        NoLinkAnswer,   // no ACK to any of `tries` SOH
+        LineRefused,    // line `line` (1-based) of `lines` went `tries` times without an ACK
+        EndRefused,     // all `lines` acknowledged, then `tries` EOT without an ACK
+        WaitEnded,      // neither a frame nor the end of data within the read's wait
+        BadCheckBytes,  // `tries` frames in a row whose check byte did not match
+        ReadFailed,     // the port could not be read
+        OddReadResult,  // the read gave `readResult`
+    };
+    Cause cause = Cause::None;
+    std::int32_t tries = 0;
+    std::int64_t line = 0;
+    std::int64_t lines = 0;
+    std::int32_t readResult = 0;
+    // The receive's data file (its full path), whether this receive emptied it, the records stored
+    // in it since, and the name of the dated copy its previous content was kept in (empty: none).
+    std::string dataFile;
+    bool dataFileEmptied = false;
+    std::int64_t stored = 0;
+    std::string keptCopy;
+};
+
+// The words beneath "Download Failed!"; empty when a box before said it all.
+std::string sendFailureDetail(const TransferReport& report);
+// The words beneath "Upload Complete ..." (`complete`) or "Data Upload Failed ...".
+std::string receiveDetail(const TransferReport& report, bool complete);
 
 class DataFileLock;
 
@@ -70,7 +103,7 @@ class Transfers {
     // `settings` and `status` outlive every transfer, like module-level values: an error handler
     // closes the port number a failed load left behind.
     Transfers(ComrigTable comrig, UserInteraction& ui, std::string startupDirectory, PortSettings& settings,
-              LinkStatus& status, OpenFailureReporter onOpenFailure = {});
+              LinkStatus& status);
 
     // The INI send: the file, the settings, the port, SOH until ACK (50 tries), one frame per line
     // (3 sends each), EOT until ACK (3 tries). Lines end at CR LF, CR or a lone LF, as the editor
@@ -85,6 +118,8 @@ class Transfers {
     bool receiveDataFile();
 
     const std::string& startupDirectory() const { return startupDirectory_; }
+    // The last transfer's ending, reset when a transfer starts.
+    const TransferReport& lastReport() const { return report_; }
 
   private:
     class Ending;
@@ -99,7 +134,7 @@ class Transfers {
     std::string startupDirectory_;
     PortSettings& settings_;
     LinkStatus& status_;
-    OpenFailureReporter onOpenFailure_;
+    TransferReport report_;
 };
 
 // "ERROR: " number CR LF description: the text of a transfer's error box.

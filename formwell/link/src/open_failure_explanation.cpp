@@ -3,7 +3,7 @@
 #include "comrig.h"
 #include "serial/open_failure.h"
 
-namespace formwell::cli {
+namespace formwell::link {
 
 namespace {
 
@@ -25,7 +25,7 @@ serial::ErrorKind kindOf(std::int32_t comOpenResult) {
 }
 
 // comrig gives only its result: the reason's words are what was asked of the port.
-std::string reasonFor(serial::ErrorKind kind, std::int32_t comOpenResult, const link::PortSettings& s) {
+std::string reasonFor(serial::ErrorKind kind, std::int32_t comOpenResult, const PortSettings& s) {
     if (kind == serial::ErrorKind::InvalidSetting) {
         return std::to_string(s.BaudRate) + " baud, " + std::to_string(s.DataBits) + " data bits, parity " +
                s.Parity.text() + ", " + std::to_string(s.StopBits) + " stop bits (from mbx.dat)";
@@ -35,10 +35,10 @@ std::string reasonFor(serial::ErrorKind kind, std::int32_t comOpenResult, const 
 
 }  // namespace
 
-std::string explainComOpenFailure(std::int32_t comOpenResult, const link::PortSettings& settings) {
+std::string explainComOpenFailure(std::int32_t comOpenResult, const PortSettings& settings) {
     const serial::ErrorKind kind = kindOf(comOpenResult);
     return serial::explainOpenFailure(serial::Error{kind, 0, reasonFor(kind, comOpenResult, settings)},
                                       settings.PortNumber);
 }
 
-}  // namespace formwell::cli
+}  // namespace formwell::link
