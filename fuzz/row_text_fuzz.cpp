@@ -1,5 +1,6 @@
 // Rows imported from JSON and CSV (formwell-cli's ini import): any text reads without a fault, an
-// error points into the text, and rows that read are written and read back unchanged.
+// error points into the text, rows that read are written and read back unchanged, and a row's INI
+// record keeps its fixed width exactly when none of its cells is over-long, as it is once they are cut.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formwell/document/ini_file.h"
 #include "formwell/document/row_text_codec.h"
 
 namespace {
@@ -15,6 +17,27 @@ namespace {
 void check(bool condition) {
     if (!condition) {
         std::abort();
+    }
+}
+
+constexpr std::size_t kRecordBytes = formwell::kIniRecordLength + formwell::kIniLineEnd.size();
+
+void checkColumns(std::vector<formwell::FieldDefinition> rows) {
+    const std::vector<formwell::OverlongCell> overlong = formwell::overlongCells(rows);
+    for (std::size_t r = 0, next = 0; r < rows.size(); ++r) {
+        bool rowOverlong = false;
+        for (; next < overlong.size() && overlong[next].row == r; ++next) {
+            const formwell::OverlongCell& cell = overlong[next];
+            check(cell.column >= 0 && cell.column < 7 && cell.length > cell.width);
+            check(formwell::cellText(rows[r], cell.column).size() == cell.length);
+            rowOverlong = true;
+        }
+        check((formwell::formatIniRecord(rows[r]).size() == kRecordBytes) == !rowOverlong);
+    }
+    formwell::cutToColumns(rows);
+    check(formwell::overlongCells(rows).empty());
+    for (const formwell::FieldDefinition& row : rows) {
+        check(formwell::formatIniRecord(row).size() == kRecordBytes);
     }
 }
 
@@ -35,6 +58,7 @@ void checkReader(std::string_view text, Reader read, Writer write) {
     const std::string written = write(result.rows);
     const formwell::RowsReadResult again = read(written);
     check(!again.error && again.replaced.empty() && again.rows == result.rows);
+    checkColumns(result.rows);
 }
 
 }  // namespace

@@ -38,15 +38,40 @@ int exportDocument(CommandContext& c, const std::string& path, RowsFormat format
     return c.out ? kExitSuccess : kExitFailed;
 }
 
+std::string describeOverlong(const OverlongCell& cell, const std::vector<FieldDefinition>& rows, bool cut) {
+    std::string reason = "is " + std::to_string(cell.length) + " characters long, but its column holds " +
+                         std::to_string(cell.width);
+    reason += cut ? "; written cut to " + std::to_string(cell.width) + " (--force)"
+                  : "; written whole it would shift the rest of the record";
+    return describeCellWarning(CellWarning{cell.row, cell.column, std::move(reason)}, rows);
+}
+
+// Over-long cells refuse the import unless forced; forced, they are cut to their columns, which loses
+// their tails but keeps every record readable by position.
+bool fitToColumns(CommandContext& c, const std::string& rowsPath, std::vector<FieldDefinition>& rows,
+                  bool force) {
+    const std::vector<OverlongCell> overlong = overlongCells(rows);
+    for (const OverlongCell& cell : overlong) {
+        note(c, (force ? "warning: " : "") + rowsPath + ": " + describeOverlong(cell, rows, force));
+    }
+    if (overlong.empty() || force) {
+        cutToColumns(rows);
+        return true;
+    }
+    note(c, rowsPath + ": " + std::to_string(overlong.size()) +
+                " cell(s) longer than their columns; nothing was written (--force writes them cut)");
+    return false;
+}
+
 int importDocument(CommandContext& c, const std::string& rowsPath, const std::string& iniPath,
-                   RowsFormat format) {
+                   RowsFormat format, bool force) {
     std::variant<std::string, AppError> text = readWholeFile(rowsPath, kRowsFileLimit);
     if (const AppError* error = std::get_if<AppError>(&text)) {
         c.ui.show(plainNotice(error->text()));
         return kExitFailed;
     }
     const std::string& bytes = std::get<std::string>(text);
-    const RowsReadResult read = format == RowsFormat::Json ? parseRowsJson(bytes) : parseRowsCsv(bytes);
+    RowsReadResult read = format == RowsFormat::Json ? parseRowsJson(bytes) : parseRowsCsv(bytes);
     if (read.error) {
         note(c, rowsPath + ": " + describeReadError(*read.error) + "; nothing was written");
         return kExitRefused;
@@ -57,6 +82,9 @@ int importDocument(CommandContext& c, const std::string& rowsPath, const std::st
                                                     "held characters beyond the single-byte set of the "
                                                     "INI file; each became '?', as in the grid"},
                                         read.rows));
+    }
+    if (!fitToColumns(c, rowsPath, read.rows, force)) {
+        return kExitRefused;
     }
     for (const CellWarning& warning : cellsTheGridWouldRefuse(read.rows)) {
         note(c, "warning: " + rowsPath + ": " + describeCellWarning(warning, read.rows));
@@ -99,7 +127,7 @@ int runIni(CommandContext& c) {
                 c, kName,
                 "cannot tell the format of " + args[1] + ": name it .json or .csv, or give --json or --csv");
         }
-        return importDocument(c, args[1], args[2], format);
+        return importDocument(c, args[1], args[2], format, c.line.has("--force"));
     }
     return usageError(c, kName, "unknown ini action '" + action + "' (export or import)");
 }
@@ -109,7 +137,7 @@ int runIni(CommandContext& c) {
 Subcommand iniCommand() {
     return Subcommand{
         kName,
-        "ini export FILE [--json|--csv] | ini import ROWS OUT.ini",
+        "ini export FILE [--json|--csv] | ini import ROWS OUT.ini [--force]",
         "Write a field document as rows (JSON or CSV), or an INI file from rows.",
         "export: prints the document's rows on standard output, exactly as the grid shows them after\n"
         "Open ini (trailing blanks of names and lengths included). JSON (the default) is an array of\n"
@@ -117,11 +145,14 @@ Subcommand iniCommand() {
         "  Field Name, Type, Min Length, Max Length, Required ?, Loopback ?, Barcodes\n"
         "CSV has a header line with those captions, then one line per row.\n"
         "\n"
-        "import: writes OUT.ini exactly as the window's Save writes those cells (an over-long cell is\n"
-        "written whole). The format follows the rows file's name (.json or .csv) unless --json or\n"
-        "--csv says otherwise. Refused, as Save refuses it, when more than one row is the loop-back\n"
-        "field. Every cell the grid would not have taken from a person typing is named in a warning\n"
-        "on standard error, and written as it is.\n"
+        "import: writes OUT.ini exactly as the window's Save writes those cells. The format follows\n"
+        "the rows file's name (.json or .csv) unless --json or --csv says otherwise. Refused, as Save\n"
+        "refuses it, when more than one row is the loop-back field. Refused too (status 3, nothing\n"
+        "written) when a cell is longer than its column of the record (Field Name 14, Type 6, Min and\n"
+        "Max Length 2, Required and Loopback 1, Barcodes 16): written whole, it would shift the rest of\n"
+        "the record. --force writes such cells cut to their column's width, each cut named in a\n"
+        "warning, so every record keeps its layout. Every other cell the grid would not have taken\n"
+        "from a person typing is named in a warning on standard error, and written as it is.\n"
         "\n"
         "Files are UTF-8; cells hold single-byte text, so a character beyond U+00FF becomes '?'.\n"
         "\n"
@@ -129,7 +160,9 @@ Subcommand iniCommand() {
         "  formwell-cli ini export fields.ini > fields.json\n"
         "  formwell-cli ini export fields.ini --csv > fields.csv\n"
         "  formwell-cli ini import fields.csv fields.ini\n",
-        {{"--json", "", "rows as JSON (export's default)"}, {"--csv", "", "rows as CSV"}},
+        {{"--json", "", "rows as JSON (export's default)"},
+         {"--csv", "", "rows as CSV"},
+         {"--force", "", "import: write over-long cells cut to their columns"}},
         2,
         3,
         runIni};

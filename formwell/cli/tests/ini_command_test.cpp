@@ -62,6 +62,23 @@ TEST(IniCommand, ImportRefusesWhatSaveRefusesAndWarnsAboutTheRest) {
         << warned.err;
     EXPECT_EQ(readBytes(out), "A             Text  2 YN150111111111111111\r\n");
 
+    writeBytes(dir / "long.json",
+               R"([["A","Text","1","2","Y","N",""],["LONGER THAN FOURTEEN","Text","1","123","Y","N",""]])");
+    const CliRun overlong = runFormwellCli({"ini", "import", (dir / "long.json").string(), out}, "/");
+    EXPECT_EQ(overlong.status, kExitRefused);
+    EXPECT_NE(overlong.err.find("row 2, Field Name \"LONGER THAN FOURTEEN\": is 20 characters long, but its "
+                                "column holds 14"),
+              std::string::npos)
+        << overlong.err;
+    EXPECT_NE(overlong.err.find("row 2, Max Length \"123\": is 3 characters long"), std::string::npos);
+    EXPECT_EQ(readBytes(out), "A             Text  2 YN150111111111111111\r\n");  // untouched
+    const CliRun forced =
+        runFormwellCli({"ini", "import", "--force", (dir / "long.json").string(), out}, "/");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(readBytes(out),
+              "A             Text  2 YN1 0111111111111111\r\n"
+              "LONGER THAN FOText  12YN1 0111111111111111\r\n");
+
     writeBytes(dir / "broken.csv", "Field Name,Type\r\n");
     const CliRun broken = runFormwellCli({"ini", "import", (dir / "broken.csv").string(), out}, "/");
     EXPECT_EQ(broken.status, kExitRefused);

@@ -75,6 +75,39 @@ std::optional<std::string> utf8ToLatin1(std::string_view text, bool& replaced, s
     return bytes;
 }
 
+namespace {
+
+// The record's columns are as wide as the grid lets a person type.
+std::size_t columnWidth(int column) {
+    return static_cast<std::size_t>(kFieldColumns[static_cast<std::size_t>(column)].inputLimit);
+}
+
+}  // namespace
+
+std::vector<OverlongCell> overlongCells(const std::vector<FieldDefinition>& rows) {
+    std::vector<OverlongCell> found;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (int column = 0; column < kFieldColumnCount; ++column) {
+            const std::size_t length = cell(rows[r], static_cast<FieldColumn>(column)).size();
+            if (length > columnWidth(column)) {
+                found.push_back(OverlongCell{r, column, length, columnWidth(column)});
+            }
+        }
+    }
+    return found;
+}
+
+void cutToColumns(std::vector<FieldDefinition>& rows) {
+    for (FieldDefinition& row : rows) {
+        for (int column = 0; column < kFieldColumnCount; ++column) {
+            std::string& text = cell(row, static_cast<FieldColumn>(column));
+            if (text.size() > columnWidth(column)) {
+                text.resize(columnWidth(column));
+            }
+        }
+    }
+}
+
 std::string describeReadError(const RowsReadError& error) {
     return "line " + std::to_string(error.line) + ", character " + std::to_string(error.column) + ": " +
            error.what;

@@ -45,6 +45,21 @@ RowsReadResult parseRowsJson(std::string_view text);
 std::string formatRowsCsv(const std::vector<FieldDefinition>& rows);
 RowsReadResult parseRowsCsv(std::string_view text);
 
+// A cell longer than its column of the INI record. Written whole, it would shift every column after it,
+// and the terminal, which reads the record by position, would read the rest of the field wrongly.
+struct OverlongCell {
+    std::size_t row = 0;  // counted from 0
+    int column = 0;
+    std::size_t length = 0;  // characters of the cell
+    std::size_t width = 0;   // characters its column holds
+};
+
+// In row order, columns left to right. An empty Barcodes cell (written as the default mask) fits.
+std::vector<OverlongCell> overlongCells(const std::vector<FieldDefinition>& rows);
+
+// Cuts each cell to its column's width, so that every record keeps its fixed layout.
+void cutToColumns(std::vector<FieldDefinition>& rows);
+
 // "line 3, character 14: a text in double quotes expected".
 std::string describeReadError(const RowsReadError& error);
 
