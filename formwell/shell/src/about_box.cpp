@@ -60,7 +60,7 @@ AboutBox::AboutBox(UserInteraction& ui, BrowserLauncher launcher, QWidget* paren
     product->setFont(big);
 
     QLabel* version =
-        addLabel(this, "Label2", QStringLiteral("Application Generation Software, Version 3.01"),
+        addLabel(this, "Label2", QStringLiteral("Application Generation Software, Version " FORMWELL_VERSION),
                  QRect(kColumnLeftPx, 44, kColumnWidthPx, 36));
     version->setWordWrap(true);
 
