@@ -73,7 +73,7 @@ Answer ConsoleInteraction::show(const Message& message) {
     if (!message.detail.empty()) {
         err_ << '\n' << indented(consoleText(message.detail));
     }
-    if (message.buttons != MessageButtons::YesNo) {
+    if (message.buttons == MessageButtons::Ok) {
         err_ << '\n' << std::flush;
         return Answer::Ok;
     }

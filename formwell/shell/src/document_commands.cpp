@@ -20,6 +20,18 @@ Message openFileFirst() {
     return information("Invalid Action", "Please open an ini file first ...");
 }
 
+bool sameRows(const FieldRows& a, const FieldRows& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a.row(i) != b.row(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool isExistingFile(const std::string& path) {
@@ -27,18 +39,40 @@ bool isExistingFile(const std::string& path) {
     return !path.empty() && fs::is_regular_file(fs::path(path), ec);
 }
 
+std::string withIniExtension(std::string path) {
+    if (!fs::path(path).filename().has_extension()) {
+        path += ".ini";
+    }
+    return path;
+}
+
+std::vector<std::string> installedHelpFiles(const std::string& programDirectory) {
+    std::vector<std::string> files;
+    if (!programDirectory.empty()) {
+        const fs::path program(programDirectory);
+        files.push_back((program / kHelpFileName).string());
+        files.push_back(
+            (program / ".." / "share" / "doc" / "formwell" / kHelpFileName).lexically_normal().string());
+    }
+    if constexpr (fs::path::preferred_separator == '/') {
+        files.push_back(std::string("/usr/share/doc/formwell/") + kHelpFileName);
+    }
+    return files;
+}
+
 ProgramStarter systemProgramStarter() {
-    return [](const ProgramCall& call, std::string& error) {
-        return startDetached(call.program, call.arguments, error);
+    return [](const ProgramCall& call, std::string& error, ProgramFailure failedLater) {
+        return startWatched(call, error, std::move(failedLater));
     };
 }
 
 DocumentCommands::DocumentCommands(DocumentWindow& window, UserInteraction& ui, std::string startupDirectory,
-                                   ProgramStarter starter)
+                                   ProgramStarter starter, std::vector<std::string> installedHelp)
     : window_(window),
       ui_(ui),
       startupDirectory_(std::move(startupDirectory)),
-      starter_(std::move(starter)) {}
+      starter_(std::move(starter)),
+      installedHelp_(std::move(installedHelp)) {}
 
 void DocumentCommands::setCurrentFile(std::string path) {
     currFile_ = std::move(path);
@@ -58,19 +92,25 @@ void DocumentCommands::reportError(const AppError& error) {
     ui_.show(plainNotice(error.text()));
 }
 
+void DocumentCommands::resetGrid(const FieldRows& rows) {
+    window_.resetGrid(rows);
+    savedRows_ = rows;
+}
+
 void DocumentCommands::loadGridFrom(const std::string& path) {
     const IniRowsResult read = readIniRows(fs::path(path));
-    window_.resetGrid(read.rows);
+    resetGrid(read.rows);
     if (read.error) {
         reportError(*read.error);
     }
 }
 
 void DocumentCommands::newDocument() {
-    const std::string path = showFileDialog(ui_, kIniFileFilter, "Type in the new file name", kAnyExtension);
+    std::string path = showFileDialog(ui_, kIniFileFilter, "Type in the new file name", kAnyExtension);
     if (path.empty()) {
         return;
     }
+    path = withIniExtension(std::move(path));
     if (isExistingFile(path)) {
         ui_.beep();
         ui_.show(information("Permission Denied", "The file already exists. Please type in a new name ..."));
@@ -81,7 +121,7 @@ void DocumentCommands::newDocument() {
     newFile_ = true;
     existingFile_ = false;
     setCurrentFile(path);
-    window_.resetGrid({});
+    resetGrid({});
     window_.showEditingButtons();
     mode_ = DocumentMode::Editing;
 }
@@ -112,26 +152,31 @@ void DocumentCommands::modify() {
     mode_ = DocumentMode::Editing;
 }
 
-void DocumentCommands::save() {
+bool DocumentCommands::save() {
     const FieldRows rows = window_.gridRows();
     if (countMatches(rows, kLoopbackColumn, "Y") > 1) {
         ui_.beep();
         ui_.show(information("Operation Failed", "Only one field can be selected as Loop-back field ..."));
-        return;
+        return false;
     }
     // A failed write is reported here and the window still returns to viewing: the rows stay in the
-    // grid, and the old file is whole because the writer replaces it only after a complete write.
-    if (const std::optional<AppError> error = writeIniFile(fs::path(currFile_), rows)) {
+    // grid (still unsaved), and the old file is whole because the writer replaces it only after a
+    // complete write.
+    const std::optional<AppError> error = writeIniFile(fs::path(currFile_), rows);
+    if (error) {
         reportError(*error);
+    } else {
+        savedRows_ = rows;
     }
     window_.showViewingButtons();
     mode_ = DocumentMode::Viewing;
+    return !error;
 }
 
 void DocumentCommands::cancelEditing() {
     if (newFile_) {
         setCurrentFile({});
-        window_.resetGrid({});
+        resetGrid({});
     } else if (existingFile_) {
         loadGridFrom(currFile_);
     }
@@ -170,7 +215,7 @@ void DocumentCommands::deleteDocument() {
         reportError(*failure);
         return;
     }
-    window_.resetGrid({});
+    resetGrid({});
     setCurrentFile({});
 }
 
@@ -178,19 +223,67 @@ void DocumentCommands::exit() {
     window_.closeWindow();
 }
 
+bool DocumentCommands::hasUnsavedRows() const {
+    // Without a current file there is nowhere to save to (a New ini whose name was refused).
+    return !currFile_.empty() && !sameRows(window_.gridRows(), savedRows_);
+}
+
+bool DocumentCommands::mayClose() {
+    if (!hasUnsavedRows()) {
+        return true;
+    }
+    Message ask = question(
+        std::string(), "The fields of " + currFile_ + " were changed.\r\nSave the changes before closing?",
+        Answer::Yes);
+    ask.buttons = MessageButtons::YesNoCancel;
+    switch (ui_.show(ask)) {
+        case Answer::Yes:
+            return save();
+        case Answer::No:
+            return true;
+        case Answer::Ok:
+        case Answer::Cancel:
+            break;
+    }
+    return false;
+}
+
 void DocumentCommands::showHelp() {
-    const std::string readme = startupFile(kHelpFileName);
-    if (!isExistingFile(readme)) {
+    const std::string startupReadme = startupFile(kHelpFileName);
+    std::string readme = isExistingFile(startupReadme) ? startupReadme : std::string();
+    for (const std::string& installed : installedHelp_) {
+        if (readme.empty() && isExistingFile(installed)) {
+            readme = installed;
+        }
+    }
+    if (readme.empty()) {
+        std::string lookedAt = "Also looked for:";
+        for (const std::string& installed : installedHelp_) {
+            lookedAt += "\n" + installed;
+        }
         ui_.beep();
-        ui_.show(information("File Not Found", "The help file " + readme + " cannot be found ..."));
+        ui_.show(withDetail(
+            information("File Not Found", "The help file " + startupReadme + " cannot be found ..."),
+            installedHelp_.empty() ? std::string() : lookedAt));
         return;
     }
     std::string error;
-    if (!starter_ || !starter_(textViewerCommand(readme), error)) {
-        ui_.beep();
-        ui_.show(
-            information("Help", "The text viewer could not be started to show " + readme + ": " + error));
+    ProgramFailure failedLater = [this, alive = std::weak_ptr<char>(alive_),
+                                  readme](const std::string& reason) {
+        if (alive.lock()) {
+            reportViewerFailure(readme, reason);
+        }
+    };
+    if (!starter_ || !starter_(textViewerCommand(readme), error, std::move(failedLater))) {
+        reportViewerFailure(readme, error);
     }
+}
+
+void DocumentCommands::reportViewerFailure(const std::string& readme, const std::string& reason) {
+    ui_.beep();
+    ui_.show(withDetail(
+        information("Help", "The text viewer could not be started to show " + readme + ": " + reason),
+        "Open that file with any text editor."));
 }
 
 }  // namespace formwell::shell

@@ -171,6 +171,15 @@ void FieldItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
 bool FieldItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
                                     const QStyleOptionViewItem& option, const QModelIndex& index) {
+    // From the keyboard the cell's button is F2 or Space, the keys that start editing in other cells.
+    if (index.column() == kBarcodesColumn && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* fields = qobject_cast<const FieldTableModel*>(model);
+        if ((key == Qt::Key_F2 || key == Qt::Key_Space) && fields != nullptr && fields->isEditing()) {
+            emit barcodeButtonClicked(index);
+            return true;
+        }
+    }
     if (index.column() == kBarcodesColumn && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const auto* fields = qobject_cast<const FieldTableModel*>(model);

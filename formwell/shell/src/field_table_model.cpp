@@ -1,5 +1,8 @@
 #include "formwell/shell/field_table_model.h"
 
+#include <QStringList>
+
+#include "formwell/document/barcode_mask.h"
 #include "formwell/document/grid_rules.h"
 
 namespace formwell::shell {
@@ -40,16 +43,32 @@ int FieldTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kFieldColumnCount;
 }
 
+QString allowedBarcodesText(const QString& mask) {
+    const SymbologyChecks checked = checkedFromMask(mask.toLatin1().toStdString());
+    QStringList names;
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        if (checked[i]) {
+            names << toQt(std::string(kSymbologies[i].caption));
+        }
+    }
+    return names.isEmpty() ? QStringLiteral("Allows none") : QStringLiteral("Allows: ") + names.join(", ");
+}
+
 QVariant FieldTableModel::data(const QModelIndex& index, int role) const {
-    // The mask is wider than its column: the tooltip shows it whole.
-    const bool maskTip = role == Qt::ToolTipRole && index.column() == static_cast<int>(FieldColumn::Barcodes);
-    if (!isCell(index) || (role != Qt::DisplayRole && role != Qt::EditRole && !maskTip)) {
+    const bool barcodeTip =
+        role == Qt::ToolTipRole && index.column() == static_cast<int>(FieldColumn::Barcodes);
+    if (!isCell(index) || (role != Qt::DisplayRole && role != Qt::EditRole && !barcodeTip)) {
         return {};
     }
     if (index.row() >= static_cast<int>(rows_.size())) {
-        return QString();  // the new-row line
+        return barcodeTip ? QVariant() : QVariant(QString());  // the new-row line
     }
-    return toQt(rows_.cellText(static_cast<std::size_t>(index.row()), index.column()));
+    const QString text = toQt(rows_.cellText(static_cast<std::size_t>(index.row()), index.column()));
+    if (barcodeTip) {
+        // The mask in words, then whole (it is wider than its column); a blank cell has neither.
+        return text.isEmpty() ? QVariant() : QVariant(allowedBarcodesText(text) + QLatin1Char('\n') + text);
+    }
+    return text;
 }
 
 QVariant FieldTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

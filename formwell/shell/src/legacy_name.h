@@ -1,5 +1,6 @@
 // Scripts, tests and users' automation find the windows and controls by the names they have always
-// had: each one carries its name both as its Qt object name and as its accessible name.
+// had: each one carries its name as its Qt object name. The accessible name is left to Qt, which
+// takes what a person reads (a button's caption, a label's text or its buddy's, a window's title).
 #pragma once
 
 #include <QString>
@@ -9,7 +10,6 @@ namespace formwell::shell {
 
 inline void setLegacyName(QWidget* widget, const QString& name) {
     widget->setObjectName(name);
-    widget->setAccessibleName(name);
 }
 
 }  // namespace formwell::shell

@@ -52,6 +52,7 @@ LoadProgressWindow::LoadProgressWindow(link::LoadWorker& worker, const QString& 
     setLegacyName(bar_, QStringLiteral("LoadProgress"));
     bar_->setRange(0, 0);  // a busy bar until the loader reports its first share
     bar_->setFormat(QStringLiteral("%p %"));
+    status_->setBuddy(bar_);  // a screen reader names the bar by the stage it shows
     elapsed_ = new QLabel(this);
     setLegacyName(elapsed_, QStringLiteral("LoadElapsed"));
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);

@@ -1,5 +1,6 @@
 #include "formwell/shell/main_window.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QHeaderView>
@@ -84,7 +85,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     setTabOrder();
     // The start-up directory is the current directory when the window is built.
     commands_ = std::make_unique<DocumentCommands>(
-        *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_);
+        *this, *ui_, startupDirectoryFrom(QDir::currentPath()).toStdString(), starter_,
+        installedHelpFiles(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString()));
     buildTransfers(std::move(comrig));
     buildProgramLoad(std::move(pushkit));
     placeOnScreen();
@@ -150,6 +152,7 @@ void MainWindow::buildGrid() {
     setLegacyName(currentFileEdit_, QStringLiteral("CurrFile"));
     currentFileEdit_->setReadOnly(true);
     currentFileEdit_->setGeometry(kMarginPx, 64, 624, 22);
+    label->setBuddy(currentFileEdit_);  // what a screen reader calls the box
 
     // How far a transfer has got, beside the "INI File" label.
     transferStatusLabel_ = new QLabel(this);
@@ -172,6 +175,7 @@ void MainWindow::buildGrid() {
     fieldGrid_ = new QTableView(this);
     setLegacyName(fieldGrid_, QStringLiteral("ParamGrid"));
     fieldGrid_->setGeometry(kMarginPx, 114, 624, 308);
+    caption->setBuddy(fieldGrid_);
     fieldGrid_->setModel(model_);
     fieldGrid_->setItemDelegate(delegate_);
     fieldGrid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -222,7 +226,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     } else if (watched == fieldGrid_ && event->type() == QEvent::KeyPress &&
                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && fieldGrid_->hasFocus()) {
-        deleteSelectedRows();
+        confirmDeleteSelectedRows();
         return true;
     } else if (watched == fieldGrid_->viewport() && event->type() == QEvent::Resize) {
         applyColumnWidths();
@@ -318,20 +322,46 @@ void MainWindow::editBarcodes(const QModelIndex& index) {
     model_->setData(model_->index(index.row(), index.column()), barcodeString());
 }
 
-void MainWindow::deleteSelectedRows() {
-    if (!model_->isEditing()) {
-        return;
-    }
+std::set<int> MainWindow::selectedRows() const {
     std::set<int> rows;
     for (const QModelIndex& index : fieldGrid_->selectionModel()->selectedIndexes()) {
         if (!model_->isNewRowLine(index.row())) {
             rows.insert(index.row());
         }
     }
+    return rows;
+}
+
+void MainWindow::deleteSelectedRows() {
+    if (!model_->isEditing()) {
+        return;
+    }
+    const std::set<int> rows = selectedRows();
     // From the bottom up, so the row numbers still to remove stay valid.
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         model_->removeRows(*it, 1);
     }
+}
+
+// A key is pressed by accident more easily than a menu entry is chosen, so the key asks first.
+void MainWindow::confirmDeleteSelectedRows() {
+    const std::size_t count = selectedRows().size();
+    if (!model_->isEditing() || count == 0) {
+        return;
+    }
+    const std::string text =
+        count == 1 ? std::string("Delete 1 row?") : "Delete " + std::to_string(count) + " rows?";
+    if (ui_->show(question("Confirm Action", text)) == Answer::Yes) {
+        deleteSelectedRows();
+    }
+}
+
+bool MainWindow::closeKeepsDocument() {
+    // An editor still open in the grid holds typed text that is part of the edits.
+    if (QWidget* editor = fieldGrid_->indexWidget(fieldGrid_->currentIndex())) {
+        emit delegate_->commitData(editor);
+    }
+    return !commands_->mayClose();
 }
 
 void MainWindow::showGridMenu(const QPoint& position) {

@@ -93,6 +93,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (closeKeepsDocument()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
 }
 

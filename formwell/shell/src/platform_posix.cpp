@@ -26,6 +26,38 @@ bool startDetached(const std::string& commandLine, std::string& error) {
     return startDetached(parts.front().toStdString(), arguments, error);
 }
 
+bool startWatched(const ProgramCall& call, std::string& error, ProgramFailure failedLater) {
+    auto* process = new QProcess;
+    const QString program = QString::fromStdString(call.program);
+    QStringList arguments;
+    for (const std::string& a : call.arguments) {
+        arguments << QString::fromStdString(a);
+    }
+    process->setProgram(program);
+    process->setArguments(arguments);
+    // Its output goes where ours goes, as with a detached start: no pipe is left for a viewer it
+    // starts to write into once we stopped reading.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start();
+    if (!process->waitForStarted()) {
+        error = call.program + " could not be run (" + process->errorString().toStdString() + ")";
+        delete process;
+        return false;
+    }
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, program, failedLater](int code, QProcess::ExitStatus status) {
+            process->deleteLater();
+            if (failedLater && (status != QProcess::NormalExit || code != 0)) {
+                failedLater(status != QProcess::NormalExit
+                                ? program.toStdString() + " crashed"
+                                : program.toStdString() + " ended with exit status " + std::to_string(code));
+            }
+        });
+    return true;
+}
+
 ProgramCall textViewerCommand(const std::string& path) {
     return ProgramCall{"xdg-open", {path}};
 }

@@ -74,6 +74,12 @@ bool startDetached(const std::string& commandLine, std::string& error) {
     return true;
 }
 
+// A program that cannot run fails here, at its start; nothing is left to watch.
+bool startWatched(const ProgramCall& call, std::string& error, ProgramFailure failedLater) {
+    (void)failedLater;
+    return startDetached(call.program, call.arguments, error);
+}
+
 ProgramCall textViewerCommand(const std::string& path) {
     return ProgramCall{"notepad.exe", {path}};
 }

@@ -65,6 +65,12 @@ Answer QtInteraction::show(const Message& message) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(message.defaultButton == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
+    } else if (message.buttons == MessageButtons::YesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(message.defaultButton == Answer::Yes  ? QMessageBox::Yes
+                             : message.defaultButton == Answer::No ? QMessageBox::No
+                                                                   : QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
@@ -80,8 +86,15 @@ Answer QtInteraction::show(const Message& message) {
     if (wasBusy) {
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     }
-    if (message.buttons == MessageButtons::YesNo) {
-        return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    switch (message.buttons) {
+        case MessageButtons::YesNo:
+            return pressed == QMessageBox::Yes ? Answer::Yes : Answer::No;
+        case MessageButtons::YesNoCancel:
+            return pressed == QMessageBox::Yes  ? Answer::Yes
+                   : pressed == QMessageBox::No ? Answer::No
+                                                : Answer::Cancel;
+        case MessageButtons::Ok:
+            break;
     }
     return Answer::Ok;
 }

@@ -61,14 +61,18 @@ class DocumentCommandsTest : public ::testing::Test {
     testing::FakeDocumentWindow window_;
     std::vector<ProgramCall> started_;
     bool starterSucceeds_ = true;
-    DocumentCommands commands_{window_, ui_, "/nonexistent-start",
-                               [this](const ProgramCall& call, std::string& error) {
-                                   started_.push_back(call);
-                                   if (!starterSucceeds_) {
-                                       error = "no viewer";
-                                   }
-                                   return starterSucceeds_;
-                               }};
+    ProgramFailure failedLater_;
+    ProgramStarter starter() {
+        return [this](const ProgramCall& call, std::string& error, ProgramFailure failed) {
+            started_.push_back(call);
+            failedLater_ = std::move(failed);
+            if (!starterSucceeds_) {
+                error = "no viewer";
+            }
+            return starterSucceeds_;
+        };
+    }
+    DocumentCommands commands_{window_, ui_, "/nonexistent-start", starter()};
 };
 
 TEST_F(DocumentCommandsTest, ModifyAndDeleteNeedACurrentFile) {
@@ -119,9 +123,9 @@ TEST_F(DocumentCommandsTest, NewThenCancelLeavesNothingBehind) {
     EXPECT_EQ(ui_.transcript(), (Transcript{kNewDialog}));
 }
 
-TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFile) {
+TEST_F(DocumentCommandsTest, NewThenSaveWithoutRowsWritesAnEmptyFileNamedDotIni) {
     const std::string fresh = path("empty.ini");
-    ui_.queueFile(fresh);
+    ui_.queueFile(path("empty"));
     commands_.newDocument();
     commands_.save();
     ASSERT_TRUE(fs::is_regular_file(fresh));
@@ -274,39 +278,91 @@ TEST_F(DocumentCommandsTest, OpenShowsTheRowsReadBeforeAReadError) {
     EXPECT_EQ(window_.mode, DocumentMode::Viewing);
 }
 
-TEST_F(DocumentCommandsTest, HelpReportsAMissingReadmeOrViewerWithoutEnding) {
-    DocumentCommands help(window_, ui_, dir_.string(), [this](const ProgramCall& call, std::string& error) {
-        started_.push_back(call);
-        error = "no viewer";
-        return starterSucceeds_;
-    });
+TEST_F(DocumentCommandsTest, HelpFallsBackToTheInstalledReadmeAndReportsAViewerThatFailed) {
+    fs::create_directories(dir_ / "start");
+    fs::create_directories(dir_ / "doc");
+    const std::string installed = path("doc/readme.txt");
+    DocumentCommands help(window_, ui_, path("start"), starter(), {path("nowhere.txt"), installed});
     help.showHelp();
     ASSERT_EQ(ui_.messages().size(), 1u);
-    EXPECT_EQ(ui_.messages()[0].title, "File Not Found");
+    EXPECT_EQ(ui_.transcript(),
+              (Transcript{"beep", "msg[File Not Found|The help file " + path("start/readme.txt") +
+                                      " cannot be found ...|info]"}));
+    EXPECT_NE(ui_.messages()[0].detail.find(installed), std::string::npos);
     EXPECT_TRUE(started_.empty());
 
-    std::ofstream(path("readme.txt")) << "help";
+    std::ofstream(installed) << "installed";
     ui_.clear();
     help.showHelp();
-    ASSERT_EQ(started_.size(), 1u);
-    EXPECT_EQ(started_[0].arguments.back(), path("readme.txt"));
+    std::ofstream(path("start/readme.txt")) << "own";
+    help.showHelp();
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[0].arguments.back(), installed);
+    EXPECT_EQ(started_[1].arguments.back(), path("start/readme.txt"));
     EXPECT_TRUE(ui_.transcript().empty());
 
+    // The launcher started, then found no viewer: said afterwards, naming the file.
+    failedLater_("xdg-open ended with exit status 3");
     starterSucceeds_ = false;
     help.showHelp();
-    ASSERT_EQ(ui_.messages().size(), 1u);
-    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Information);
-    EXPECT_NE(ui_.messages()[0].text.find("no viewer"), std::string::npos);
+    const std::vector<Message> shown = ui_.messages();
+    ASSERT_EQ(shown.size(), 2u);
+    for (const Message& m : shown) {
+        EXPECT_EQ(m.icon, MessageIcon::Information);
+        EXPECT_NE(m.text.find(path("start/readme.txt")), std::string::npos) << m.text;
+    }
+    EXPECT_NE(shown[0].text.find("exit status 3"), std::string::npos);
+    EXPECT_NE(shown[1].text.find("no viewer"), std::string::npos);
 }
 
-TEST_F(DocumentCommandsTest, ExitClosesWithoutAskingEvenWhileEditing) {
+TEST(InstalledHelpFiles, BesideTheProgramThenItsInstallTreeThenThePackage) {
+    std::vector<std::string> expected = {"/opt/fw/bin/readme.txt", "/opt/fw/share/doc/formwell/readme.txt"};
+    if (fs::path::preferred_separator == '/') {
+        expected.push_back("/usr/share/doc/formwell/readme.txt");
+        EXPECT_EQ(installedHelpFiles("/opt/fw/bin"), expected);
+    }
+    EXPECT_EQ(installedHelpFiles("").size(), expected.size() - 2);
+}
+
+TEST_F(DocumentCommandsTest, ClosingWithChangedRowsAsksToSave) {
+    const std::string ask = "msg[Formwell|The fields of " + path("doc.ini") +
+                            " were changed.\r\nSave the changes before closing?|question]";
+    struct Case {
+        std::vector<FieldDefinition> edited;
+        Answer answer;
+        bool closes;
+        bool written;
+    };
+    const Case cases[] = {
+        {{field("A")}, Answer::Ok, true, false},  // unchanged: no question
+        {{field("A"), field("B")}, Answer::Cancel, false, false},
+        {{field("A"), field("B")}, Answer::No, true, false},
+        {{field("A"), field("B")}, Answer::Yes, true, true},
+        {{field("A", "Y"), field("B", "Y")}, Answer::Yes, false, false},  // Save refuses
+    };
+    for (const Case& c : cases) {
+        const std::string file = openDocument({field("A")});
+        commands_.modify();
+        if (c.answer != Answer::Ok) {  // the rows as read stay in the grid otherwise
+            window_.rows = c.edited;
+            ui_.queueAnswer(c.answer);
+        }
+        EXPECT_EQ(commands_.mayClose(), c.closes);
+        const Transcript t = ui_.transcript();
+        EXPECT_EQ(t.empty() ? "" : t[0], c.edited.size() == 1 ? "" : ask);
+        if (!t.empty()) {
+            EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::YesNoCancel);
+        }
+        EXPECT_EQ(fileBytes(file) == formatIniDocument(c.edited), c.written || c.edited.size() == 1);
+        EXPECT_EQ(commands_.hasUnsavedRows(), !c.written && c.edited.size() > 1);
+    }
+
+    // A new document with nothing typed in closes as it is.
+    ui_.clear();
     ui_.queueFile(path("new.ini"));
     commands_.newDocument();
-    window_.rows = {field("UNSAVED")};
-    commands_.exit();
-    EXPECT_TRUE(window_.closed);
+    EXPECT_TRUE(commands_.mayClose());
     EXPECT_EQ(ui_.transcript(), (Transcript{kNewDialog}));
-    EXPECT_FALSE(fs::exists(path("new.ini")));
 }
 
 }  // namespace

@@ -53,6 +53,17 @@ TEST_F(FieldTableModelTest, ViewingModeLocksEveryCellAndOffersNoNewRow) {
     EXPECT_EQ(cell(0, kName), "QTY");
 }
 
+TEST_F(FieldTableModelTest, TheBarcodesTooltipSaysWhatTheMaskAllows) {
+    model_.resetRows({FieldDefinition{"A", "", "", "", "", "", "0100000000000011"},
+                      FieldDefinition{"B", "", "", "", "", "", "0000000000000000"},
+                      FieldDefinition{"C", "", "", "", "", "", ""}});
+    EXPECT_EQ(model_.index(0, kBarcodes).data(Qt::ToolTipRole).toString(),
+              "Allows: EAN / UPC, Laetus, Chinese Post\n0100000000000011");
+    EXPECT_EQ(model_.index(1, kBarcodes).data(Qt::ToolTipRole).toString(), "Allows none\n0000000000000000");
+    EXPECT_FALSE(model_.index(2, kBarcodes).data(Qt::ToolTipRole).isValid());
+    EXPECT_EQ(cell(0, kBarcodes), "0100000000000011");
+}
+
 TEST_F(FieldTableModelTest, EditingModeUnlocksTypedColumnsAndAddsTheNewRowLine) {
     model_.setEditing(true);
     EXPECT_EQ(model_.rowCount(), 2);

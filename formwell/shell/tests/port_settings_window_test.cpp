@@ -60,7 +60,7 @@ TEST(PortSettingsWindow, OpensInViewModeWithTheFilesValues) {
     // Lower-case port: no option selected (that test is exact); connector 1: IRDA, never selectable.
     OpenDialog d("com2:19200 8e11\r\n");
     EXPECT_EQ(d.dialog->windowTitle(), "PC Configuration");
-    EXPECT_EQ(d.dialog->accessibleName(), "Parameter");
+    EXPECT_EQ(d.dialog->objectName(), "Parameter");
     EXPECT_EQ(d.dialog->pos(), QPoint(0, 0));
     EXPECT_EQ(d.dialog->size(), QSize(640, 473));
     EXPECT_FALSE(d.editing());

@@ -66,6 +66,14 @@ TEST(QtInteraction, BoxesCarryTitleIconButtonsAndDefault) {
     EXPECT_EQ(asked.defaultButton, QMessageBox::No);
     EXPECT_EQ(yes, Answer::Yes);
     EXPECT_EQ(showAndPress(ui, ask, QMessageBox::No).second, Answer::No);
+
+    Message threeWay = question("", "Save the changes before closing?", Answer::Yes);
+    threeWay.buttons = MessageButtons::YesNoCancel;
+    auto [saving, cancel] = showAndPress(ui, threeWay, QMessageBox::Cancel);
+    EXPECT_EQ(saving.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(saving.defaultButton, QMessageBox::Yes);
+    EXPECT_EQ(cancel, Answer::Cancel);
+    EXPECT_EQ(showAndPress(ui, threeWay, QMessageBox::No).second, Answer::No);
 }
 
 TEST(QtInteraction, HourglassIsLiftedForABoxAndRestoredAfter) {

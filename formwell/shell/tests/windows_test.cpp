@@ -2,23 +2,32 @@
 // sequence, the About box's link, the Barcodes button and the names automation finds controls by.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <filesystem>
 
 #include "formwell/shell/about_box.h"
 #include "formwell/shell/barcode_dialog.h"
 #include "formwell/shell/field_table_model.h"
 #include "formwell/shell/main_window.h"
+#include "formwell/shell/platform.h"
+#include "formwell/shell/port_settings_dialog.h"
 #include "formwell/shell/splash_window.h"
 #include "formwell/testing/recording_interaction.h"
+#include "formwell/testing/temp_dir.h"
 #include "modal_window.h"
 
 namespace formwell::shell {
@@ -149,12 +158,52 @@ TEST_F(MainWindowTest, DeleteKeyRemovesSelectedRowsOnlyWhileEditing) {
     selectRows({0});
     QTest::keyClick(grid, Qt::Key_Delete);
     EXPECT_EQ(window_.fieldModel().rows().size(), 3u);  // locked in viewing mode
+    EXPECT_TRUE(ui_.transcript().empty());
 
     window_.showEditingButtons();
-    selectRows({0, 2, 3});  // row 3 is the new-row line: not a row to delete
+    selectRows({0, 2, 3});                  // row 3 is the new-row line: not a row to delete
+    QTest::keyClick(grid, Qt::Key_Delete);  // no answer: the default, No
+    EXPECT_EQ(window_.fieldModel().rows().size(), 3u);
+    ui_.queueAnswer(Answer::Yes);
     QTest::keyClick(grid, Qt::Key_Delete);
     ASSERT_EQ(window_.fieldModel().rows().size(), 1u);
     EXPECT_EQ(window_.fieldModel().rows().row(0).FieldName, "B");
+    EXPECT_EQ(ui_.transcript(), std::vector<std::string>(2, "msg[Confirm Action|Delete 2 rows?|question]"));
+    EXPECT_EQ(ui_.messages()[0].defaultButton, Answer::No);
+}
+
+TEST_F(MainWindowTest, F2OrSpaceOnTheBarcodesCellOpensTheDialog) {
+    auto* grid = window_.findChild<QTableView*>(QStringLiteral("ParamGrid"));
+    ASSERT_NE(grid, nullptr);
+    window_.resetGrid({FieldDefinition{"A", "", "", "", "", "", "0000000000000011"}});
+    window_.showEditingButtons();
+    grid->setFocus();
+    grid->setCurrentIndex(window_.fieldModel().index(0, 6));
+    for (Qt::Key key : {Qt::Key_F2, Qt::Key_Space}) {
+        const auto closing =
+            testing::whenModalOpens<BarcodeDialog>([](BarcodeDialog& dialog) { dialog.reject(); });
+        QTest::keyClick(grid, key);
+        QCoreApplication::processEvents();  // the dialog opens from the queue, as after a click
+    }
+}
+
+TEST_F(MainWindowTest, ClosingWithUnsavedRowsAsksAndCancelKeepsTheWindow) {
+    formwell::testing::TempDir dir;
+    const std::string file = (dir / "new.ini").string();
+    ui_.queueFile(file);
+    window_.commands().newDocument();
+    window_.fieldModel().setData(window_.fieldModel().index(0, 0), QStringLiteral("QTY"));
+    ui_.clear();
+
+    ui_.queueAnswer(Answer::Cancel);
+    EXPECT_FALSE(window_.close());
+    EXPECT_TRUE(window_.isVisible());
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::YesNoCancel);
+
+    ui_.queueAnswer(Answer::No);
+    EXPECT_TRUE(window_.close());
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST(StartupDirectory, NoTrailingSeparator) {
@@ -239,35 +288,85 @@ TEST(AboutBox, ABrowserThatCannotStartIsReported) {
     EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
 }
 
-// Every control, down through its containers (but not into a grid's own parts), has a name, and
-// carries it as its accessible name too.
-void expectNamedForAutomation(QWidget& parent) {
+QString accessibleName(QWidget& widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&widget);
+    return accessible != nullptr ? accessible->text(QAccessible::Name) : QString();
+}
+
+// What a person reads on a control, if anything.
+QString caption(QWidget& widget) {
+    if (auto* b = qobject_cast<QAbstractButton*>(&widget)) {
+        return QString(b->text()).remove(QLatin1Char('&'));
+    }
+    if (auto* label = qobject_cast<QLabel*>(&widget)) {
+        return label->text();
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(&widget)) {
+        return group->title();
+    }
+    for (QLabel* label : widget.window()->findChildren<QLabel*>()) {
+        if (label->buddy() == &widget) {
+            return label->text().remove(QLatin1Char('&'));
+        }
+    }
+    return {};
+}
+
+// Every control, down through its containers (but not into a grid's own parts), has its legacy name
+// as its object name, and a screen reader says what a person reads, not that name.
+void expectNamedForPeopleAndAutomation(QWidget& parent) {
     for (QWidget* control : parent.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        EXPECT_FALSE(control->objectName().isEmpty())
-            << "a " << control->metaObject()->className() << " in " << parent.objectName().toStdString();
-        EXPECT_EQ(control->accessibleName(), control->objectName()) << control->objectName().toStdString();
-        if (qobject_cast<QAbstractScrollArea*>(control) == nullptr) {
-            expectNamedForAutomation(*control);
+        const std::string name = control->objectName().toStdString();
+        EXPECT_FALSE(name.empty()) << "a " << control->metaObject()->className() << " in "
+                                   << parent.objectName().toStdString();
+        if (accessibleName(*control) == control->objectName()) {
+            EXPECT_EQ(caption(*control).toStdString(), name);
+        }
+        if (qobject_cast<QAbstractButton*>(control) != nullptr) {
+            EXPECT_EQ(accessibleName(*control).toStdString(), caption(*control).toStdString()) << name;
+        }
+        if (qobject_cast<QAbstractScrollArea*>(control) == nullptr &&
+            qobject_cast<QComboBox*>(control) == nullptr) {
+            expectNamedForPeopleAndAutomation(*control);
         }
     }
 }
 
-TEST(LegacyNames, EveryWindowAndControlHasItsNameAsObjectAndAccessibleName) {
+TEST(LegacyNames, ObjectNamesAreTheLegacyNamesAndAccessibleNamesTheCaptions) {
     RecordingInteraction ui;
     MainWindow mainWindow(MainWindowServices{&ui, {}, {}});
+    PortSettingsDialog portSettings(ui, "/nonexistent-start/mbx.dat");
     AboutBox about(ui, BrowserLauncher{});
     SplashWindow splash({});
     BarcodeDialog barcodes("0111111111111111", ui);
     const std::pair<QWidget*, const char*> windows[] = {{&mainWindow, "Interface"},
+                                                        {&portSettings, "Parameter"},
                                                         {&about, "frmAbout"},
                                                         {&splash, "frmSpalsh"},
                                                         {&barcodes, "frmBarcode_Selection"}};
     for (const auto& [window, name] : windows) {
         SCOPED_TRACE(name);
         EXPECT_EQ(window->objectName(), name);
-        EXPECT_EQ(window->accessibleName(), name);
-        expectNamedForAutomation(*window);
+        EXPECT_EQ(accessibleName(*window), window->windowTitle());
+        expectNamedForPeopleAndAutomation(*window);
     }
+    auto* currentFile = mainWindow.findChild<QWidget*>(QStringLiteral("CurrFile"));
+    ASSERT_NE(currentFile, nullptr);
+    EXPECT_EQ(accessibleName(*currentFile), "INI File");
+}
+
+TEST(StartWatched, ALauncherThatEndsInFailureIsReportedAfterwards) {
+    if (QStandardPaths::findExecutable(QStringLiteral("false")).isEmpty()) {
+        GTEST_SKIP() << "no false program to start";
+    }
+    std::string error;
+    EXPECT_FALSE(startWatched(ProgramCall{"/no/such/viewer-formwell", {}}, error, {}));
+    EXPECT_NE(error.find("/no/such/viewer-formwell"), std::string::npos) << error;
+
+    std::string reason;
+    ASSERT_TRUE(startWatched(ProgramCall{"false", {}}, error, [&](const std::string& r) { reason = r; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !reason.empty(); }, 30000));
+    EXPECT_EQ(reason, "false ended with exit status 1");
 }
 
 }  // namespace

@@ -12,8 +12,10 @@ namespace formwell {
 inline constexpr const char* kAppTitle = "Formwell";
 
 enum class MessageIcon { None, Information, Question, Warning, Critical };
-enum class MessageButtons { Ok, YesNo };
-enum class Answer { Ok, Yes, No };
+// YesNoCancel: a question whose third answer leaves things as they were (the console, which cannot
+// offer it, answers y or n).
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
+enum class Answer { Ok, Yes, No, Cancel };
 
 struct Message {
     std::string title;  // empty: the box shows the application's title

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,26 +33,36 @@ class DocumentWindow {
     virtual void closeWindow() = 0;
 };
 
-// Starts a program without waiting; false and a reason when it could not be started.
-using ProgramStarter = std::function<bool(const ProgramCall& call, std::string& error)>;
+// Starts a program without waiting; false and a reason when it could not be started. Should the
+// program end in failure afterwards (a launcher that found no viewer), `failedLater` gets the reason.
+using ProgramStarter =
+    std::function<bool(const ProgramCall& call, std::string& error, ProgramFailure failedLater)>;
 ProgramStarter systemProgramStarter();
 
 inline constexpr const char* kHelpFileName = "readme.txt";
 
 class DocumentCommands {
   public:
+    // `installedHelp`: where Help looks, in order, when the start-up directory holds no readme.txt.
     DocumentCommands(DocumentWindow& window, UserInteraction& ui, std::string startupDirectory,
-                     ProgramStarter starter = systemProgramStarter());
+                     ProgramStarter starter = systemProgramStarter(),
+                     std::vector<std::string> installedHelp = {});
 
     // One per button, named for what it does.
     void newDocument();     // New ini: a name that is not taken yet, then editing an empty grid
     void openDocument();    // Open ini: an existing file into the grid
     void modify();          // Modify: editing the open file
-    void save();            // Save: the grid into the current file, then viewing
+    bool save();            // Save: the grid into the current file, then viewing; true when written
     void cancelEditing();   // Cancel: a new file forgotten, an existing one read again, then viewing
     void deleteDocument();  // Delete: the current file removed after two confirmations
     void exit();            // Exit: closes the window
     void showHelp();        // Help: readme.txt from the start-up directory in the text viewer
+
+    // Asked before the window closes: true when it may. Rows changed since they were read or last
+    // written are offered for saving first: Yes saves (a failed or refused save keeps the window
+    // open), No drops them, Cancel keeps the window open.
+    bool mayClose();
+    bool hasUnsavedRows() const;
 
     // The window reports the mode it applied when Save or Exit received the focus.
     void modeApplied(DocumentMode mode) { mode_ = mode; }
@@ -69,13 +80,19 @@ class DocumentCommands {
   private:
     // Clears the grid and loads the file into it; a read error is shown after the rows read so far.
     void loadGridFrom(const std::string& path);
+    void resetGrid(const FieldRows& rows);
     void reportError(const AppError& error);
+    void reportViewerFailure(const std::string& readme, const std::string& reason);
 
     DocumentWindow& window_;
     UserInteraction& ui_;
     std::string startupDirectory_;
     ProgramStarter starter_;
+    std::vector<std::string> installedHelp_;
+    // A viewer's late failure is reported only while these commands still exist.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
     std::string currFile_;
+    FieldRows savedRows_;  // the rows as last read from or written to the current file
     bool newFile_ = false;
     bool existingFile_ = false;
     DocumentMode mode_ = DocumentMode::Viewing;
@@ -83,5 +100,13 @@ class DocumentCommands {
 
 // The "file exists" test of New ini and Open ini: only regular files count, a folder is not a file.
 bool isExistingFile(const std::string& path);
+
+// The name New ini works on: ".ini" added when the typed name has no extension.
+std::string withIniExtension(std::string path);
+
+// Where Help looks after the start-up directory, in order: beside the program (the Windows program
+// folder, a build tree), the share/doc/formwell folder of the tree it was installed into, and on
+// POSIX systems the package's place.
+std::vector<std::string> installedHelpFiles(const std::string& programDirectory);
 
 }  // namespace formwell::shell

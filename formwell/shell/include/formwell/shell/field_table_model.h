@@ -12,6 +12,10 @@
 
 namespace formwell::shell {
 
+// What a barcode mask lets the terminal scan, in the barcode dialog's words: "Allows: EAN / UPC,
+// Code 39", or "Allows none".
+QString allowedBarcodesText(const QString& mask);
+
 class FieldTableModel : public QAbstractTableModel {
     Q_OBJECT
 

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "formwell/link/comrig_table.h"
@@ -92,6 +93,8 @@ class MainWindow : public QWidget, public DocumentWindow {
     // cell whether the dialog ended with OK or Cancel.
     void editBarcodes(const QModelIndex& index);
     void deleteSelectedRows();
+    // The Delete key: the selected rows go after a question naming how many.
+    void confirmDeleteSelectedRows();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,10 +110,14 @@ class MainWindow : public QWidget, public DocumentWindow {
     void showTransferProgress(const Progress& progress);
     void buildProgramLoad(std::function<link::PushkitTable()> pushkit);
     // Runs one load on a worker thread behind the modal progress window.
-    std::int32_t runLoad(const link::DownloadArguments& arguments);
+    link::LoadEnd runLoad(const link::DownloadArguments& arguments);
     // A close asked for during a load: true when the person agreed to stop it (the window closes
     // when the load has ended).
     bool agreeToStopLoad();
+    // A close asked for with unsaved rows: true when the person kept the window open (or the save
+    // failed).
+    bool closeKeepsDocument();
+    std::set<int> selectedRows() const;
     void setTabOrder();
     void applyEditingConfiguration();
     void applyViewingConfiguration();

@@ -3,6 +3,7 @@
 // platform (platform_posix.cpp, platform_win32.cpp); the choice is made by the build.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ struct ProgramCall {
     std::string program;
     std::vector<std::string> arguments;
 };
+
+using ProgramFailure = std::function<void(const std::string& reason)>;
+
+// Starts a program without waiting, like startDetached, and watches it: should it end in failure
+// (xdg-open that found no viewer ends at once with a status), `failedLater` is called with the reason
+// from the event loop. Where a start already shows every failure (Windows), nothing is watched.
+bool startWatched(const ProgramCall& call, std::string& error, ProgramFailure failedLater);
 
 // The desktop's text viewer opening `path`.
 ProgramCall textViewerCommand(const std::string& path);
