@@ -1,7 +1,6 @@
 // check IMAGE: what the loader would see, before any terminal is involved.
 #include "command_support.h"
 #include "image_check.h"
-#include "image_source.h"
 
 namespace formwell::cli {
 

@@ -3,7 +3,6 @@
 
 #include "command_support.h"
 #include "image_check.h"
-#include "image_report_words.h"
 
 namespace formwell::cli {
 
@@ -73,8 +72,7 @@ std::string formatImageReport(const ImageReport& report) {
             break;
         }
         ++shown;
-        out += std::string(levelName(f.level)) + ": " +
-               (f.line > 0 ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text + "\n";
+        out += std::string(levelName(f.level)) + ": " + findingLine(f) + "\n";
     }
     const std::size_t total = r.refusals + r.warnings;
     if (total > shown) {

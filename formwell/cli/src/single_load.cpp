@@ -6,7 +6,6 @@
 #include "command_support.h"
 #include "formwell/link/loader_results.h"
 #include "image_check.h"
-#include "image_source.h"
 #include "load_progress.h"
 #include "pushkit.h"
 #include "serial/open_failure.h"
@@ -109,7 +108,10 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
         });
     };
     link::TransferGuard guard;
-    link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, request.overrides);
+    // Checked above, refused or forced by --force: the command does not ask again.
+    link::LoadOverrides overrides = request.overrides;
+    overrides.imageCheckedByCaller = true;
+    link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, overrides);
     command.loadProgramInHht(request.image);
 
     const std::optional<std::int32_t> result = command.lastResult();
@@ -117,7 +119,11 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
         channel->result(*result);
     }
     if (result) {
-        c.out << "result: " << *result << " (" << link::loaderResultMeaning(*result) << ")\n" << std::flush;
+        c.out << link::loaderResultLine(*result) << "\n";
+        if (const std::string warning = link::flashWarning(command.lastFlashTouch()); !warning.empty()) {
+            c.out << "terminal: " << warning << "\n";
+        }
+        c.out << std::flush;
         if (*result == kPortNotOpened && command.lastArguments()) {
             note(c, whyThePortDidNotOpen(command.lastArguments()->port));
         }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "cli_run.h"
+#include "formwell/link/loader_results.h"
 #include "formwell/testing/fake_loader.h"
 #include "formwell/testing/temp_dir.h"
 
@@ -56,7 +57,10 @@ TEST_F(LoadCommandTest, ChecksTheImageThenLoadsWithTheSettingsAndPrintsTheResult
     loader_.result = -19;
     const CliRun forced = load({image("broken.s2"), "--force", "--port", "4", "--baud", "115200"});
     EXPECT_EQ(forced.status, kExitFailed);
-    EXPECT_EQ(forced.out, "result: -19 (timed out: no acknowledgement after the full number of attempts)\n");
+    EXPECT_EQ(forced.out,
+              "result: -19 (timed out: no acknowledgement after the full number of attempts)\n"
+              "terminal: " +
+                  link::flashWarning(link::FlashTouch::Possibly) + "\n");
     EXPECT_THAT(forced.err, ::testing::HasSubstr("Timed Out!  File Name: "));
     ASSERT_EQ(loader_.downloads().size(), 2u);
     EXPECT_EQ(loader_.downloads()[1].port, 4);
@@ -68,7 +72,8 @@ TEST_F(LoadCommandTest, CtrlCCancelsTheLoadAndEndsWith130) {
     world_.interrupted = [this] { return !loader_.downloads().empty(); };
     const CliRun run = load({image("app.s2")});
     EXPECT_EQ(run.status, kExitCancelled);
-    EXPECT_EQ(run.out, "result: -30 (cancelled)\n");
+    EXPECT_EQ(run.out,
+              "result: -30 (cancelled)\nterminal: " + link::flashWarning(link::FlashTouch::Changed) + "\n");
     EXPECT_GE(loader_.cancelAllCalls(), 1);
     EXPECT_THAT(run.err, ::testing::HasSubstr("Ctrl-C: cancelling the load"));
 }

@@ -119,14 +119,15 @@ std::int32_t LoadWorker::join() {
     return result_;
 }
 
-std::int32_t runLoadOnWorker(PushkitTable pushkit, const DownloadArguments& arguments,
-                             const std::function<void(LoadWorker&)>& watch) {
+LoadEnd runLoadOnWorker(PushkitTable pushkit, const DownloadArguments& arguments,
+                        const std::function<void(LoadWorker&)>& watch) {
     LoadWorker worker(std::move(pushkit));
     worker.start(arguments);
     if (watch) {
         watch(worker);
     }
-    return worker.join();
+    const std::int32_t result = worker.join();
+    return LoadEnd{result, worker.poll().hookCalls};
 }
 
 }  // namespace formwell::link

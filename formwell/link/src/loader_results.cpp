@@ -72,4 +72,64 @@ std::string loaderResultMeaning(std::int32_t result) {
     }
 }
 
+std::string loaderResultLine(std::int32_t result) {
+    return "result: " + std::to_string(result) + " (" + loaderResultMeaning(result) + ")";
+}
+
+FlashTouch flashTouchAfter(std::int32_t result, std::int64_t progressReports, bool markersFirst) {
+    if (result >= 0) {
+        return FlashTouch::Untouched;
+    }
+    if (progressReports > 0) {
+        return FlashTouch::Changed;
+    }
+    switch (result) {
+        case PUSHKIT_ERR_OPEN_MARKERS:  // a marker record, which writes the flash, went out
+        case PUSHKIT_ERR_ERASE:         // an erase frame went out
+        case PUSHKIT_ERR_CLOSE_MARKER:  // after every record
+            return FlashTouch::Changed;
+        case PUSHKIT_ERR_FIRST_FRAME:        // the erase notice, or the line protocol's opening frame
+        case PUSHKIT_ERR_LONG_FLASH_ANSWER:  // the block-size query before the erase
+            return markersFirst ? FlashTouch::Possibly : FlashTouch::Untouched;
+        case PUSHKIT_ERR_PORT:
+        case PUSHKIT_ERR_IMAGE_FILE:
+        case PUSHKIT_ERR_HEX_PREFIX:
+        case PUSHKIT_ERR_UNKNOWN_KIND:
+        case PUSHKIT_ERR_NO_ANSWER:
+        case PUSHKIT_ERR_NO_S2_RECORD:
+        case PUSHKIT_ERR_VERSION:
+        case PUSHKIT_ERR_CTS_OFF:  // without a report: CTS was off before the first chunk
+        case PUSHKIT_ERR_HEADER:
+        case PUSHKIT_ERR_WAKE_SPEED:
+        case PUSHKIT_ERR_LINE_WAKE:
+        case PUSHKIT_ERR_IDENT:
+        case PUSHKIT_ERR_NO_MEMORY_LIST:
+        case PUSHKIT_ERR_NO_MEMORY_RECORD:
+        case PUSHKIT_ERR_OVERLAP:
+        case PUSHKIT_ERR_BUSY:
+        case PUSHKIT_ERR_LONG_IDENT:
+            return FlashTouch::Untouched;
+        default:
+            // A time-out, a failed write, a cancel, the line count, a failure inside the loader, and the
+            // hex-block protocol's no-answer (an image within one block is written without an erase
+            // command): each can come before the first erase or write or after it.
+            return FlashTouch::Possibly;
+    }
+}
+
+std::string flashWarning(FlashTouch touch) {
+    switch (touch) {
+        case FlashTouch::Untouched:
+            break;
+        case FlashTouch::Changed:
+            return "The loader had begun to erase or write the terminal's flash: the terminal's program is "
+                   "erased or partial. Load a program into it again before the terminal is used.";
+        case FlashTouch::Possibly:
+            return "The load stopped where the loader may already have begun to erase the terminal's flash: "
+                   "the terminal's program may be erased or partial. Load a program into it again before "
+                   "the terminal is used.";
+    }
+    return {};
+}
+
 }  // namespace formwell::link

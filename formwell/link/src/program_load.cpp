@@ -4,8 +4,11 @@
 
 #include "formwell/common/app_error.h"
 #include "formwell/common/show_file_dialog.h"
+#include "formwell/link/image_findings.h"
 #include "formwell/link/transfers.h"
 #include "pushkit.h"
+#include "pushkit/image/image_name.h"
+#include "serial/serial_device.h"
 
 namespace formwell::link {
 
@@ -19,6 +22,71 @@ std::int32_t loaderParity(std::int32_t parityCode) {
 }
 std::int32_t loaderStopBits(std::int32_t stopBits) {
     return stopBits == 1 ? 0 : stopBits;
+}
+
+// The speeds the loader itself picks: every transfer but two runs at 19200 baud; a terminal that
+// answers RMT is loaded at the asked speed, and the line protocol (VKS images) at 115200, 8N1.
+constexpr std::int32_t kLoaderBaud = 19200;
+constexpr std::int32_t kLineProtocolBaud = 115200;
+
+std::string parityWords(std::int32_t parity) {
+    switch (parity) {
+        case 0:
+            return "no parity";
+        case 1:
+            return "odd parity";
+        case 2:
+            return "even parity";
+        case 3:
+            return "mark parity";
+        case 4:
+            return "space parity";
+        default:
+            return "parity " + std::to_string(parity);
+    }
+}
+
+std::string stopBitWords(std::int32_t stopBits) {
+    switch (stopBits) {
+        case 0:
+            return "1 stop bit";
+        case 1:
+            return "1.5 stop bits";
+        default:
+            return "2 stop bits";
+    }
+}
+
+// "COM3 (/dev/ttyUSB0)"; only "COM3" where the device is the port's own name (Windows).
+std::string portAndDevice(std::int32_t port) {
+    const std::string name = "COM" + std::to_string(port & 0xFF);
+    const std::optional<std::string> device = serial::devicePathForPort(port);
+    if (!device) {
+        return name + " (no device: " + name + " is not set)";
+    }
+    if (*device == "\\\\.\\" + name) {
+        return name;
+    }
+    return name + " (" + *device + ")";
+}
+
+// The problems the check would refuse the image for, as the CLI words them, at most a screenful.
+std::string problemList(const ImageReport& report) {
+    std::string text;
+    std::size_t listed = 0;
+    for (const ImageFinding& f : report.findings) {
+        if (f.level != FindingLevel::Refuse) {
+            continue;
+        }
+        if (listed == kImageProblemsListed) {
+            break;
+        }
+        text += (listed++ == 0 ? "" : "\n") + findingLine(f);
+    }
+    if (report.check.refusals > listed) {
+        text += "\n... and " + std::to_string(report.check.refusals - listed) + " more";
+    }
+    return text;
 }
 
 }  // namespace
@@ -46,6 +114,26 @@ std::optional<std::string> loadFailureText(std::int32_t result, const std::strin
     return std::nullopt;
 }
 
+std::string loadLineText(const DownloadArguments& a) {
+    const std::string port = portAndDevice(a.port) + ": ";
+    const std::string frame =
+        std::to_string(a.dataBits) + " data bits, " + parityWords(a.parity) + ", " + stopBitWords(a.stopBits);
+    switch (pushkit::imageRoute(a.imagePath)) {
+        case pushkit::ImageRoute::LineProtocol:
+            return port + std::to_string(kLineProtocolBaud) + " baud, 8 data bits, no parity, 1 stop bit";
+        case pushkit::ImageRoute::SRecord:
+            if (a.baud != kLoaderBaud) {
+                return port + std::to_string(kLoaderBaud) + " baud (" + std::to_string(a.baud) +
+                       " baud to a terminal answering RMT), " + frame;
+            }
+            break;
+        case pushkit::ImageRoute::RawStream:
+        case pushkit::ImageRoute::UnknownHexPrefix:
+            break;
+    }
+    return port + std::to_string(kLoaderBaud) + " baud, " + frame;
+}
+
 ProgramLoad::ProgramLoad(UserInteraction& ui, std::string startupDirectory, LoadRunner runner,
                          TransferGuard& guard, LoadOverrides overrides)
     : ui_(ui),
@@ -61,8 +149,10 @@ bool ProgramLoad::downloadProgram(const std::string& fileName) {
             return false;
         }
         arguments_ = downloadArguments(fileName, settings_, overrides_);
-        result = runner_(*arguments_);
+        const LoadEnd end = runner_(*arguments_);
+        result = end.result;
         result_ = result;
+        progressReports_ = end.progressReports;
     } catch (const AppError& e) {
         ui_.beep();
         ui_.show(critical("ERROR", transferErrorText(e)));
@@ -96,20 +186,31 @@ void ProgramLoad::load(const std::function<std::string()>& choosePath) {
     outcome_ = CommandOutcome::NotStarted;
     result_.reset();
     arguments_.reset();
+    progressReports_ = 0;
+    markersFirst_ = false;
+    flashTouch_ = FlashTouch::Untouched;
     ui_.setBusy(true);
     const std::string path = choosePath();
     if (path.empty()) {
         ui_.setBusy(false);
         return;
     }
-    if (ui_.show(question("Download ?", kLoadConfirmText, Answer::Yes)) != Answer::Yes) {
+    if (!imageMayBeLoaded(path)) {
+        ui_.setBusy(false);
+        return;
+    }
+    if (ui_.show(withDetail(question("Download ?", kLoadConfirmText, Answer::Yes), loadLineDetail(path))) !=
+        Answer::Yes) {
         ui_.setBusy(false);
         return;
     }
     ui_.setBusy(true);
     if (!downloadProgram(path)) {
         outcome_ = CommandOutcome::Failed;
-        ui_.show(information("Operation Cancelled", "Download Failed!"));
+        if (result_) {
+            flashTouch_ = flashTouchAfter(*result_, progressReports_, markersFirst_);
+        }
+        ui_.show(withDetail(information("Operation Cancelled", "Download Failed!"), failureDetail()));
         ui_.setBusy(false);
         return;
     }
@@ -117,6 +218,48 @@ void ProgramLoad::load(const std::function<std::string()>& choosePath) {
     ui_.setBusy(false);
     ui_.beep();
     ui_.show(information("Process Complete", "Download Process Complete!"));
+}
+
+bool ProgramLoad::imageMayBeLoaded(const std::string& path) {
+    std::string why;
+    const std::optional<std::string> image = readImageAsLoaderDoes(path, why);
+    if (!image) {
+        return true;  // the loader reports an image it cannot read
+    }
+    const ImageReport report = checkImage(path, *image);
+    const std::optional<pushkit::TerminalKind> named = report.check.namedKind;
+    markersFirst_ = named && pushkit::terminalKind(*named).markers.has_value();
+    if (!report.refused() || overrides_.imageCheckedByCaller) {
+        return true;
+    }
+    Message ask = question(kImageCheckTitle, kImageCheckText, Answer::No);
+    ask.icon = MessageIcon::Warning;
+    return ui_.show(withDetail(ask, problemList(report))) == Answer::Yes;
+}
+
+// Read before the question only to describe the port: a missing or broken mbx.dat is reported where
+// it always is, when the load reads it, so here it only leaves the detail out.
+std::string ProgramLoad::loadLineDetail(const std::string& path) {
+    try {
+        const std::optional<std::string> line =
+            readPortSettingsLine(startupFile(startupDirectory_, kPortSettingsFileName));
+        if (!line) {
+            return {};
+        }
+        return loadLineText(downloadArguments(path, portSettingsFromLine(*line), overrides_));
+    } catch (const AppError&) {
+        return {};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string ProgramLoad::failureDetail() const {
+    if (!result_) {
+        return {};  // the load never started; its cause has been shown
+    }
+    const std::string warning = flashWarning(flashTouch_);
+    return loaderResultLine(*result_) + (warning.empty() ? "" : "\n" + warning);
 }
 
 }  // namespace formwell::link

@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "formwell/common/app_error.h"
 #include "formwell/testing/fake_loader.h"
 #include "formwell/testing/recording_interaction.h"
 #include "formwell/testing/temp_dir.h"
+#include "pushkit/testing/s2_image.h"
 
 namespace formwell::link {
 namespace {
@@ -40,6 +43,19 @@ struct Bench {
         ui.queueFile(image);
         ui.queueAnswer(Answer::Yes);
         command().loadProgramInHht();
+    }
+    std::string writeImage(const std::string& name, const std::string& bytes) {
+        const std::filesystem::path path = dir / name;
+        formwell::testing::writeBytes(path, bytes);
+        return path.string();
+    }
+    std::string detailOf(const std::string& title) const {
+        for (const Message& m : ui.messages()) {
+            if (m.title == title) {
+                return m.detail;
+            }
+        }
+        return "(no " + title + ")";
     }
 
     formwell::testing::TempDir dir;
@@ -179,6 +195,115 @@ TEST(ProgramLoad, NoFileOrNoEndsQuietlyAndNothingStartsBesideAnotherTransfer) {
     EXPECT_TRUE(b.ui.transcript().empty());
     EXPECT_TRUE(b.loader.downloads().empty());
     EXPECT_EQ(b.command().lastOutcome(), CommandOutcome::NotStarted);
+}
+
+// A kind-103 image the check finds sound; `badRecords` more records with a wrong checksum.
+std::string image103(int badRecords = 0) {
+    std::string image = "S20E2000004B5452206279205A414EDC\r\n" +
+                        pushkit::testing::applicationHeader(0x210000, "VKNV0100") +
+                        pushkit::testing::s2Line(0x200200, std::vector<std::uint8_t>(16, 0x5A));
+    for (int i = 0; i < badRecords; ++i) {
+        std::string line = pushkit::testing::s2Line(0x200300 + 16 * i, std::vector<std::uint8_t>(16, 0x11));
+        char& digit = line[line.size() - 3];
+        digit = digit == '0' ? '1' : '0';
+        image += line;
+    }
+    return image;
+}
+
+TEST(ProgramLoad, DownloadQuestionNamesThePortItsDeviceAndTheLineSettings) {
+    ASSERT_EQ(::setenv("COM4", "/dev/ttyFORMWELL4", 1), 0);
+    const struct {
+        const char* line;
+        const char* image;
+        const char* detail;
+    } cases[] = {
+        {"Com4:19200 8N10", "/img/app.s2",
+         "COM4 (/dev/ttyFORMWELL4): 19200 baud, 8 data bits, no parity, 1 stop bit"},
+        {"Com4:9600  7E20", "/img/app.s2",
+         "COM4 (/dev/ttyFORMWELL4): 19200 baud (9600 baud to a terminal answering RMT), 7 data bits, even "
+         "parity, 2 stop bits"},
+        {"Com4:9600  7E20", "/img/VKSAPP.HEX",
+         "COM4 (/dev/ttyFORMWELL4): 115200 baud, 8 data bits, no parity, 1 stop bit"},
+        {"", "/img/app.s2", ""},                 // no mbx.dat: reported after the question, as before
+        {"Com4:fast  8N10", "/img/app.s2", ""},  // nor a broken one
+    };
+    for (const auto& c : cases) {
+        Bench b(c.line);
+        b.load(c.image);
+        EXPECT_EQ(b.detailOf("Download ?"), c.detail) << c.line;
+    }
+    ::unsetenv("COM4");
+}
+
+TEST(ProgramLoad, AnImageTheCheckRefusesIsLoadedOnlyWhenThePersonSaysSo) {
+    const std::string kCheck = std::string("msg[Image Check|") + kImageCheckText + "|warning]";
+    Bench b;
+    const std::string broken = b.writeImage("broken.s2", image103(12));
+    b.ui.queueFile(broken);  // no scripted answer: the default, No
+    b.command().loadProgramInHht();
+    EXPECT_THAT(b.ui.transcript(),
+                ElementsAre("busy:on", "file[Select File to Download]", kCheck, "busy:off"));
+    EXPECT_EQ(b.ui.messages().front().defaultButton, Answer::No);
+    const std::string detail = b.detailOf("Image Check");
+    EXPECT_THAT(detail, ::testing::StartsWith("line 5: checksum "));  // after the header's two lines
+    EXPECT_THAT(detail, ::testing::HasSubstr("\nline 14: checksum "));
+    EXPECT_THAT(detail, ::testing::EndsWith(" (the loader never checks it)\n... and 2 more"));
+    EXPECT_TRUE(b.loader.downloads().empty());
+    EXPECT_EQ(b.command().lastOutcome(), CommandOutcome::NotStarted);
+
+    b.ui.clear();
+    b.ui.queueFile(broken);
+    b.ui.queueAnswer(Answer::Yes);
+    b.ui.queueAnswer(Answer::Yes);
+    b.command().loadProgramInHht();
+    EXPECT_THAT(b.ui.transcript(), ::testing::IsSupersetOf({kCheck, kAsk}));
+    EXPECT_EQ(b.loader.downloads().size(), 1U);
+
+    b.ui.clear();
+    b.load(b.writeImage("sound.s2", image103()));
+    EXPECT_THAT(b.ui.transcript(), ::testing::Not(::testing::Contains(kCheck)));
+    EXPECT_EQ(b.command().lastOutcome(), CommandOutcome::Succeeded);
+
+    Bench checkedByCaller;
+    checkedByCaller.overrides.imageCheckedByCaller = true;
+    checkedByCaller.load(checkedByCaller.writeImage("broken.s2", image103(1)));
+    EXPECT_THAT(checkedByCaller.ui.transcript(), ::testing::Not(::testing::Contains(kCheck)));
+}
+
+TEST(ProgramLoad, AFailedLoadGivesItsResultAndWhetherTheTerminalsFlashWasChanged) {
+    const std::string changed = flashWarning(FlashTouch::Changed);
+    const std::string possibly = flashWarning(FlashTouch::Possibly);
+    const struct {
+        std::int32_t result;
+        bool progress;
+        bool markerImage;  // the image names kind 103, whose load writes markers first
+        std::string detail;
+    } cases[] = {
+        {-19, true, false,
+         "result: -19 (timed out: no acknowledgement after the full number of attempts)\n" + changed},
+        {-30, false, false, "result: -30 (cancelled)\n" + possibly},
+        {-25, false, false, "result: -25 (no acknowledgement of a flash erase)\n" + changed},
+        {-14, false, false, "result: -14 (the terminal did not answer; is it in its loader menu?)"},
+        {-23, false, false,
+         "result: -23 (no acknowledgement of the erase notice or of the first line frame)"},
+        {-23, false, true,
+         "result: -23 (no acknowledgement of the erase notice or of the first line frame)\n" + possibly},
+    };
+    for (const auto& c : cases) {
+        Bench b;
+        b.loader.behaviour = [&c](const DownloadArguments&, formwell::testing::FakeLoader::Session& session) {
+            if (c.progress) {
+                session.progress(12.0);
+            }
+            return c.result;
+        };
+        b.load(c.markerImage ? b.writeImage("app.s2", image103()) : "/img/app.s2");
+        EXPECT_EQ(b.detailOf("Operation Cancelled"), c.detail) << c.result;
+    }
+    Bench notLoaded("");  // no load ran: the cause was shown before, nothing beneath
+    notLoaded.load();
+    EXPECT_EQ(notLoaded.detailOf("Operation Cancelled"), "");
 }
 
 TEST(PushkitBinding, AMissingLibraryIs48AndAMissingFunction453) {

@@ -48,7 +48,7 @@ void MainWindow::buildProgramLoad(std::function<link::PushkitTable()> pushkit) {
     });
 }
 
-std::int32_t MainWindow::runLoad(const link::DownloadArguments& arguments) {
+link::LoadEnd MainWindow::runLoad(const link::DownloadArguments& arguments) {
     link::PushkitTable loader = bindLoader_();  // 48 or 453 end the command before the load starts
     return link::runLoadOnWorker(std::move(loader), arguments, [&](link::LoadWorker& worker) {
         const NormalPointer pointer;

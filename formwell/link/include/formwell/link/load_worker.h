@@ -86,11 +86,17 @@ class LoadWorker {
     std::chrono::steady_clock::duration elapsed_{};
 };
 
-// Runs one load on a worker and returns its result: starts it, hands the worker to `watch` (the
+// How a load ended: Download's result and the number of progress reports it made on the way.
+struct LoadEnd {
+    std::int32_t result = 0;
+    std::int64_t progressReports = 0;
+};
+
+// Runs one load on a worker and tells how it ended: starts it, hands the worker to `watch` (the
 // progress window, the console's progress line) until that returns, then waits for the end. `watch`
 // may cancel; whatever it does, the load is over when this returns.
-std::int32_t runLoadOnWorker(PushkitTable pushkit, const DownloadArguments& arguments,
-                             const std::function<void(LoadWorker&)>& watch);
+LoadEnd runLoadOnWorker(PushkitTable pushkit, const DownloadArguments& arguments,
+                        const std::function<void(LoadWorker&)>& watch);
 
 // The hook's latest report: what the process-wide hook was last called with. Reset by
 // LoadWorker::start; read by poll().

@@ -1,5 +1,5 @@
-// "Load Program In HHT" (DownProg) and downloadProgram as plain logic: the file dialog, the
-// "Download ?" question, the hourglass, the settings in the loader's codes, the load, and the
+// "Load Program In HHT" (DownProg) and downloadProgram as plain logic: the file dialog, the image
+// check, the "Download ?" question, the hourglass, the settings in the loader's codes, the load, and the
 // messages for its result, in the order the person sees them. The window and formwell-cli both run
 // it; the tests run it against a fake loader.
 //
@@ -7,6 +7,7 @@
 // its progress window, formwell-cli in its own process with a progress line, the tests with a fake.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -14,12 +15,15 @@
 
 #include "formwell/common/user_interaction.h"
 #include "formwell/link/load_worker.h"
+#include "formwell/link/loader_results.h"
 #include "formwell/link/port_settings.h"
 #include "formwell/link/transfer_guard.h"
 
 namespace formwell::link {
 
-inline constexpr const char* kProgramFileFilter = "Application S2 File (*.s2)|*.s2||";
+// Both patterns for HEX images: the loader takes ".hex" in any case, a dialog may not.
+inline constexpr const char* kProgramFileFilter =
+    "Application S2 File (*.s2)|*.s2|Intel HEX File (*.hex *.HEX)|*.hex *.HEX||";
 inline constexpr const char* kLoadConfirmText =
     "Connect the HHT Cradle to the com port.\r\r\n"
     "For MBX3300 and MBX4300 Turn Terminal off with PW key.\r\n"
@@ -27,16 +31,24 @@ inline constexpr const char* kLoadConfirmText =
     "Select Download appl, now select Via cradle \r\r\n"
     "Click on Yes to continue with download. Continue ?";
 inline constexpr std::string_view kLoadActivity = "Load Program In HHT";
+inline constexpr const char* kImageCheckTitle = "Image Check";
+inline constexpr const char* kImageCheckText =
+    "The image has problems that would put wrong or missing bytes into the terminal, or make the loader "
+    "refuse it.\r\nLoad it anyway?";
+// The image check's question lists at most this many problems.
+inline constexpr std::size_t kImageProblemsListed = 10;
 
-// Runs one load and returns Download's result. Throws AppError when the loader cannot be reached
+// Runs one load and tells how it ended. Throws AppError when the loader cannot be reached
 // (48 no library, 453 a function missing); the command reports it as a transfer reports an error.
-using LoadRunner = std::function<std::int32_t(const DownloadArguments& arguments)>;
+using LoadRunner = std::function<LoadEnd(const DownloadArguments& arguments)>;
 
 // What formwell-cli may change in the settings of one load; the window changes nothing.
 struct LoadOverrides {
     std::optional<std::int32_t> port;
     std::optional<std::int32_t> baud;
     std::int32_t wakeMethod = 0;  // 0 none, 1 DTR pulses, 2 code byte
+    // The caller has checked the image and decided (formwell-cli refuses it or is forced): no question.
+    bool imageCheckedByCaller = false;
 };
 
 // The settings in the loader's codes: parity 1/2/3 (none, odd, even) becomes 0/1/2, one stop bit 0
@@ -48,12 +60,17 @@ DownloadArguments downloadArguments(const std::string& imagePath, const PortSett
 // nullopt for 0 and above, which count as success.
 std::optional<std::string> loadFailureText(std::int32_t result, const std::string& imagePath);
 
+// The port, its device and the line settings the load will use, for the "Download ?" question:
+// "COM3 (/dev/ttyUSB0): 19200 baud, 8 data bits, no parity, 1 stop bit".
+std::string loadLineText(const DownloadArguments& arguments);
+
 class ProgramLoad {
   public:
     ProgramLoad(UserInteraction& ui, std::string startupDirectory, LoadRunner runner, TransferGuard& guard,
                 LoadOverrides overrides = {});
 
-    // DownProg: the hourglass, "Select File to Download", the "Download ?" question, the load, then
+    // DownProg: the hourglass, "Select File to Download", the image check (a question only for an
+    // image it would refuse), the "Download ?" question, the load, then
     // "Download Failed!" ("Operation Cancelled") or a beep and "Download Process Complete!" ("Process
     // Complete"), and the default pointer. Nothing starts while another transfer holds the guard.
     void loadProgramInHht();
@@ -70,9 +87,15 @@ class ProgramLoad {
     std::optional<std::int32_t> lastResult() const { return result_; }
     // What the last load was given; nullopt when it did not get as far as the loader.
     const std::optional<DownloadArguments>& lastArguments() const { return arguments_; }
+    // What the last load that did not succeed may have left in the terminal's flash.
+    FlashTouch lastFlashTouch() const { return flashTouch_; }
 
   private:
     void load(const std::function<std::string()>& choosePath);
+    // False when the person, told what is wrong with the image, chose not to load it.
+    bool imageMayBeLoaded(const std::string& path);
+    std::string loadLineDetail(const std::string& path);
+    std::string failureDetail() const;
 
     UserInteraction& ui_;
     std::string startupDirectory_;
@@ -83,6 +106,9 @@ class ProgramLoad {
     CommandOutcome outcome_ = CommandOutcome::NotStarted;
     std::optional<std::int32_t> result_;
     std::optional<DownloadArguments> arguments_;
+    std::int64_t progressReports_ = 0;
+    bool markersFirst_ = false;  // the image names a kind whose load writes markers before erasing
+    FlashTouch flashTouch_ = FlashTouch::Untouched;
 };
 
 }  // namespace formwell::link

@@ -1,11 +1,11 @@
-// The image check's findings in formwell-cli's words, and the flash window they are held against.
+#include "formwell/link/image_findings.h"
+
 #include <cstdio>
 
-#include "image_check.h"
-#include "image_report_words.h"
+#include "pushkit/image/image_file.h"
 #include "pushkit/image/image_scans.h"
 
-namespace formwell::cli {
+namespace formwell::link {
 
 namespace {
 
@@ -149,4 +149,29 @@ ImageReport checkImage(std::string_view name, std::string_view image) {
     return report;
 }
 
-}  // namespace formwell::cli
+std::string findingLine(const ImageFinding& finding) {
+    return (finding.line > 0 ? "line " + std::to_string(finding.line) + ": " : std::string()) + finding.text;
+}
+
+std::optional<std::string> readImageAsLoaderDoes(const std::string& path, std::string& why) {
+    pushkit::ImageFile file;
+    if (!file.open(path)) {
+        why = "the image file cannot be opened (missing, unreadable, or not a regular file)";
+        return std::nullopt;
+    }
+    std::string image;
+    switch (pushkit::readImage(file, image, [] { return false; })) {
+        case pushkit::ImageRead::Read:
+            return image;
+        case pushkit::ImageRead::TooLarge:
+            why = "the image file is larger than 64 MiB, which the loader refuses";
+            return std::nullopt;
+        case pushkit::ImageRead::Unreadable:
+        case pushkit::ImageRead::Cancelled:
+            break;
+    }
+    why = "the image file cannot be read";
+    return std::nullopt;
+}
+
+}  // namespace formwell::link
