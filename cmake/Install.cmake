@@ -1,15 +1,18 @@
 # What `cmake --install` and the .deb put where a Debian user looks for them:
-#   bin/                      formwell, formwell-cli, hhtsim
+#   bin/                      formwell, formwell-cli, hhtsim; formwell-start, which the menu entry
+#                             runs: it starts formwell in ~/Formwell (or $FORMWELL_HOME)
 #   lib/                      libpushkit.so, libcomrig.so: the programs bind them by name, first
 #                             beside themselves, then in ../lib (formwell/link's library search)
 #   share/applications/       formwell.desktop
 #   share/icons/hicolor/32x32/apps/formwell.png
-#   share/doc/formwell/       readme.txt, the copy a user's start-up directory gets
+#   share/doc/formwell/       readme.txt, the copy formwell-start puts in a new start-up folder
 #   share/formwell/demo/      the demo's start-up files and program images, to try a transfer
 #                             against hhtsim without a terminal
 include(GNUInstallDirs)
 install(TARGETS formwell formwell-cli hhtsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS pushkit comrig LIBRARY DESTINATION lib)
+# It finds formwell beside itself and the readme under ../share, so it must stay in bin/.
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/assets/formwell-start DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/assets/formwell.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/assets/formwell.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
