@@ -8,8 +8,6 @@
 #include "image_check.h"
 #include "load_progress.h"
 #include "pushkit.h"
-#include "serial/open_failure.h"
-#include "serial/serial_device.h"
 
 namespace formwell::cli {
 
@@ -17,17 +15,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kRefresh{100};
 constexpr std::int32_t kCancelled = PUSHKIT_ERR_CANCELLED;
-constexpr std::int32_t kPortNotOpened = PUSHKIT_ERR_PORT;
-
-// Why the loader could not open the port: the port is tried again, at once, for the system's reason.
-std::string whyThePortDidNotOpen(int port) {
-    serial::SerialDevice device;
-    const serial::Error error = device.open(port, serial::LineConfig{});
-    if (error.ok()) {
-        return "COM" + std::to_string(port) + " opens now: it was busy or missing while the loader tried it.";
-    }
-    return serial::explainOpenFailure(error, port);
-}
 
 }  // namespace
 
@@ -124,9 +111,6 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
             c.out << "terminal: " << warning << "\n";
         }
         c.out << std::flush;
-        if (*result == kPortNotOpened && command.lastArguments()) {
-            note(c, whyThePortDidNotOpen(command.lastArguments()->port));
-        }
     }
     if (command.lastOutcome() == link::CommandOutcome::Succeeded) {
         return kExitSuccess;

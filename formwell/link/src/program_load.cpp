@@ -8,6 +8,7 @@
 #include "formwell/link/transfers.h"
 #include "pushkit.h"
 #include "pushkit/image/image_name.h"
+#include "serial/open_failure.h"
 #include "serial/serial_device.h"
 
 namespace formwell::link {
@@ -15,6 +16,7 @@ namespace formwell::link {
 namespace {
 
 constexpr std::int32_t kNoAcknowledgement = PUSHKIT_ERR_NO_ACK;  // the loader's time-out
+constexpr std::int32_t kPortNotOpened = PUSHKIT_ERR_PORT;
 
 // The loader takes the platform's codes: parity 0 none, 1 odd, 2 even; stop bits 0 one, 2 two.
 std::int32_t loaderParity(std::int32_t parityCode) {
@@ -68,6 +70,18 @@ std::string portAndDevice(std::int32_t port) {
         return name;
     }
     return name + " (" + *device + ")";
+}
+
+// Why the loader could not open the port: it is tried again, now the load is over, for the system's
+// reason.
+std::string whyThePortDidNotOpen(std::int32_t port) {
+    serial::SerialDevice device;
+    const serial::Error error = device.open(port, serial::LineConfig{});
+    if (error.ok()) {
+        return "COM" + std::to_string(port & 0xFF) +
+               " opens now: it was busy or missing while the loader tried it.";
+    }
+    return serial::explainOpenFailure(error, port);
 }
 
 // The problems the check would refuse the image for, as the CLI words them, at most a screenful.
@@ -258,8 +272,14 @@ std::string ProgramLoad::failureDetail() const {
     if (!result_) {
         return {};  // the load never started; its cause has been shown
     }
-    const std::string warning = flashWarning(flashTouch_);
-    return loaderResultLine(*result_) + (warning.empty() ? "" : "\n" + warning);
+    std::string detail = loaderResultLine(*result_);
+    if (*result_ == kPortNotOpened && arguments_) {
+        detail += "\n" + whyThePortDidNotOpen(arguments_->port);
+    }
+    if (const std::string warning = flashWarning(flashTouch_); !warning.empty()) {
+        detail += "\n" + warning;
+    }
+    return detail;
 }
 
 }  // namespace formwell::link

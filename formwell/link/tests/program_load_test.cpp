@@ -301,6 +301,14 @@ TEST(ProgramLoad, AFailedLoadGivesItsResultAndWhetherTheTerminalsFlashWasChanged
         b.load(c.markerImage ? b.writeImage("app.s2", image103()) : "/img/app.s2");
         EXPECT_EQ(b.detailOf("Operation Cancelled"), c.detail) << c.result;
     }
+    ASSERT_EQ(::setenv("COM2", "/nonexistent/formwell-tty", 1), 0);
+    Bench noPort;
+    noPort.loader.result = -10;
+    noPort.load();
+    const std::string portDetail = noPort.detailOf("Operation Cancelled");
+    ::unsetenv("COM2");
+    EXPECT_THAT(portDetail, ::testing::StartsWith("result: -10 (the serial port could not be opened)\n"));
+    EXPECT_THAT(portDetail, ::testing::HasSubstr("/nonexistent/formwell-tty"));
     Bench notLoaded("");  // no load ran: the cause was shown before, nothing beneath
     notLoaded.load();
     EXPECT_EQ(notLoaded.detailOf("Operation Cancelled"), "");
