@@ -210,6 +210,11 @@ TEST_P(HostileTerminal, FailsCleanlyWithinTheProtocolsBound) {
     }
     if (row.transfer == Transfer::Load) {
         expectFlashFrom(terminal.flash(), image, row.exitStatus == 0);
+        // A failed load that left anything in the terminal's flash must say that it has to be loaded
+        // again.
+        if (row.exitStatus != 0 && !terminal.flash().empty()) {
+            EXPECT_NE(cli.out.find("\nterminal: "), std::string::npos) << cli.out;
+        }
     }
 }
 
