@@ -152,17 +152,30 @@ class TransferHistory::BoundedBuffer : public std::streambuf {
     bool cut_ = false;
 };
 
-std::string historyLine(const TransferRecord& record, const std::tm& localTime) {
+namespace {
+
+std::string dateTimeText(const std::tm& localTime) {
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", localTime.tm_year + 1900,
                   localTime.tm_mon + 1, localTime.tm_mday, localTime.tm_hour, localTime.tm_min,
                   localTime.tm_sec);
+    return stamp;
+}
+
+}  // namespace
+
+std::string historyLine(const TransferRecord& record, const std::tm& localTime) {
+    const std::string stamp = dateTimeText(localTime);
     std::string port = "COM" + std::to_string(record.port);
     if (!record.device.empty()) {
         port += " " + record.device;
     }
-    return std::string(stamp) + '\t' + oneField(record.command) + '\t' + oneField(port) + '\t' +
-           oneField(record.file) + '\t' + oneField(record.result) + '\t' + oneField(record.count);
+    std::string line = stamp + '\t' + oneField(record.command) + '\t' + oneField(port) + '\t' +
+                       oneField(record.file) + '\t' + oneField(record.result) + '\t' + oneField(record.count);
+    if (!record.detail.empty()) {
+        line += '\t' + oneField(record.detail);
+    }
+    return line;
 }
 
 std::filesystem::path historyFolder() {
@@ -216,14 +229,15 @@ void TransferHistory::record(const TransferRecord& record, const std::tm& localT
     out << line;
 }
 
-void TransferHistory::beginTrace(std::string heading) {
+void TransferHistory::beginTrace(std::string_view command) {
     traceBeganMs_ = steadyMs();
     if (folder_.empty()) {
         return;
     }
     std::error_code error;
     std::filesystem::create_directories(folder_, error);
-    traceBuffer_->arm(folder_ / kTraceFileName, std::move(heading));
+    traceBuffer_->arm(folder_ / kTraceFileName,
+                      "Formwell: " + std::string(command) + ", " + dateTimeText(localNow()));
 }
 
 void TransferHistory::endTrace() {

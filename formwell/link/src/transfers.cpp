@@ -28,6 +28,8 @@ void Transfers::closePortAfterError() {
 
 void Transfers::reportProgress(std::string_view activity, std::int64_t done, std::int64_t total,
                                bool finished) {
+    report_.done = done;
+    report_.total = total;
     const std::string unit = activity == kSendActivity ? "lines" : "records";
     ui_.showProgress(Progress{std::string(activity), done, total, unit, finished});
 }

@@ -40,7 +40,7 @@ struct Station {
     // Built at first use, so a test can change the table (wrap it, say) before.
     LinkCommands& commands() {
         if (!commands_) {
-            commands_ = std::make_unique<LinkCommands>(ui, dir.path().string(), table, guard);
+            commands_ = std::make_unique<LinkCommands>(ui, dir.path().string(), table, guard, history);
         }
         return *commands_;
     }
@@ -67,6 +67,7 @@ struct Station {
     WitnessInteraction ui{fake};
     TransferGuard guard;
     ComrigTable table;
+    TransferHistory* history = nullptr;
 
   private:
     std::unique_ptr<LinkCommands> commands_;

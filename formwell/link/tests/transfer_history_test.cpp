@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+
+#include "station.h"
 
 namespace formwell::link {
 namespace {
@@ -38,18 +41,27 @@ std::tm at(int hour, int minute) {
 }
 
 TEST(HistoryLine, IsOneTabSeparatedLineWhateverTheFieldsHold) {
-    const TransferRecord record{"Transmit ini File",         3,        "/dev/ttyUSB0",
-                                "/home/u/odd\tname\r\n.ini", "failed", "3 of 12 lines"};
+    TransferRecord record;
+    record.command = "Transmit ini File";
+    record.port = 3;
+    record.device = "/dev/ttyUSB0";
+    record.file = "/home/u/odd\tname\r\n.ini";
+    record.result = "failed";
+    record.count = "3 of 12 lines";
     EXPECT_EQ(historyLine(record, at(17, 40)),
-              "2026-12-09 17:40:00\tTransmit ini File\tCOM3 /dev/ttyUSB0\t/home/u/odd name  .ini\tfailed\t3 "
-              "of 12 lines");
+              "2026-12-09 17:40:00\tTransmit ini File\tCOM3 /dev/ttyUSB0\t/home/u/odd name  .ini\tfailed\t"
+              "3 of 12 lines");
+    record.detail = "The terminal did not acknowledge line 4 of 12.\nThe 8 lines after it were not sent.";
+    const std::string line = historyLine(record, at(17, 40));
+    EXPECT_EQ(line.substr(line.rfind('\t')),
+              "\tThe terminal did not acknowledge line 4 of 12. The 8 lines after it were not sent.");
 }
 
 TEST_F(TransferHistoryTest, AHistoryPastItsBoundLosesItsOldestLinesOnly) {
     TransferHistory history(folder_ / "made" / "on demand", 1000);
     for (int i = 0; i < 60; ++i) {
         history.record(TransferRecord{"Receive File From HHT", 1, "", "import.txt", "succeeded",
-                                      std::to_string(i) + " records"},
+                                      std::to_string(i) + " records", ""},
                        at(8, i));
         ASSERT_LE(std::filesystem::file_size(folder_ / "made" / "on demand" / kHistoryFileName), 1000U);
     }
@@ -60,7 +72,7 @@ TEST_F(TransferHistoryTest, AHistoryPastItsBoundLosesItsOldestLinesOnly) {
 }
 
 TEST_F(TransferHistoryTest, TheTraceHoldsTheLastTransferOnlyAndIsCutAtItsBound) {
-    TransferHistory history(folder_, kHistoryMaxBytes, 64);
+    TransferHistory history(folder_, kHistoryMaxBytes, 96);
     history.traceStream() << "before any transfer\n";
     history.beginTrace("first");
     history.traceStream() << "tx 01 (SOH)\n";
@@ -68,7 +80,9 @@ TEST_F(TransferHistoryTest, TheTraceHoldsTheLastTransferOnlyAndIsCutAtItsBound) 
     history.traceStream() << "between transfers\n";
     history.beginTrace("a command that never reached the port");
     history.endTrace();
-    EXPECT_EQ(contentOf(folder_ / kTraceFileName), "first\ntx 01 (SOH)\n");
+    const std::string first = contentOf(folder_ / kTraceFileName);
+    EXPECT_EQ(first.rfind("Formwell: first, 20", 0), 0U) << first;
+    EXPECT_EQ(first.substr(first.find('\n')), "\ntx 01 (SOH)\n");
 
     history.beginTrace("second");
     for (int i = 0; i < 10; ++i) {
@@ -76,18 +90,38 @@ TEST_F(TransferHistoryTest, TheTraceHoldsTheLastTransferOnlyAndIsCutAtItsBound) 
     }
     history.endTrace();
     const std::string text = contentOf(folder_ / kTraceFileName);
-    EXPECT_EQ(text.rfind("second\nrx 06 (ACK) 0\n", 0), 0U);
+    EXPECT_EQ(text.rfind("Formwell: second, ", 0), 0U);
+    EXPECT_NE(text.find("\nrx 06 (ACK) 0\n"), std::string::npos);
     EXPECT_NE(text.find("the trace was cut here"), std::string::npos);
     EXPECT_EQ(text.find("rx 06 (ACK) 9"), std::string::npos);
 }
 
 TEST_F(TransferHistoryTest, NoFolderKeepsNothingAndDisturbsNothing) {
     TransferHistory history({});
-    history.record(TransferRecord{"Load Program In HHT", 1, "", "a.s2", "failed", ""});
+    history.record(TransferRecord{"Load Program In HHT", 1, "", "a.s2", "failed", "", ""});
     history.beginTrace("load");
     history.traceStream() << "text\n";
     history.endTrace();
     EXPECT_TRUE(history.traceStream().good());
+}
+
+TEST(TransferHistoryOfCommands, ATransferThatStartedLeavesItsLineAndItsTraceAndACancelledOneNeither) {
+    Station s;
+    TransferHistory history(s.dir / "state");
+    s.history = &history;
+    formwell::testing::IniTerminal terminal;
+    terminal.attach(s.fake);
+    s.write("a.ini", "ONE\r\nTWO\r\n");
+    s.transmit(s.file("a.ini"));
+    s.commands().transmitIniFile();  // the file dialog cancelled
+
+    const std::string lines = contentOf(s.dir / "state" / kHistoryFileName);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    EXPECT_NE(lines.find("\tTransmit ini File\tCOM1"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\t" + s.file("a.ini") + "\tsucceeded\t2 of 2 lines\n"), std::string::npos) << lines;
+    const std::string trace = contentOf(s.dir / "state" / kTraceFileName);
+    EXPECT_EQ(trace.rfind("Formwell: Transmit ini File, ", 0), 0U);
+    EXPECT_NE(trace.find("tx 01 (SOH)"), std::string::npos) << trace;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "formwell/link/link_primitives.h"
 #include "formwell/link/port_settings.h"
 #include "formwell/link/transfer_guard.h"
+#include "formwell/link/transfer_history.h"
 #include "formwell/link/transfers.h"
 
 namespace formwell::link {
@@ -29,7 +30,9 @@ inline constexpr const char* kConfirmTitle = "Download ?";
 
 class LinkCommands {
   public:
-    LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard);
+    // With a `history`, every transfer that started adds its line there and leaves its byte trace.
+    LinkCommands(UserInteraction& ui, std::string startupDirectory, ComrigTable comrig, TransferGuard& guard,
+                 TransferHistory* history = nullptr);
 
     // DownINI: "Select File to Download", the "Download ?" question, the hourglass, the send, then
     // "Download Failed!" ("Operation Cancelled", with the step the terminal did not answer beneath) or a beep
@@ -48,10 +51,15 @@ class LinkCommands {
 
   private:
     void transmit(const std::function<std::string()>& choosePath);
+    void transmitSteps(const std::function<std::string()>& choosePath, std::string& path);
+    void receiveSteps();
+    void recordTransfer(std::string_view command, const std::string& file, const std::string& detail);
 
     UserInteraction& ui_;
     TransferGuard& guard_;
-    PortSettings settings_;  // kept between transfers, like the status
+    TransferHistory* history_;
+    std::string lastDetail_;  // the words beneath the last result box
+    PortSettings settings_;   // kept between transfers, like the status
     LinkStatus status_;
     Transfers transfers_;
     CommandOutcome outcome_ = CommandOutcome::NotStarted;

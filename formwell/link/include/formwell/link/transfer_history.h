@@ -28,11 +28,12 @@ struct TransferRecord {
     std::string file;    // the INI file sent, import.txt, the image loaded
     std::string result;  // "succeeded", "failed", "not started"
     std::string count;   // "12 of 12 lines", "40 records", "result 1 (S-record image loaded)"
+    std::string detail;  // the words beneath the result box, when there were any
 };
 
 // One line of the history, tab-separated so that a spreadsheet or a script can split it:
-// "2026-12-09 17:40:01" TAB command TAB "COM3 /dev/ttyUSB0" TAB file TAB result TAB count.
-// Tabs and line breaks inside a field become blanks.
+// "2026-12-09 17:40:01" TAB command TAB "COM3 /dev/ttyUSB0" TAB file TAB result TAB count, then TAB
+// detail when there is one. Tabs and line breaks inside a field become blanks.
 std::string historyLine(const TransferRecord& record, const std::tm& localTime);
 
 // Where a user's history lives: $FORMWELL_STATE_DIR when set; on Linux $XDG_STATE_HOME/formwell,
@@ -54,10 +55,10 @@ class TransferHistory {
     void record(const TransferRecord& record, const std::tm& localTime);
 
     // The trace of the transfer that may begin: the first byte written to traceStream() starts
-    // last-trace.txt afresh, headed by `heading`, so a command that never reached the port (a
+    // last-trace.txt afresh, headed by the command and the time, so a command that never reached the port (a
     // cancelled dialog) leaves the last trace as it was. Past its bound the trace ends with a line
     // saying it was cut. Outside beginTrace/endTrace the stream writes nowhere.
-    void beginTrace(std::string heading);
+    void beginTrace(std::string_view command);
     void endTrace();
     std::ostream& traceStream();
     // Milliseconds since the trace began, for the trace's time stamps.

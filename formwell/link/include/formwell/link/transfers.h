@@ -89,6 +89,9 @@ struct TransferReport {
     bool dataFileEmptied = false;
     std::int64_t stored = 0;
     std::string keptCopy;
+    // The progress last shown: lines sent of `total`, records stored (total -1).
+    std::int64_t done = 0;
+    std::int64_t total = -1;
 };
 
 // The words beneath "Download Failed!"; empty when a box before said it all.
