@@ -270,9 +270,10 @@ int runCli(const std::vector<std::string>& args, const std::vector<Subcommand>& 
     ConsoleInteraction ui(
         env.in, env.err,
         ConsoleSettings{parsed.global.assumeYes, env.errorIsTerminal, env.inputIsTerminal, env.interrupted});
-    CommandContext context{parsed.global, parsed.line, ui,
-                           env.out,       env.err,     env.interrupted,
-                           env.comrig,    env.pushkit, env.errorIsTerminal};
+    link::TransferHistory history(link::historyFolder());
+    CommandContext context{
+        parsed.global, parsed.line,         ui,      env.out, env.err, env.interrupted, env.comrig,
+        env.pushkit,   env.errorIsTerminal, &history};
     try {
         return parsed.command->run(context);
     } catch (const AppError& e) {

@@ -20,7 +20,7 @@ Subcommand receiveCommand() {
         0,
         [](CommandContext& c) {
             link::TransferGuard guard;
-            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard);
+            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard, c.history);
             commands.receiveFile();
             return exitStatusOf(commands.lastOutcome());
         }};

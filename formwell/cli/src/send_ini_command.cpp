@@ -20,7 +20,7 @@ Subcommand sendIniCommand() {
         1,
         [](CommandContext& c) {
             link::TransferGuard guard;
-            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard);
+            link::LinkCommands commands(c.ui, c.global.startupDirectory, transferComrig(c), guard, c.history);
             commands.transmitIniFile(
                 std::filesystem::absolute(std::filesystem::path(c.line.arguments.front())).string());
             return exitStatusOf(commands.lastOutcome());

@@ -16,6 +16,7 @@
 #include "console_interaction.h"
 #include "formwell/link/comrig_table.h"
 #include "formwell/link/pushkit_table.h"
+#include "formwell/link/transfer_history.h"
 
 namespace formwell::cli {
 
@@ -71,6 +72,8 @@ struct CommandContext {
     std::function<link::PushkitTable()> pushkit;
     // Standard error is a terminal: progress as lines updated in place.
     bool errorIsTerminal = false;
+    // Where each transfer leaves its line and its byte trace; null: nowhere.
+    link::TransferHistory* history = nullptr;
 };
 
 struct Subcommand {

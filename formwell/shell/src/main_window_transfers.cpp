@@ -18,7 +18,7 @@ void MainWindow::buildTransfers(std::function<link::ComrigTable()> comrig) {
     transferUi_ =
         std::make_unique<ProgressRelay>(*ui_, [this](const Progress& p) { showTransferProgress(p); });
     linkCommands_ = std::make_unique<link::LinkCommands>(*transferUi_, startupDirectory(), std::move(table),
-                                                         transferGuard_);
+                                                         transferGuard_, &history_);
     transferGuard_.setObserver([this](bool running) { transferRunning(running); });
 
     connect(portSettingsButton_, &QPushButton::clicked, this, &MainWindow::showPortSettings);

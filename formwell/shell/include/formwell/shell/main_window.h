@@ -130,6 +130,7 @@ class MainWindow : public QWidget, public DocumentWindow {
     BrowserLauncher browser_;
     ProgramStarter starter_;
     std::unique_ptr<DocumentCommands> commands_;
+    link::TransferHistory history_{link::historyFolder()};  // outlives the commands that write it
     link::TransferGuard transferGuard_;
     std::unique_ptr<UserInteraction> transferUi_;
     std::unique_ptr<link::LinkCommands> linkCommands_;
