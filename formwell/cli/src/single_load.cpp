@@ -98,7 +98,7 @@ int runSingleLoad(CommandContext& c, const LoadRequest& request) {
     // Checked above, refused or forced by --force: the command does not ask again.
     link::LoadOverrides overrides = request.overrides;
     overrides.imageCheckedByCaller = true;
-    link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, overrides);
+    link::ProgramLoad command(c.ui, c.global.startupDirectory, runner, guard, overrides, c.history);
     command.loadProgramInHht(request.image);
 
     const std::optional<std::int32_t> result = command.lastResult();

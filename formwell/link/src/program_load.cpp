@@ -149,12 +149,13 @@ std::string loadLineText(const DownloadArguments& a) {
 }
 
 ProgramLoad::ProgramLoad(UserInteraction& ui, std::string startupDirectory, LoadRunner runner,
-                         TransferGuard& guard, LoadOverrides overrides)
+                         TransferGuard& guard, LoadOverrides overrides, TransferHistory* history)
     : ui_(ui),
       startupDirectory_(std::move(startupDirectory)),
       runner_(std::move(runner)),
       guard_(guard),
-      overrides_(std::move(overrides)) {}
+      overrides_(std::move(overrides)),
+      history_(history) {}
 
 bool ProgramLoad::downloadProgram(const std::string& fileName) {
     std::int32_t result = 0;
@@ -197,6 +198,37 @@ void ProgramLoad::load(const std::function<std::string()>& choosePath) {
     if (!hold.acquired()) {
         return;  // the running transfer's outcome stays its own
     }
+    std::string path;
+    loadSteps(choosePath, path);
+    recordLoad(path);
+}
+
+// The loader drives the port itself, so the trace this load leaves says so rather than keeping the
+// bytes of an earlier transfer as if they were this one's.
+void ProgramLoad::recordLoad(const std::string& path) {
+    if (history_ == nullptr || outcome_ == CommandOutcome::NotStarted) {
+        return;
+    }
+    TransferRecord record;
+    record.command = std::string(kLoadActivity);
+    record.port = arguments_ ? arguments_->port : settings_.PortNumber;
+    record.device = serial::devicePathForPort(record.port).value_or(std::string());
+    record.file = path;
+    record.result = outcome_ == CommandOutcome::Succeeded ? "succeeded" : "failed";
+    if (result_) {
+        record.count = "result " + std::to_string(*result_) + " (" + loaderResultMeaning(*result_) + ")";
+    }
+    if (outcome_ == CommandOutcome::Failed) {
+        record.detail = failureDetail();
+    }
+    history_->beginTrace(kLoadActivity);
+    history_->traceStream() << "The loader library drives the port itself: its bytes are not traced.\n"
+                            << record.result << (record.count.empty() ? "" : ", " + record.count) << '\n';
+    history_->endTrace();
+    history_->record(record);
+}
+
+void ProgramLoad::loadSteps(const std::function<std::string()>& choosePath, std::string& path) {
     outcome_ = CommandOutcome::NotStarted;
     result_.reset();
     arguments_.reset();
@@ -204,7 +236,7 @@ void ProgramLoad::load(const std::function<std::string()>& choosePath) {
     markersFirst_ = false;
     flashTouch_ = FlashTouch::Untouched;
     ui_.setBusy(true);
-    const std::string path = choosePath();
+    path = choosePath();
     if (path.empty()) {
         ui_.setBusy(false);
         return;

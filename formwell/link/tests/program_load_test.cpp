@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "formwell/common/app_error.h"
@@ -35,7 +36,8 @@ struct Bench {
     }
     ProgramLoad& command() {
         if (!command_) {
-            command_ = std::make_unique<ProgramLoad>(ui, dir.path().string(), runner, guard, overrides);
+            command_ =
+                std::make_unique<ProgramLoad>(ui, dir.path().string(), runner, guard, overrides, history);
         }
         return *command_;
     }
@@ -63,6 +65,7 @@ struct Bench {
     formwell::testing::RecordingInteraction ui;
     TransferGuard guard;
     LoadOverrides overrides;
+    TransferHistory* history = nullptr;
     std::optional<AppError> raise;
     LoadRunner runner;
 
@@ -89,6 +92,25 @@ TEST(ProgramLoad, PassesTheSettingsInTheLoadersCodes) {
     overridden.load();
     EXPECT_THAT(overridden.loader.downloads(),
                 ElementsAre(DownloadArguments{"/img/app.s2", 4, 115200, 8, 0, 0, 1}));
+}
+
+TEST(ProgramLoad, ALoadThatRanLeavesItsHistoryLineAndOneThatDidNotNone) {
+    Bench b("Com1:19200 8N10");
+    TransferHistory history(b.dir / "state");
+    b.history = &history;
+    b.ui.queueFile("/img/app.s2");
+    b.ui.queueAnswer(Answer::No);
+    b.command().loadProgramInHht();
+    EXPECT_FALSE(std::filesystem::exists(b.dir / "state" / kHistoryFileName));
+
+    b.loader.result = -19;
+    b.load();
+    const std::string lines = formwell::testing::readBytes(b.dir / "state" / kHistoryFileName);
+    EXPECT_NE(lines.find("\tLoad Program In HHT\tCOM1"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\t/img/app.s2\tfailed\tresult -19 ("), std::string::npos) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1);
+    EXPECT_NE(formwell::testing::readBytes(b.dir / "state" / kTraceFileName).find("not traced"),
+              std::string::npos);
 }
 
 TEST(ProgramLoad, EveryOutcomeWithItsMessagesInOrder) {

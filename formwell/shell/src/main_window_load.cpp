@@ -37,7 +37,7 @@ void MainWindow::buildProgramLoad(std::function<link::PushkitTable()> pushkit) {
     bindLoader_ = pushkit ? std::move(pushkit) : [] { return link::bindPushkit(); };
     programLoad_ = std::make_unique<link::ProgramLoad>(
         *ui_, startupDirectory(), [this](const link::DownloadArguments& a) { return runLoad(a); },
-        transferGuard_);
+        transferGuard_, link::LoadOverrides{}, &history_);
     connect(loadProgramButton_, &QPushButton::clicked, this, [this] {
         programLoad_->loadProgramInHht();
         // A close asked for during the load waited for it; the load's messages have been shown.

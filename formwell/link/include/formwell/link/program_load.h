@@ -18,6 +18,7 @@
 #include "formwell/link/loader_results.h"
 #include "formwell/link/port_settings.h"
 #include "formwell/link/transfer_guard.h"
+#include "formwell/link/transfer_history.h"
 
 namespace formwell::link {
 
@@ -66,8 +67,9 @@ std::string loadLineText(const DownloadArguments& arguments);
 
 class ProgramLoad {
   public:
+    // With a `history`, every load that started adds its line there.
     ProgramLoad(UserInteraction& ui, std::string startupDirectory, LoadRunner runner, TransferGuard& guard,
-                LoadOverrides overrides = {});
+                LoadOverrides overrides = {}, TransferHistory* history = nullptr);
 
     // DownProg: the hourglass, "Select File to Download", the image check (a question only for an
     // image it would refuse), the "Download ?" question, the load, then
@@ -92,6 +94,8 @@ class ProgramLoad {
 
   private:
     void load(const std::function<std::string()>& choosePath);
+    void loadSteps(const std::function<std::string()>& choosePath, std::string& path);
+    void recordLoad(const std::string& path);
     // False when the person, told what is wrong with the image, chose not to load it.
     bool imageMayBeLoaded(const std::string& path);
     std::string loadLineDetail(const std::string& path);
@@ -102,6 +106,7 @@ class ProgramLoad {
     LoadRunner runner_;
     TransferGuard& guard_;
     LoadOverrides overrides_;
+    TransferHistory* history_;
     PortSettings settings_;
     CommandOutcome outcome_ = CommandOutcome::NotStarted;
     std::optional<std::int32_t> result_;
