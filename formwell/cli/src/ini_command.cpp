@@ -42,7 +42,7 @@ std::string describeOverlong(const OverlongCell& cell, const std::vector<FieldDe
     std::string reason = "is " + std::to_string(cell.length) + " characters long, but its column holds " +
                          std::to_string(cell.width);
     reason += cut ? "; written cut to " + std::to_string(cell.width) + " (--force)"
-                  : "; written whole it would shift the rest of the record";
+                  : "; written whole, it would shift the rest of the record";
     return describeCellWarning(CellWarning{cell.row, cell.column, std::move(reason)}, rows);
 }
 
