@@ -6,6 +6,7 @@
 #include "formwell/common/show_file_dialog.h"
 #include "formwell/link/image_findings.h"
 #include "formwell/link/transfers.h"
+#include "port_words.h"
 #include "pushkit.h"
 #include "pushkit/image/image_name.h"
 #include "serial/open_failure.h"
@@ -30,47 +31,6 @@ std::int32_t loaderStopBits(std::int32_t stopBits) {
 // answers RMT is loaded at the asked speed, and the line protocol (VKS images) at 115200, 8N1.
 constexpr std::int32_t kLoaderBaud = 19200;
 constexpr std::int32_t kLineProtocolBaud = 115200;
-
-std::string parityWords(std::int32_t parity) {
-    switch (parity) {
-        case 0:
-            return "no parity";
-        case 1:
-            return "odd parity";
-        case 2:
-            return "even parity";
-        case 3:
-            return "mark parity";
-        case 4:
-            return "space parity";
-        default:
-            return "parity " + std::to_string(parity);
-    }
-}
-
-std::string stopBitWords(std::int32_t stopBits) {
-    switch (stopBits) {
-        case 0:
-            return "1 stop bit";
-        case 1:
-            return "1.5 stop bits";
-        default:
-            return "2 stop bits";
-    }
-}
-
-// "COM3 (/dev/ttyUSB0)"; only "COM3" where the device is the port's own name (Windows).
-std::string portAndDevice(std::int32_t port) {
-    const std::string name = "COM" + std::to_string(port & 0xFF);
-    const std::optional<std::string> device = serial::devicePathForPort(port);
-    if (!device) {
-        return name + " (no device: " + name + " is not set)";
-    }
-    if (*device == "\\\\.\\" + name) {
-        return name;
-    }
-    return name + " (" + *device + ")";
-}
 
 // Why the loader could not open the port: it is tried again, now the load is over, for the system's
 // reason.

@@ -3,6 +3,7 @@
 #include "formwell/common/app_error.h"
 #include "formwell/common/show_file_dialog.h"
 #include "formwell/link/comrig_trace.h"
+#include "port_words.h"
 #include "serial/serial_device.h"
 
 namespace formwell::link {
@@ -94,7 +95,8 @@ void LinkCommands::transmitSteps(const std::function<std::string()>& choosePath,
         if (path.empty()) {
             return;
         }
-        if (ui_.show(confirmation(kSendConfirmText)) != Answer::Yes) {
+        if (ui_.show(withDetail(confirmation(kSendConfirmText),
+                                portLineTextFrom(transfers_.startupDirectory()))) != Answer::Yes) {
             return;
         }
         ui_.setBusy(true);
@@ -138,7 +140,8 @@ void LinkCommands::receiveFile() {
 
 void LinkCommands::receiveSteps() {
     ui_.setBusy(true);
-    if (ui_.show(confirmation(kReceiveConfirmText)) != Answer::Yes) {
+    if (ui_.show(withDetail(confirmation(kReceiveConfirmText),
+                            portLineTextFrom(transfers_.startupDirectory()))) != Answer::Yes) {
         ui_.setBusy(false);
         return;
     }

@@ -32,6 +32,10 @@ TEST(SendIniFile, EveryLineTravelsAsStoredAndTheTerminalConfirmsEachStep) {
     EXPECT_THAT(s.ui.transcript(),
                 ElementsAre("file[Select File to Download]", kAsk, "busy:on", "beep",
                             "msg[Process Complete|Download Process Complete!|info]", "busy:off"));
+    // Beneath the question: the port and the settings it will be opened with.
+    EXPECT_THAT(s.ui.messages().front().detail,
+                ::testing::AllOf(::testing::StartsWith("COM1 ("),
+                                 ::testing::EndsWith("): 19200 baud, 8 data bits, no parity, 1 stop bit")));
     EXPECT_FALSE(s.fake.portOpen());
     EXPECT_EQ(s.fake.callNames().back(), "ComClose");
     EXPECT_EQ(s.commands().lastOutcome(), CommandOutcome::Succeeded);
