@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -60,6 +61,11 @@ Answer QtInteraction::show(const Message& message) {
                     QString::fromStdString(message.text), QMessageBox::NoButton, owner_.data());
     if (!message.detail.empty()) {
         box.setInformativeText(QString::fromStdString(message.detail));
+        // The box sizes itself to the short text above; a cause of several sentences would otherwise
+        // wrap into a narrow column of a few words per line.
+        if (auto* cause = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            cause->setMinimumWidth(cause->fontMetrics().averageCharWidth() * 60);
+        }
     }
     if (message.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
