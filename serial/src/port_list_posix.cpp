@@ -79,6 +79,37 @@ std::vector<std::string> stableNames(const DeviceRoots& roots, const std::string
     return names;
 }
 
+// The kernel's facts behind /sys/class/tty/<name>: the driver of the port's device and, for a USB
+// adapter, the identity of the USB device a few levels up (the port, its interface, the device).
+void readDeviceTree(const DeviceRoots& roots, const std::string& name, DeviceFacts& facts) {
+    std::error_code ec;
+    const fs::path port = fs::canonical(fs::path(roots.sysTty) / name / "device", ec);
+    if (ec) {
+        return;
+    }
+    const fs::path driver = fs::canonical(port / "driver", ec);
+    if (!ec) {
+        facts.driver = driver.filename().string();
+    }
+    if (const std::string latency = firstLine(port / "latency_timer"); !latency.empty()) {
+        char* end = nullptr;
+        const long ms = std::strtol(latency.c_str(), &end, 10);
+        if (end != latency.c_str() && ms >= 0 && ms <= 255) {
+            facts.latencyTimerMs = static_cast<int>(ms);
+            facts.latencyTimerFile = (port / "latency_timer").string();
+        }
+    }
+    fs::path up = port;
+    for (int level = 0; level < 4 && !up.empty() && up != up.root_path(); ++level, up = up.parent_path()) {
+        if (fs::exists(up / "idVendor", ec)) {
+            facts.usb = UsbIdentity{firstLine(up / "idVendor"), firstLine(up / "idProduct"),
+                                    firstLine(up / "manufacturer"), firstLine(up / "product"),
+                                    firstLine(up / "serial")};
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 DeviceFacts describeDevice(const std::string& path, const DeviceRoots& roots) {
@@ -91,6 +122,9 @@ DeviceFacts describeDevice(const std::string& path, const DeviceRoots& roots) {
         return facts;
     }
     facts.byId = stableNames(roots, path);
+    std::error_code canonicalEc;
+    const fs::path device = fs::canonical(path, canonicalEc);
+    readDeviceTree(roots, (canonicalEc ? fs::path(path) : device).filename().string(), facts);
     facts.mayOpen = ::access(path.c_str(), R_OK | W_OK) == 0;
     // The far end of a pseudo-terminal keeps its device open; only a lock says the port is taken.
     facts.heldBy = facts.kind == "pseudo-terminal" ? detail::lockHoldersOf(path) : detail::holdersOf(path);

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <utility>
 
 #include "serial/testing/pty_pair.h"
 
@@ -38,6 +40,29 @@ class FakeMachine {
     }
     void stableName(const std::string& name, const std::string& target) {
         fs::create_symlink("../../" + target, root_ / "dev" / "serial" / "by-id" / name);
+    }
+    // The kernel's tree for a USB serial port: the port's device (with its driver and, for an FTDI
+    // chip, its latency timer) under the USB interface under the USB device that names itself.
+    void usbPort(const std::string& name, const std::string& driver, std::optional<int> latencyMs,
+                 const std::string& serialNumber) {
+        const fs::path usbDevice = root_ / "devices" / ("usb-" + name);
+        const fs::path port = usbDevice / "1-1:1.0" / name;
+        fs::create_directories(port);
+        fs::create_directories(root_ / "drivers" / driver);
+        fs::create_symlink(root_ / "drivers" / driver, port / "driver");
+        if (latencyMs) {
+            std::ofstream(port / "latency_timer") << *latencyMs << '\n';
+        }
+        const std::pair<const char*, std::string> facts[] = {{"idVendor", "0403"},
+                                                             {"idProduct", "6001"},
+                                                             {"manufacturer", "FTDI"},
+                                                             {"product", "FT232R USB UART"},
+                                                             {"serial", serialNumber}};
+        for (const auto& [file, value] : facts) {
+            std::ofstream(usbDevice / file) << value << '\n';
+        }
+        fs::create_directories(root_ / "sys" / name);
+        fs::create_symlink(port, root_ / "sys" / name / "device");
     }
     DeviceRoots roots() const { return DeviceRoots{(root_ / "dev").string(), (root_ / "sys").string()}; }
 
@@ -74,6 +99,34 @@ TEST(PortList, UartsWithAChipAdaptersModemsAndNamedDevicesWithTheirStableNames) 
     EXPECT_TRUE(usb.mayOpen);
     EXPECT_EQ(describeDevice(pty.slavePath(), machine.roots()).kind, "pseudo-terminal");
     EXPECT_FALSE(describeDevice(machine.roots().dev + "/ttyUSB9", machine.roots()).present);
+}
+
+TEST(PortList, AUsbPortNamesItsDeviceDriverAndLatencyTimerAndAUartOnlyItsDriver) {
+    FakeMachine machine;
+    machine.device("ttyUSB0");
+    machine.usbPort("ttyUSB0", "ftdi_sio", 16, "A10K3XYZ");
+    const std::string modem = machine.device("ttyACM0");
+    machine.usbPort("ttyACM0", "cdc_acm", std::nullopt, "");
+    machine.stableName("usb-FTDI_FT232R_A10K3XYZ-if00-port0", "ttyUSB0");
+
+    const DeviceFacts ftdi = describeDevice(
+        machine.roots().dev + "/serial/by-id/usb-FTDI_FT232R_A10K3XYZ-if00-port0", machine.roots());
+    ASSERT_TRUE(ftdi.usb.has_value());
+    EXPECT_EQ(ftdi.usb->vendorId + ":" + ftdi.usb->productId, "0403:6001");
+    EXPECT_EQ(ftdi.usb->product, "FT232R USB UART");
+    EXPECT_EQ(ftdi.usb->serial, "A10K3XYZ");
+    EXPECT_EQ(ftdi.driver, "ftdi_sio");
+    EXPECT_EQ(ftdi.latencyTimerMs, 16);
+    EXPECT_NE(ftdi.latencyTimerFile.find("ttyUSB0/latency_timer"), std::string::npos);
+
+    const DeviceFacts acm = describeDevice(modem, machine.roots());
+    ASSERT_TRUE(acm.usb.has_value());
+    EXPECT_EQ(acm.driver, "cdc_acm");
+    EXPECT_FALSE(acm.latencyTimerMs.has_value());
+
+    const DeviceFacts uart = describeDevice(machine.device("ttyS0"), machine.roots());
+    EXPECT_FALSE(uart.usb.has_value());
+    EXPECT_TRUE(uart.driver.empty());
 }
 
 TEST(PortList, AHeldDeviceNamesItsHolderAndAPtysOtherEndDoesNotCount) {

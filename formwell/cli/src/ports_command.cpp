@@ -42,6 +42,44 @@ std::string usability(const serial::DeviceFacts& d) {
     return text;
 }
 
+// "USB 0403:6001 FTDI FT232R USB UART, serial A10K, driver ftdi_sio, latency timer 16 ms"; empty for a
+// device the kernel tells nothing of.
+std::string identityText(const serial::DeviceFacts& d) {
+    std::string text;
+    if (d.usb) {
+        text = "USB " + d.usb->vendorId + ":" + d.usb->productId;
+        for (const std::string* word : {&d.usb->manufacturer, &d.usb->product}) {
+            if (!word->empty()) {
+                text += " " + printable(*word);
+            }
+        }
+        if (!d.usb->serial.empty()) {
+            text += ", serial " + printable(d.usb->serial);
+        }
+    }
+    if (!d.driver.empty()) {
+        text += (text.empty() ? "driver " : ", driver ") + d.driver;
+    }
+    if (d.latencyTimerMs) {
+        text += ", latency timer " + std::to_string(*d.latencyTimerMs) + " ms";
+    }
+    return text;
+}
+
+// An adapter that holds each answer back makes every frame of a transfer wait that long for its ACK.
+std::string latencyAdvice(const serial::DeviceFacts& d) {
+    if (!d.latencyTimerMs || *d.latencyTimerMs <= serial::kLowLatencyTimerMs) {
+        return {};
+    }
+    return "the adapter holds received bytes up to " + std::to_string(*d.latencyTimerMs) +
+           " ms, which each answer of a transfer waits; lower it (until it is plugged in again) with: echo " +
+           std::to_string(serial::kLowLatencyTimerMs) + " | sudo tee " + d.latencyTimerFile;
+}
+
+std::string optionalJson(const std::string& text) {
+    return text.empty() ? std::string("null") : jsonString(text);
+}
+
 std::string deviceJson(const serial::DeviceFacts& d) {
     std::string byId = "[";
     for (std::size_t i = 0; i < d.byId.size(); ++i) {
@@ -52,7 +90,15 @@ std::string deviceJson(const serial::DeviceFacts& d) {
            ", \"present\": " + (d.present ? "true" : "false") + ", \"byId\": " + byId +
            ", \"mayOpen\": " + (d.mayOpen ? "true" : "false") +
            ", \"inUse\": " + (d.heldBy.empty() ? "false" : "true") +
-           ", \"heldBy\": " + (d.heldBy.empty() ? std::string("null") : jsonString(d.heldBy));
+           ", \"heldBy\": " + (d.heldBy.empty() ? std::string("null") : jsonString(d.heldBy)) +
+           ", \"usb\": " +
+           (d.usb ? "{\"vendorId\": " + jsonString(d.usb->vendorId) +
+                        ", \"productId\": " + jsonString(d.usb->productId) + ", \"manufacturer\": " +
+                        optionalJson(d.usb->manufacturer) + ", \"product\": " + optionalJson(d.usb->product) +
+                        ", \"serial\": " + optionalJson(d.usb->serial) + "}"
+                  : std::string("null")) +
+           ", \"driver\": " + optionalJson(d.driver) + ", \"latencyTimerMs\": " +
+           (d.latencyTimerMs ? std::to_string(*d.latencyTimerMs) : std::string("null"));
 }
 
 std::string portsText(const std::vector<serial::DeviceFacts>& devices, const std::vector<PortLine>& ports) {
@@ -65,6 +111,12 @@ std::string portsText(const std::vector<serial::DeviceFacts>& devices, const std
         out << "  " << d.path << (d.kind.empty() ? "" : "  (" + d.kind + ")") << ": " << usability(d) << '\n';
         for (const std::string& name : d.byId) {
             out << "      " << name << '\n';
+        }
+        if (const std::string identity = identityText(d); !identity.empty()) {
+            out << "      " << identity << '\n';
+        }
+        if (const std::string advice = latencyAdvice(d); !advice.empty()) {
+            out << "      note: " << advice << '\n';
         }
     }
     out << "\nPorts (port n is the device in the variable COM<n>, else /dev/ttyS<n-1>):\n";
@@ -115,7 +167,9 @@ Subcommand portsCommand() {
         "List the serial devices, and what COM1 to COM4 open.",
         "Lists the serial devices present (UARTs, USB serial adapters, USB modems, and whatever a COM<n>\n"
         "variable names), each with its stable names under /dev/serial/by-id, whether you may open it,\n"
-        "and whether another program holds it. Then what COM1 to COM4 open under the COM<n> rule.\n"
+        "and whether another program holds it; for a USB device also its vendor and product (VID:PID),\n"
+        "serial number and driver, and for an adapter with a latency timer (FTDI) the timer, with how\n"
+        "to lower it when it is above 1 ms. Then what COM1 to COM4 open under the COM<n> rule.\n"
         "Nothing is opened: a terminal in a cradle sees no line move.\n",
         {{"--json", "", "the list as one JSON object on standard output"}},
         0,

@@ -9,14 +9,30 @@
 
 namespace serial {
 
+// What a USB device says of itself, from the kernel's device tree.
+struct UsbIdentity {
+    std::string vendorId;      // "0403"
+    std::string productId;     // "6001"
+    std::string manufacturer;  // "FTDI"
+    std::string product;       // "FT232R USB UART"
+    std::string serial;        // "A10K3XYZ"
+};
+
 struct DeviceFacts {
     std::string path;               // "/dev/ttyUSB0"
     std::string kind;               // "USB serial adapter", "UART", "pseudo-terminal", ...
     std::vector<std::string> byId;  // stable names that lead to it: "/dev/serial/by-id/usb-FTDI_..."
     bool present = false;
-    bool mayOpen = false;  // this user may read and write it
-    std::string heldBy;    // the programs holding it ("minicom (pid 812)"); empty when none is seen
+    bool mayOpen = false;            // this user may read and write it
+    std::string heldBy;              // the programs holding it ("minicom (pid 812)"); empty when none is seen
+    std::optional<UsbIdentity> usb;  // for a device on the USB
+    std::string driver;              // "ftdi_sio", "cdc_acm", "serial8250"; empty when not told
+    std::optional<int> latencyTimerMs;  // an FTDI adapter's: how long it holds received bytes back
+    std::string latencyTimerFile;       // where that timer is set
 };
+
+// An adapter whose latency timer holds each answer back longer than this makes every exchange wait.
+inline constexpr int kLowLatencyTimerMs = 1;
 
 // Where the facts come from; tests lay out their own.
 struct DeviceRoots {
