@@ -1,5 +1,6 @@
 #include "command_support.h"
 
+#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -7,6 +8,15 @@
 #include "formwell/document/input_file.h"
 
 namespace formwell::cli {
+
+std::optional<int> wholeNumber(const std::string& text, int low, int high) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 int usageError(CommandContext& context, std::string_view command, const std::string& what) {
     context.err << kProgramName << ": " << what << "\nTry '" << kProgramName << " " << command

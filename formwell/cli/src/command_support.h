@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -20,6 +21,9 @@ void note(CommandContext& context, const std::string& what);
 // The whole file, or the error that reading it gave (53 missing, 75 no regular file or unreadable,
 // or larger than `limit`).
 std::variant<std::string, AppError> readWholeFile(const std::string& path, std::size_t limit);
+
+// A whole number written in decimal from `low` to `high`; nullopt for anything else.
+std::optional<int> wholeNumber(const std::string& text, int low, int high);
 
 // True when `name` ends in `extension` ("." included), compared without regard to case.
 bool hasExtension(const std::string& name, std::string_view extension);

@@ -1,10 +1,9 @@
 // load IMAGE: Load Program In HHT from the console, for one port or, with --ports, several at once.
-#include <charconv>
-
 #include "child_process.h"
 #include "command_support.h"
 #include "single_load.h"
 #include "station.h"
+#include "transfer_support.h"
 
 namespace formwell::cli {
 
@@ -12,24 +11,12 @@ namespace {
 
 constexpr std::string_view kName = "load";
 
-std::optional<int> wholeNumber(const std::string& text, int low, int high) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || value < low || value > high) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 int runLoad(CommandContext& c) {
     LoadRequest request;
     request.image = c.line.arguments[0];
     request.force = c.line.has("--force");
-    if (const std::optional<std::string> port = c.line.value("--port")) {
-        request.overrides.port = wholeNumber(*port, 0, 255);
-        if (!request.overrides.port) {
-            return usageError(c, kName, "--port takes a port number from 0 to 255");
-        }
+    if (const int status = choosePort(c, kName, request.overrides.port); status != kExitSuccess) {
+        return status;
     }
     if (const std::optional<std::string> baud = c.line.value("--baud")) {
         request.overrides.baud = wholeNumber(*baud, 1, 4000000);
@@ -51,8 +38,8 @@ int runLoad(CommandContext& c) {
         }
     }
     if (const std::optional<std::string> list = c.line.value("--ports")) {
-        if (request.overrides.port || request.reportFd) {
-            return usageError(c, kName, "--ports goes without --port and --progress-fd");
+        if (request.overrides.port || request.reportFd || c.line.has("--device")) {
+            return usageError(c, kName, "--ports goes without --port, --device and --progress-fd");
         }
         std::string error;
         StationRequest station{request.image, parsePortList(*list, error), request.overrides, request.force};
@@ -94,6 +81,7 @@ Subcommand loadCommand() {
         "  COM2=/dev/ttyUSB0 formwell-cli load VKSAPP.HEX --port 2 --yes\n"
         "  formwell-cli --dir /srv/bench load app.s2 --ports 1,2,3,4 --yes\n",
         {{"--port", "N", "load through port N instead of the one in mbx.dat"},
+         kDeviceOption,
          {"--baud", "B", "the speed for terminals answering RMT (instead of mbx.dat's)"},
          {"--wake", "0|1|2", "wake the terminal: 0 not (default), 1 DTR pulses, 2 a code byte"},
          {"--force", "", "load an image the check finds problems in"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli_app.h"
@@ -73,6 +74,24 @@ TEST(SendIniCommand, NoAnswerIsNoAndAFailedOpenIsExplained) {
     ASSERT_NE(failure, std::string::npos) << err;
     EXPECT_NE(err.find("does not exist", failure), std::string::npos) << err;
     EXPECT_NE(err.find("Operation Cancelled: Download Failed!\n", failure), std::string::npos) << err;
+}
+
+TEST(ReceiveCommand, PortAndDeviceFromTheCommandLineAndTheirMistakes) {
+    Console c;
+    DataTerminal terminal;
+    terminal.script = {DataTerminal::frame("A"), DataTerminal::eot()};
+    terminal.attach(c.fake);
+    EXPECT_EQ(c.run({"receive", "--yes", "--port", "3", "--device", "/dev/formwell-cradle-3"}), 0)
+        << c.err.str();
+    ::unsetenv("COM3");
+    EXPECT_TRUE(contains(c.err.str(), "COM3 (/dev/formwell-cradle-3): 9600 baud")) << c.err.str();
+    EXPECT_TRUE(std::any_of(c.fake.calls().begin(), c.fake.calls().end(),
+                            [](const auto& call) { return call.text.rfind("ComOpen(com,3,", 0) == 0; }));
+
+    EXPECT_EQ(c.run({"receive", "--yes", "--port", "COM3"}), 2);
+    EXPECT_EQ(c.run({"send-ini", "--yes", "--device", "", "a.ini"}), 2);
+    EXPECT_TRUE(contains(c.err.str(), "--port takes a port number from 0 to 255")) << c.err.str();
+    EXPECT_TRUE(contains(c.err.str(), "--device takes the path of a serial device")) << c.err.str();
 }
 
 TEST(ReceiveCommand, CtrlCClosesThePortAndFails) {

@@ -81,7 +81,7 @@ bool Transfers::receiveDataFile() {
     try {
         // import.txt and its copies are touched only once this receive has the folder and the port:
         // one that cannot have them leaves the files as they were.
-        if (!holdDataFiles(lock) || !loadPortSettings(startupDirectory_, ui_, settings_)) {
+        if (!holdDataFiles(lock) || !readSettings()) {
             return false;
         }
         Link link(comrig_, settings_, ui_, status_);

@@ -19,7 +19,7 @@ bool Transfers::sendIniFile(const std::string& path) {
     try {
         file.emplace(std::filesystem::path(path));
         const std::int64_t total = countSendLines(std::filesystem::path(path));
-        if (!loadPortSettings(startupDirectory_, ui_, settings_)) {
+        if (!readSettings()) {
             return ending.finish(false);
         }
         Link link(comrig_, settings_, ui_, status_);

@@ -54,11 +54,18 @@ std::string portLineText(const PortSettings& s) {
            stopBitWords(s.StopBits == 1 ? 0 : s.StopBits);
 }
 
-std::string portLineTextFrom(const std::string& startupDirectory) {
+std::string portLineTextFrom(const std::string& startupDirectory, std::optional<std::int32_t> port) {
     try {
         const std::optional<std::string> line =
             readPortSettingsLine(startupFile(startupDirectory, kPortSettingsFileName));
-        return line ? portLineText(portSettingsFromLine(*line)) : std::string();
+        if (!line) {
+            return {};
+        }
+        PortSettings settings = portSettingsFromLine(*line);
+        if (port) {
+            settings.PortNumber = *port;
+        }
+        return portLineText(settings);
     } catch (const AppError&) {
         return {};
     } catch (const std::exception&) {

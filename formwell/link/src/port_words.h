@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "formwell/link/port_settings.h"
@@ -22,6 +23,7 @@ std::string portLineText(const PortSettings& settings);
 
 // The same read quietly from the start-up directory's mbx.dat, for beneath a question: empty when
 // the file is missing or broken (the transfer says so in its own words when it reads it).
-std::string portLineTextFrom(const std::string& startupDirectory);
+// `port`, when given, in place of mbx.dat's.
+std::string portLineTextFrom(const std::string& startupDirectory, std::optional<std::int32_t> port = {});
 
 }  // namespace formwell::link

@@ -1,6 +1,8 @@
 #include "formwell/link/program_load.h"
 
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "formwell/common/app_error.h"
 #include "formwell/common/show_file_dialog.h"
@@ -173,7 +175,9 @@ void ProgramLoad::recordLoad(const std::string& path) {
     record.command = std::string(kLoadActivity);
     record.port = arguments_ ? arguments_->port : settings_.PortNumber;
     record.device = serial::devicePathForPort(record.port).value_or(std::string());
-    record.file = path;
+    std::error_code noFullPath;
+    const std::filesystem::path full = std::filesystem::absolute(path, noFullPath);
+    record.file = noFullPath ? path : full.string();
     record.result = outcome_ == CommandOutcome::Succeeded ? "succeeded" : "failed";
     if (result_) {
         record.count = "result " + std::to_string(*result_) + " (" + loaderResultMeaning(*result_) + ")";

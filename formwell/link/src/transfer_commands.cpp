@@ -96,7 +96,8 @@ void LinkCommands::transmitSteps(const std::function<std::string()>& choosePath,
             return;
         }
         if (ui_.show(withDetail(confirmation(kSendConfirmText),
-                                portLineTextFrom(transfers_.startupDirectory()))) != Answer::Yes) {
+                                portLineTextFrom(transfers_.startupDirectory(), portOverride_))) !=
+            Answer::Yes) {
             return;
         }
         ui_.setBusy(true);
@@ -141,7 +142,7 @@ void LinkCommands::receiveFile() {
 void LinkCommands::receiveSteps() {
     ui_.setBusy(true);
     if (ui_.show(withDetail(confirmation(kReceiveConfirmText),
-                            portLineTextFrom(transfers_.startupDirectory()))) != Answer::Yes) {
+                            portLineTextFrom(transfers_.startupDirectory(), portOverride_))) != Answer::Yes) {
         ui_.setBusy(false);
         return;
     }

@@ -11,6 +11,16 @@ Transfers::Transfers(ComrigTable comrig, UserInteraction& ui, std::string startu
       settings_(settings),
       status_(status) {}
 
+bool Transfers::readSettings() {
+    if (!loadPortSettings(startupDirectory_, ui_, settings_)) {
+        return false;
+    }
+    if (portOverride_) {
+        settings_.PortNumber = *portOverride_;
+    }
+    return true;
+}
+
 std::string transferErrorText(const AppError& error) {
     return "ERROR: " + std::to_string(error.number) + "\r\n" + error.description;
 }

@@ -46,6 +46,12 @@ class LinkCommands {
     // where), then the default pointer.
     void receiveFile();
 
+    // formwell-cli --port: the transfers open port N, with mbx.dat's other settings.
+    void overridePort(std::optional<std::int32_t> port) {
+        portOverride_ = port;
+        transfers_.overridePort(port);
+    }
+
     CommandOutcome lastOutcome() const { return outcome_; }
     const PortSettings& portSettings() const { return settings_; }
 
@@ -59,7 +65,8 @@ class LinkCommands {
     TransferGuard& guard_;
     TransferHistory* history_;
     std::string lastDetail_;  // the words beneath the last result box
-    PortSettings settings_;   // kept between transfers, like the status
+    std::optional<std::int32_t> portOverride_;
+    PortSettings settings_;  // kept between transfers, like the status
     LinkStatus status_;
     Transfers transfers_;
     CommandOutcome outcome_ = CommandOutcome::NotStarted;

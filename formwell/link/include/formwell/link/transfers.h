@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -121,12 +122,16 @@ class Transfers {
     bool receiveDataFile();
 
     const std::string& startupDirectory() const { return startupDirectory_; }
+    // The port to open in place of mbx.dat's (formwell-cli --port); the other settings stay mbx.dat's.
+    void overridePort(std::optional<std::int32_t> port) { portOverride_ = port; }
     // The last transfer's ending, reset when a transfer starts.
     const TransferReport& lastReport() const { return report_; }
 
   private:
     class Ending;
 
+    // mbx.dat's settings with the port override applied; false (after its message) as loadPortSettings.
+    bool readSettings();
     // Takes the folder's data-file lock; false (after its message) when another receive holds it.
     bool holdDataFiles(DataFileLock& lock);
     void closePortAfterError();
@@ -137,6 +142,7 @@ class Transfers {
     std::string startupDirectory_;
     PortSettings& settings_;
     LinkStatus& status_;
+    std::optional<std::int32_t> portOverride_;
     TransferReport report_;
 };
 
