@@ -23,6 +23,7 @@
 
 #include "open_failure.h"
 #include "port_backend.h"
+#include "serial/port_map.h"
 #include "termios_settings.h"
 
 namespace serial {
@@ -336,6 +337,9 @@ std::optional<std::string> devicePathForPort(int portNumber) {
     const std::string variable = "COM" + std::to_string(port);
     if (const char* named = std::getenv(variable.c_str()); named != nullptr && *named != '\0') {
         return std::string(named);
+    }
+    if (std::optional<std::string> stored = storedDeviceForPort(port)) {
+        return stored;
     }
     if (port == 0) {
         return std::nullopt;

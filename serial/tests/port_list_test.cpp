@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+#include "serial/port_map.h"
+#include "serial/serial_device.h"
 #include "serial/testing/pty_pair.h"
 
 namespace serial {
@@ -38,9 +40,15 @@ class FakeMachine {
         fs::create_directories(root_ / "sys" / name);
         std::ofstream(root_ / "sys" / name / "type") << type << '\n';
     }
-    void stableName(const std::string& name, const std::string& target) {
-        fs::create_symlink("../../" + target, root_ / "dev" / "serial" / "by-id" / name);
+    // Returns the stable name's path; an existing one is pointed at the new target, as a replug does.
+    std::string stableName(const std::string& name, const std::string& target) {
+        const fs::path link = root_ / "dev" / "serial" / "by-id" / name;
+        std::error_code ec;
+        fs::remove(link, ec);
+        fs::create_symlink("../../" + target, link);
+        return link.string();
     }
+    fs::path file(const std::string& name) const { return root_ / name; }
     // The kernel's tree for a USB serial port: the port's device (with its driver and, for an FTDI
     // chip, its latency timer) under the USB interface under the USB device that names itself.
     void usbPort(const std::string& name, const std::string& driver, std::optional<int> latencyMs,
@@ -127,6 +135,43 @@ TEST(PortList, AUsbPortNamesItsDeviceDriverAndLatencyTimerAndAUartOnlyItsDriver)
     const DeviceFacts uart = describeDevice(machine.device("ttyS0"), machine.roots());
     EXPECT_FALSE(uart.usb.has_value());
     EXPECT_TRUE(uart.driver.empty());
+}
+
+TEST(PortMap, AStoredChoiceComesBetweenTheVariableAndTheDefaultAndFollowsItsAdapterWhenRenumbered) {
+    FakeMachine machine;
+    const std::string usb[] = {machine.device("ttyUSB0"), machine.device("ttyUSB1"),
+                               machine.device("ttyUSB2")};
+    const std::string a = machine.stableName("usb-FTDI_A-if00-port0", "ttyUSB0");
+    const std::string b = machine.stableName("usb-FTDI_B-if00-port0", "ttyUSB1");
+    machine.stableName("usb-Prolific_C-if00-port0", "ttyUSB2");
+    const testing::ScopedEnv file("FORMWELL_PORTS_FILE", machine.file("config/ports.conf").string());
+    const testing::ScopedEnv com1("COM1", std::nullopt);
+    const testing::ScopedEnv com2("COM2", std::nullopt);
+    const testing::ScopedEnv com3("COM3", std::string("/dev/pts/9"));
+    std::string error;
+    ASSERT_TRUE(storeDeviceForPort(1, b, error)) << error;
+    ASSERT_TRUE(storeDeviceForPort(3, a, error)) << error;
+
+    EXPECT_EQ(devicePathForPort(1), b);
+    EXPECT_EQ(deviceOriginForPort(1), DeviceOrigin::Stored);
+    EXPECT_EQ(devicePathForPort(2), "/dev/ttyS1");
+    EXPECT_EQ(deviceOriginForPort(2), DeviceOrigin::Default);
+    EXPECT_EQ(devicePathForPort(3), "/dev/pts/9");  // the variable still wins
+    EXPECT_EQ(deviceOriginForPort(3), DeviceOrigin::Variable);
+    EXPECT_EQ(fs::canonical(*devicePathForPort(1)), fs::canonical(usb[1]));
+
+    // Unplugged and plugged in again in another order: the stable name leads to B wherever it is now.
+    machine.stableName("usb-FTDI_B-if00-port0", "ttyUSB0");
+    machine.stableName("usb-FTDI_A-if00-port0", "ttyUSB2");
+    EXPECT_EQ(fs::canonical(*devicePathForPort(1)), fs::canonical(usb[0]));
+
+    ASSERT_TRUE(storeDeviceForPort(1, "", error)) << error;
+    EXPECT_EQ(devicePathForPort(1), "/dev/ttyS0");
+    EXPECT_EQ(storedDeviceForPort(3), a);
+    std::ofstream(machine.file("config/ports.conf"), std::ios::app) << "COM4=\nnonsense\nCOM5 /dev/ttyUSB1\n";
+    EXPECT_EQ(storedDeviceForPort(4), std::nullopt);
+    EXPECT_EQ(storedDeviceForPort(5), std::nullopt);
+    EXPECT_FALSE(storeDeviceForPort(2, "/dev/tty\nUSB0", error));
 }
 
 TEST(PortList, AHeldDeviceNamesItsHolderAndAPtysOtherEndDoesNotCount) {

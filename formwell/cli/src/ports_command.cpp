@@ -4,6 +4,7 @@
 
 #include "command_support.h"
 #include "serial/port_list.h"
+#include "serial/port_map.h"
 #include "serial/serial_device.h"
 
 namespace formwell::cli {
@@ -14,7 +15,7 @@ constexpr int kListedPorts = 4;  // the cradle ports the window offers
 
 struct PortLine {
     int port = 0;
-    bool fromVariable = false;
+    serial::DeviceOrigin origin = serial::DeviceOrigin::Default;
     std::optional<serial::DeviceFacts> device;  // none when nothing is named (COM0 unset)
 };
 
@@ -23,14 +24,39 @@ std::vector<PortLine> comPorts() {
     for (int n = 1; n <= kListedPorts; ++n) {
         PortLine line;
         line.port = n;
-        const char* variable = std::getenv(("COM" + std::to_string(n)).c_str());
-        line.fromVariable = variable != nullptr && *variable != '\0';
+        line.origin = serial::deviceOriginForPort(n);
         if (const std::optional<std::string> path = serial::devicePathForPort(n)) {
             line.device = serial::describeDevice(*path);
         }
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+const char* originWord(serial::DeviceOrigin origin) {
+    switch (origin) {
+        case serial::DeviceOrigin::Variable:
+            return "variable";
+        case serial::DeviceOrigin::Stored:
+            return "stored";
+        case serial::DeviceOrigin::Default:
+        case serial::DeviceOrigin::None:
+            break;
+    }
+    return "default";
+}
+
+std::string originText(const PortLine& p) {
+    switch (p.origin) {
+        case serial::DeviceOrigin::Variable:
+            return "from COM" + std::to_string(p.port);
+        case serial::DeviceOrigin::Stored:
+            return "stored in " + serial::portMapFile().string();
+        case serial::DeviceOrigin::Default:
+        case serial::DeviceOrigin::None:
+            break;
+    }
+    return "default";
 }
 
 std::string usability(const serial::DeviceFacts& d) {
@@ -119,15 +145,15 @@ std::string portsText(const std::vector<serial::DeviceFacts>& devices, const std
             out << "      note: " << advice << '\n';
         }
     }
-    out << "\nPorts (port n is the device in the variable COM<n>, else /dev/ttyS<n-1>):\n";
+    out << "\nPorts (port n is the device in the variable COM<n>, else the one stored for it, else "
+           "/dev/ttyS<n-1>):\n";
     for (const PortLine& p : ports) {
         out << "  COM" << p.port << ": ";
         if (!p.device) {
             out << "names no device\n";
             continue;
         }
-        out << p.device->path << (p.fromVariable ? " (from COM" + std::to_string(p.port) + ")" : " (default)")
-            << ", " << usability(*p.device) << '\n';
+        out << p.device->path << " (" << originText(p) << "), " << usability(*p.device) << '\n';
     }
     return out.str();
 }
@@ -141,13 +167,54 @@ std::string portsJson(const std::vector<serial::DeviceFacts>& devices, const std
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const PortLine& p = ports[i];
         out += (i ? ", " : "") + std::string("{\"port\": ") + std::to_string(p.port) + ", \"name\": \"COM" +
-               std::to_string(p.port) + "\", \"from\": " + (p.fromVariable ? "\"variable\"" : "\"default\"") +
-               ", " + (p.device ? deviceJson(*p.device) : std::string("\"device\": null")) + "}";
+               std::to_string(p.port) + "\", \"from\": \"" + originWord(p.origin) + "\"" + ", " +
+               (p.device ? deviceJson(*p.device) : std::string("\"device\": null")) + "}";
     }
     return out + "]}\n";
 }
 
+// --store N=PATH and --forget N: the device port N opens from now on, for this user's programs.
+int changeStoredDevice(CommandContext& c) {
+    const std::optional<std::string> store = c.line.value("--store");
+    const std::optional<std::string> forget = c.line.value("--forget");
+    if (store && forget) {
+        return usageError(c, "ports", "--store and --forget go one at a time");
+    }
+    const std::string text = store ? *store : *forget;
+    const std::size_t equals = store ? text.find('=') : text.size();
+    const std::optional<int> port =
+        equals == std::string::npos ? std::nullopt : wholeNumber(text.substr(0, equals), 1, 255);
+    if (!port || (store && equals + 1 >= text.size())) {
+        return usageError(c, "ports",
+                          store ? "--store takes N=PATH, e.g. 1=/dev/serial/by-id/usb-FTDI_..."
+                                : "--forget takes a port number from 1 to 255");
+    }
+    const std::string path = store ? text.substr(equals + 1) : std::string();
+    std::string error;
+    if (!serial::storeDeviceForPort(*port, path, error)) {
+        note(c, "COM" + std::to_string(*port) + "'s device could not be kept: " + error);
+        return kExitFailed;
+    }
+    const std::string name = "COM" + std::to_string(*port);
+    if (path.empty()) {
+        c.out << name << " opens " << serial::devicePathForPort(*port).value_or("no device") << " again\n";
+    } else {
+        c.out << name << " opens " << path << " from now on (kept in " << serial::portMapFile().string()
+              << ")\n";
+        if (!serial::describeDevice(path).present) {
+            note(c, path + " is not there now; " + name + " will open it once it is");
+        }
+    }
+    if (serial::deviceOriginForPort(*port) == serial::DeviceOrigin::Variable) {
+        note(c, "the variable " + name + " is set here, and wins while it is");
+    }
+    return kExitSuccess;
+}
+
 int runPorts(CommandContext& c) {
+    if (c.line.has("--store") || c.line.has("--forget")) {
+        return changeStoredDevice(c);
+    }
     const std::vector<serial::DeviceFacts> devices = serial::listSerialDevices();
     const std::vector<PortLine> ports = comPorts();
     c.out << (c.line.has("--json") ? portsJson(devices, ports) : portsText(devices, ports)) << std::flush;
@@ -170,8 +237,12 @@ Subcommand portsCommand() {
         "and whether another program holds it; for a USB device also its vendor and product (VID:PID),\n"
         "serial number and driver, and for an adapter with a latency timer (FTDI) the timer, with how\n"
         "to lower it when it is above 1 ms. Then what COM1 to COM4 open under the COM<n> rule.\n"
-        "Nothing is opened: a terminal in a cradle sees no line move.\n",
-        {{"--json", "", "the list as one JSON object on standard output"}},
+        "Nothing is opened: a terminal in a cradle sees no line move. --store keeps the device a port\n"
+        "opens for this user's programs, the window and both libraries included; choose the stable\n"
+        "/dev/serial/by-id name, which survives a replug and a renumbering.\n",
+        {{"--json", "", "the list as one JSON object on standard output"},
+         {"--store", "N=PATH", "from now on port N opens PATH (kept for this user; Linux)"},
+         {"--forget", "N", "port N opens its default device again"}},
         0,
         0,
         runPorts};

@@ -82,7 +82,8 @@ struct IoResult {
 // The device that port number `portNumber` names. Only the low byte of the number counts, so the same
 // argument picks the same port on every platform.
 // - POSIX: the value of the environment variable COM<n> when it is set and not empty (COM2=/dev/ttyUSB0,
-//   or a pseudo-terminal's path for tests), otherwise /dev/ttyS<n-1>. Port 0 has no default device:
+//   or a pseudo-terminal's path for tests), then the device the user stored for it (port_map.h),
+//   otherwise /dev/ttyS<n-1>. Port 0 has no default device:
 //   it needs COM0 set, otherwise there is no device (nullopt).
 // - Windows: "\\.\COM<n>", which also reaches ports above 9; COM0 is passed on as it is.
 std::optional<std::string> devicePathForPort(int portNumber);

@@ -1,0 +1,31 @@
+// The device a person chose for a COM number, kept per user, so that the window, formwell-cli and
+// both transfer libraries open the same cradle without an environment variable. Linux only: on
+// Windows a COM number is the system's own name for the port.
+//
+// How port n finds its device: the variable COM<n> when it is set (a script, a test, the demo),
+// then the stored choice, then /dev/ttyS<n-1>.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace serial {
+
+// $FORMWELL_PORTS_FILE when set; otherwise $XDG_CONFIG_HOME/formwell/ports.conf, else
+// ~/.config/formwell/ports.conf. Empty when none of them can be told.
+std::filesystem::path portMapFile();
+
+// The stored device of port n ("COM<n>=PATH" in the file); nullopt when none is stored or the file
+// cannot be read. Lines that are no such entry are ignored.
+std::optional<std::string> storedDeviceForPort(int portNumber);
+
+// Stores `path` as port n's device, or forgets port n's entry when `path` is empty. The file is
+// replaced whole, so a failure leaves the old one. False, with the reason in `error`, on failure.
+bool storeDeviceForPort(int portNumber, const std::string& path, std::string& error);
+
+enum class DeviceOrigin { Variable, Stored, Default, None };
+// Which of the three rules names port n's device.
+DeviceOrigin deviceOriginForPort(int portNumber);
+
+}  // namespace serial

@@ -1,0 +1,123 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <system_error>
+
+#include "serial/port_map.h"
+
+namespace serial {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+std::string entryName(int portNumber) {
+    return "COM" + std::to_string(portNumber & 0xFF);
+}
+
+// name -> device, in the file's order of names.
+std::map<std::string, std::string> readEntries(const fs::path& file) {
+    std::map<std::string, std::string> entries;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::size_t equals = line.find('=');
+        if (line.rfind("COM", 0) != 0 || equals == std::string::npos || equals + 1 == line.size()) {
+            continue;
+        }
+        entries[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return entries;
+}
+
+}  // namespace
+
+fs::path portMapFile() {
+    if (const std::string named = environment("FORMWELL_PORTS_FILE"); !named.empty()) {
+        return named;
+    }
+    if (const fs::path config = environment("XDG_CONFIG_HOME"); config.is_absolute()) {
+        return config / "formwell" / "ports.conf";
+    }
+    if (const std::string home = environment("HOME"); !home.empty()) {
+        return fs::path(home) / ".config" / "formwell" / "ports.conf";
+    }
+    return {};
+}
+
+std::optional<std::string> storedDeviceForPort(int portNumber) {
+    const fs::path file = portMapFile();
+    if (file.empty()) {
+        return std::nullopt;
+    }
+    const std::map<std::string, std::string> entries = readEntries(file);
+    const auto entry = entries.find(entryName(portNumber));
+    if (entry == entries.end()) {
+        return std::nullopt;
+    }
+    return entry->second;
+}
+
+bool storeDeviceForPort(int portNumber, const std::string& path, std::string& error) {
+    const fs::path file = portMapFile();
+    if (file.empty()) {
+        error = "there is no home folder to keep the choice in";
+        return false;
+    }
+    if (path.find('\n') != std::string::npos || path.find('\r') != std::string::npos) {
+        error = "a device path holds no line break";
+        return false;
+    }
+    std::map<std::string, std::string> entries = readEntries(file);
+    if (path.empty()) {
+        entries.erase(entryName(portNumber));
+    } else {
+        entries[entryName(portNumber)] = path;
+    }
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    fs::path fresh = file;
+    fresh += ".new";
+    {
+        std::ofstream out(fresh, std::ios::trunc);
+        out << "# The device behind each COM number (formwell-cli ports --store N=PATH), for every Formwell "
+               "program.\n";
+        for (const auto& [name, device] : entries) {
+            out << name << '=' << device << '\n';
+        }
+        if (!out.flush()) {
+            error = "cannot write " + fresh.string();
+            fs::remove(fresh, ec);
+            return false;
+        }
+    }
+    fs::rename(fresh, file, ec);
+    if (ec) {
+        error = "cannot replace " + file.string() + ": " + ec.message();
+        fs::remove(fresh, ec);
+        return false;
+    }
+    return true;
+}
+
+DeviceOrigin deviceOriginForPort(int portNumber) {
+    if (!environment(entryName(portNumber).c_str()).empty()) {
+        return DeviceOrigin::Variable;
+    }
+    if (storedDeviceForPort(portNumber)) {
+        return DeviceOrigin::Stored;
+    }
+    return (portNumber & 0xFF) == 0 ? DeviceOrigin::None : DeviceOrigin::Default;
+}
+
+}  // namespace serial

@@ -1,0 +1,23 @@
+// On Windows a COM number is the system's own name for the port: there is nothing to choose or keep.
+#include "serial/port_map.h"
+
+namespace serial {
+
+std::filesystem::path portMapFile() {
+    return {};
+}
+
+std::optional<std::string> storedDeviceForPort(int) {
+    return std::nullopt;
+}
+
+bool storeDeviceForPort(int, const std::string&, std::string& error) {
+    error = "on Windows a port is its COM number";
+    return false;
+}
+
+DeviceOrigin deviceOriginForPort(int) {
+    return DeviceOrigin::Default;
+}
+
+}  // namespace serial
