@@ -16,6 +16,7 @@
 #include "formwell/common/app_error.h"
 #include "formwell/link/port_settings.h"
 #include "legacy_name.h"
+#include "port_device_box.h"
 #include "screen_geometry.h"
 
 namespace formwell::shell {
@@ -114,7 +115,10 @@ void PortSettingsDialog::build() {
         Com[i] = named(new QRadioButton(QStringLiteral("Com %1").arg(i + 1), ports), name.c_str());
         Com[i]->setGeometry(16, 24 + 30 * i, 120, 24);
         const std::string text = kPortTexts[static_cast<std::size_t>(i)];
-        connect(Com[i], &QRadioButton::clicked, this, [this, text] { selectedPort_ = text; });
+        connect(Com[i], &QRadioButton::clicked, this, [this, text, i] {
+            selectedPort_ = text;
+            deviceBox_->showPort(i + 1);
+        });
     }
 
     auto* connector =
@@ -146,9 +150,13 @@ void PortSettingsDialog::build() {
     row(2, "ParityL", "Parity", Parity);
     row(3, "StopL", "Stop Bit", Stop);
 
+    deviceBox_ = new PortDeviceBox(MainFrame);
+    deviceBox_->setGeometry(8, 272, 608, 130);
+
     // Close comes first: it takes the focus when the window opens, in view mode.
-    QWidget* order[] = {cmdClose, cmdCancel, cmdModify, cmdSave, Com[0], Com[1], Com[2],
-                        Com[3],   Cradle,    IRDA,      Baud,    Data,   Parity, Stop};
+    QWidget* order[] = {cmdClose, cmdCancel, cmdModify, cmdSave, Com[0],
+                        Com[1],   Com[2],    Com[3],    Cradle,  IRDA,
+                        Baud,     Data,      Parity,    Stop,    deviceBox_->findChild<QComboBox*>()};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget::setTabOrder(order[i], order[i + 1]);
     }
@@ -174,11 +182,14 @@ void PortSettingsDialog::loadFromFile() {
     Parity->setEditText(latin1(text.parity));
     Stop->setEditText(latin1(text.stopBits));
     // Exactly, letter case included: "com1:" selects no port.
+    int shownPort = 0;
     for (std::size_t i = 0; i < kPortTexts.size(); ++i) {
         if (selectedPort_ == kPortTexts[i]) {
             Com[i]->setChecked(true);
+            shownPort = static_cast<int>(i) + 1;
         }
     }
+    deviceBox_->showPort(shownPort);
     if (selectedConnector_ == kCradle) {
         Cradle->setChecked(true);
     } else if (selectedConnector_ == kIrda) {
@@ -233,6 +244,12 @@ void PortSettingsDialog::save() {
         // The file is as it was; the window stays in edit mode with what the user entered.
         ui_.beep();
         ui_.show(plainNotice(error->text()));
+        return;
+    }
+    // mbx.dat is written; a device that cannot be kept leaves the window in edit mode to try again.
+    if (std::string why; !deviceBox_->keepChoice(why)) {
+        ui_.beep();
+        ui_.show(plainNotice("The port's device could not be kept: " + why));
         return;
     }
     cancel();  // back to view mode, as after Cancel

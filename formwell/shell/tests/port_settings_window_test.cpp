@@ -11,12 +11,14 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <cstdlib>
 
 #include "formwell/shell/main_window.h"
 #include "formwell/shell/port_settings_dialog.h"
 #include "formwell/testing/fake_comrig.h"
 #include "formwell/testing/recording_interaction.h"
 #include "formwell/testing/temp_dir.h"
+#include "serial/serial_device.h"
 
 namespace formwell::shell {
 namespace {
@@ -100,6 +102,34 @@ TEST(PortSettingsWindow, SaveWritesTheLineAndCancelKeepsTheControls) {
     EXPECT_EQ(readBytes(d.dir / "mbx.dat"), "Com3:9600  8N10");
     EXPECT_TRUE(d.ui.events().empty());
 }
+
+#ifndef _WIN32  // on Windows a COM number is the system's own name for its port
+TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryProgram) {
+    OpenDialog d("Com1:19200 8N10");
+    const std::string kept = (d.dir / "ports.conf").string();
+    ::setenv("FORMWELL_PORTS_FILE", kept.c_str(), 1);
+    ::unsetenv("COM2");
+    click(*d.dialog, "cmdModify");
+    QTest::mouseClick(child<QRadioButton>(*d.dialog, "Com2"), Qt::LeftButton);
+    EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
+                ::testing::StartsWith("COM2 opens /dev/ttyS1 (the default)"));
+    const std::string cradle = (d.dir / "cradle").string();
+    writeBytes(cradle, "");
+    child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString::fromStdString(cradle));
+    click(*d.dialog, "cmdSave");
+    EXPECT_FALSE(d.editing());
+    EXPECT_EQ(readBytes(d.dir / "mbx.dat"), "Com2:19200 8N10");
+    EXPECT_EQ(serial::devicePathForPort(2), cradle);
+    EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
+                ::testing::StartsWith("COM2 opens " + cradle + " (chosen here)"));
+
+    click(*d.dialog, "cmdModify");
+    child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString());
+    click(*d.dialog, "cmdSave");
+    EXPECT_EQ(serial::devicePathForPort(2), "/dev/ttyS1");
+    ::unsetenv("FORMWELL_PORTS_FILE");
+}
+#endif
 
 TEST(PortSettingsWindow, NothingChosenSavesFifteenBlanks) {
     OpenDialog d("", false);

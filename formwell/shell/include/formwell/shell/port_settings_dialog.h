@@ -21,6 +21,8 @@ class QRadioButton;
 
 namespace formwell::shell {
 
+class PortDeviceBox;
+
 class PortSettingsDialog : public QWidget {
     Q_OBJECT
 
@@ -61,6 +63,7 @@ class PortSettingsDialog : public QWidget {
     QComboBox* Data = nullptr;
     QComboBox* Parity = nullptr;
     QComboBox* Stop = nullptr;
+    PortDeviceBox* deviceBox_ = nullptr;
 };
 
 }  // namespace formwell::shell
