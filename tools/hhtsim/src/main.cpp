@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "hhtsim/adapter_line.h"
 #include "hhtsim/chaos.h"
 #include "hhtsim/pty.h"
 #include "hhtsim/roles.h"
@@ -179,7 +180,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     log.note(std::string("START role=") + roleName(options.role) + " device=" + line.devicePath());
 
-    Terminal terminal(line, log, options.misbehaviour);
+    std::optional<AdapterLine> adapter;
+    if (options.latencyTimer.count() > 0) {
+        adapter.emplace(line, options.latencyTimer);
+    }
+    Terminal terminal(adapter ? static_cast<Line&>(*adapter) : line, log, options.misbehaviour);
     if (chaos) {
         terminal.setChaos(&*chaos);
         const std::string seed =
@@ -198,6 +203,9 @@ int main(int argc, char** argv) {
         if (options.once || outcome == Outcome::Stopped || outcome == Outcome::HungUp) {
             break;
         }
+    }
+    if (adapter) {
+        (void)adapter->settle();
     }
     line.drain();
     log.note("EXIT");

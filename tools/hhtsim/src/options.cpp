@@ -189,6 +189,7 @@ std::variant<Options, UsageError> parseOptions(const std::vector<std::string>& a
         {"--chaos", Seed{&options.chaos, 0, 999999999999999999L}, "a seed, a number from 0"},
         {"--chaos-plan", Count{&options.chaosPlan, 1, 1000000}, "a count of messages from 1"},
         {"--punctual", Flag{&options.punctual}},
+        {"--latency-timer", Millis{&options.latencyTimer, 0, 255}, "milliseconds from 0 to 255"},
         {"--wire-log", Text{&options.wireLog}, "a file name"},
         {"--ident", Ident{&options.ident, 18}, "a text of 1 to 18 characters"},
         {"--flash-id", FlashId{&options.flashId}, "six hexadecimal digits, e.g. A40100"},
@@ -322,6 +323,11 @@ Misbehaviour ("frames" are the messages the terminal answers, SOH and EOT includ
                      each byte's time, so that a late wake-up of this program does not delay the
                      terminal's answers (keeps a core busy while the terminal talks; for
                      benchmarks, which should not count the simulator's lateness as the host's)
+  --latency-timer MS model a USB serial adapter's latency timer on what the terminal sends: its bytes
+                     reach the host only when MS have passed since the first of them was held, or
+                     when 62 are waiting, and then all at once (FTDI adapters: 16 ms by default).
+                     With --baud-throttle a byte is held from when it has crossed the wire. A host
+                     that closes the port loses what was held. 0 (default): no holding
   --baud N           the speed for --baud-throttle (default: the speed the host set, else 19200)
   --format DPS       data bits, parity (N, O, E, M, S) and stop bits for --baud-throttle, e.g. 7E1
                      (default: what the device shows, else 8N1)

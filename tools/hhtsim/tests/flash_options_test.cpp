@@ -115,10 +115,11 @@ TEST(HhtsimOptions, NamesWhatABadValueLacks) {
 TEST(HhtsimOptions, HelpNamesEveryOption) {
     const std::string help = helpText();
     for (const char* option :
-         {"--role",         "--once",          "--link",      "--out",       "--records",   "--ident",
-          "--flash-id",     "--flash-out",     "--log",       "--rmt",       "--auto-data", "--idle-timeout",
-          "--silent",       "--stop-after",    "--wrong-ack", "--bad-check", "--overlong",  "--drip",
-          "--hangup-after", "--baud-throttle", "--baud",      "--help"}) {
+         {"--role",      "--once",          "--link",      "--out",          "--records",
+          "--ident",     "--flash-id",      "--flash-out", "--log",          "--rmt",
+          "--auto-data", "--idle-timeout",  "--silent",    "--stop-after",   "--wrong-ack",
+          "--bad-check", "--overlong",      "--drip",      "--hangup-after", "--baud-throttle",
+          "--baud",      "--latency-timer", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

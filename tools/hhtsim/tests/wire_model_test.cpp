@@ -1,4 +1,5 @@
-// --baud-throttle's wire on a virtual clock: what the terminal sees and sends, and when.
+// --baud-throttle's wire and --latency-timer's adapter on a virtual clock: what the terminal sees
+// and sends, and when.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hhtsim/adapter_line.h"
 #include "hhtsim/event_log.h"
 #include "hhtsim/line.h"
 #include "hhtsim/options.h"
@@ -18,6 +20,7 @@ namespace hhtsim {
 namespace {
 
 using std::chrono::microseconds;
+using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
 // Bytes reach the device when the test says; every pause ends `lateWake` late, as on a busy machine.
@@ -124,6 +127,31 @@ TEST(HhtsimWireModel, BaudAndFormatSwitchesOverrideTheDevice) {
     for (const char* option : {"--format", "--wire-log"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
+}
+
+TEST(HhtsimWireModel, AnAdapterHoldsBytesUntilItsTimerRunsOutOrAPacketIsFull) {
+    const auto t0 = VirtualLine::start();
+    LatencyTimer timer(milliseconds(16));
+    EXPECT_TRUE(timer.hold(Bytes{0x06}, t0).empty());
+    EXPECT_TRUE(timer.hold(Bytes(60, 'a'), t0 + milliseconds(5)).empty());
+    EXPECT_EQ(timer.due(), t0 + milliseconds(16));
+    // The 62nd byte sends the packet; the one after it waits on a timer of its own.
+    EXPECT_EQ(timer.hold(Bytes{'b', 'c'}, t0 + milliseconds(6)).size(), LatencyTimer::kPacketBytes);
+    EXPECT_EQ(timer.due(), t0 + milliseconds(22));
+    EXPECT_EQ(timer.release(), Bytes{'c'});
+    EXPECT_FALSE(timer.due());
+
+    // The terminal's answer reaches the host while the terminal waits for the next frame.
+    VirtualLine line;
+    AdapterLine adapter(line, milliseconds(16));
+    EventLog log;
+    const Misbehaviour m;
+    Terminal terminal(adapter, log, m);
+    ASSERT_TRUE(terminal.send(Bytes{0x06}, "ACK"));
+    EXPECT_TRUE(line.writtenAt.empty());
+    EXPECT_EQ(terminal.read(milliseconds(100)).status, ReadStatus::Timeout);
+    EXPECT_EQ(line.writtenAt, std::vector<WireClock::time_point>{t0 + milliseconds(16)});
+    EXPECT_EQ(line.now(), t0 + milliseconds(100));
 }
 
 // The wire log names every message with its bytes: the host's since the last message the terminal

@@ -45,6 +45,7 @@ struct Options {
     std::optional<std::uint64_t> chaos;  // the seed
     std::optional<int> chaosPlan;        // print the plan for this many messages and end
     bool punctual = false;               // poll, not sleep, through the last stretch before a byte's time
+    std::chrono::milliseconds latencyTimer{0};  // a USB adapter's, on the bytes to the host; 0: none
     std::array<std::uint8_t, 3> flashId{0xA4, 0x01, 0x00};
     bool autoRmt = false;
     bool autoData = false;
