@@ -99,7 +99,8 @@ bool Transfers::receiveDataFile() {
         (void)comrig_.ComFlushImmediate(settings_.PortNumber);
         ending.startReporting(-1);
         if (!link.requestLink(kReceiveRequestTries)) {
-            report_.cause = TransferReport::Cause::NoLinkAnswer;
+            report_.cause =
+                link.lineLost() ? TransferReport::Cause::LineLost : TransferReport::Cause::NoLinkAnswer;
             report_.tries = kReceiveRequestTries;
             return ending.finish(false);
         }
@@ -124,7 +125,8 @@ bool Transfers::receiveDataFile() {
                 trimTrailingBlanks(std::string_view(buffer.data(), buffer.size()));
             if (read == COMRIG_FAILED) {
                 ui_.show(information(std::string(), std::string(kReadFailedText)));
-                return finish(false, TransferReport::Cause::ReadFailed);
+                return finish(false, link.confirmLineLost() ? TransferReport::Cause::LineLost
+                                                            : TransferReport::Cause::ReadFailed);
             }
             if (read == COMRIG_READ_WAIT_ENDED) {
                 if (checkByteOwed && trimmed == std::string_view(&kEot, 1)) {

@@ -31,7 +31,8 @@ bool Transfers::sendIniFile(const std::string& path) {
         ending.startReporting(total);
         report_.lines = total;
         if (!link.requestLink(kSendRequestTries)) {
-            report_.cause = TransferReport::Cause::NoLinkAnswer;
+            report_.cause =
+                link.lineLost() ? TransferReport::Cause::LineLost : TransferReport::Cause::NoLinkAnswer;
             report_.tries = kSendRequestTries;
             return ending.finish(false);
         }
@@ -40,7 +41,8 @@ bool Transfers::sendIniFile(const std::string& path) {
         while (file->next(line)) {
             // The remaining lines are not sent once one frame goes unacknowledged.
             if (!link.sendFrame(buildFrame(line), kFrameTries)) {
-                report_.cause = TransferReport::Cause::LineRefused;
+                report_.cause =
+                    link.lineLost() ? TransferReport::Cause::LineLost : TransferReport::Cause::LineRefused;
                 report_.tries = kFrameTries;
                 report_.line = sent + 1;
                 return ending.finish(false);
@@ -49,9 +51,11 @@ bool Transfers::sendIniFile(const std::string& path) {
             ui_.processEvents();
         }
         if (!link.releaseLink(kReleaseTries)) {
-            report_.cause = TransferReport::Cause::EndRefused;
+            report_.cause =
+                link.lineLost() ? TransferReport::Cause::LineLost : TransferReport::Cause::EndRefused;
             report_.tries = kReleaseTries;
             report_.lines = sent;  // the file may have changed since it was counted
+            report_.line = sent + 1;
             return ending.finish(false);
         }
         return ending.finish(true);

@@ -1,5 +1,6 @@
 #include "formwell/link/link_primitives.h"
 
+#include "comrig.h"
 #include "open_failure_explanation.h"
 
 namespace formwell::link {
@@ -72,9 +73,24 @@ void Link::sendAck(std::int32_t pauseMs) {
     status_.record(comrig_.ComSleepMS(port(), pauseMs));
 }
 
+std::int32_t Link::getByte() {
+    const std::int32_t byte = comrig_.ComGetc(port());
+    if (byte == COMRIG_ERR_READ) {
+        lineLost_ = true;
+    }
+    return byte;
+}
+
+bool Link::confirmLineLost() {
+    if (!lineLost_) {
+        (void)getByte();  // a byte that was still waiting is of no use once a call on the port failed
+    }
+    return lineLost_;
+}
+
 std::int32_t Link::readByteAfter(std::int32_t pauseMs) {
     status_.record(comrig_.ComSleepMS(port(), pauseMs));
-    return comrig_.ComGetc(port());
+    return getByte();
 }
 
 bool Link::ackAmongBytesAfter(std::int32_t pauseMs) {
@@ -83,7 +99,7 @@ bool Link::ackAmongBytesAfter(std::int32_t pauseMs) {
         if (byte == kAck) {
             return true;
         }
-        byte = comrig_.ComGetc(port());
+        byte = getByte();
     }
     return byte == kAck;
 }
@@ -96,7 +112,7 @@ bool Link::handshake(bool (Link::*sendByte)(), std::int32_t answerPauseMs, std::
         acknowledged = ackAmongBytesAfter(answerPauseMs);
         ui_.processEvents();
         --tries;
-    } while (tries > 0 && !acknowledged);
+    } while (tries > 0 && !acknowledged && !lineLost_);
     return acknowledged;
 }
 
@@ -119,11 +135,14 @@ bool Link::sendFrame(std::string_view frame, std::int16_t tries) {
         // the SOH, noise, a late answer to the last try) would otherwise count for a line the terminal
         // may not have, and shift every answer after it.
         (void)comrig_.ComFlush(port());
-        if (comrig_.ComWrite(port(), frame.data(), length) == length) {
+        const std::int32_t written = comrig_.ComWrite(port(), frame.data(), length);
+        if (written == length) {
             acknowledged = ackAmongBytesAfter(kFrameAnswerPauseMs);
+        } else if (written < 0 && confirmLineLost()) {
+            break;
         }
         --tries;
-    } while (!acknowledged && tries > 0);
+    } while (!acknowledged && tries > 0 && !lineLost_);
     return acknowledged;
 }
 

@@ -33,7 +33,11 @@ std::string loaderResultMeaning(std::int32_t result) {
         case PUSHKIT_ERR_CTS_OFF:
             return "the terminal held its CTS line off";
         case PUSHKIT_ERR_WRITE:
-            return "a frame could not be written to the port";
+            // A port whose device has gone refuses every write: this is how a load sees a USB adapter
+            // pulled out or a line that hung up.
+            return "a frame could not be written to the port: its device went away or its line hung up, "
+                   "as when the cradle's USB adapter is unplugged, or it stopped taking bytes; plug it in "
+                   "again and repeat the load";
         case PUSHKIT_ERR_FIRST_FRAME:
             return "no acknowledgement of the erase notice or of the first line frame";
         case PUSHKIT_ERR_LINE_COUNT:

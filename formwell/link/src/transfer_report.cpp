@@ -35,6 +35,24 @@ std::string afterRecord(std::int64_t stored) {
     return stored == 0 ? "before the first record" : "after record " + std::to_string(stored);
 }
 
+// A USB adapter pulled out of the PC takes its device with it; a cradle's cable pulled out of the
+// adapter looks like a silent terminal instead.
+std::string lineLost(const std::string& when) {
+    return "The port's device went away or its line hung up " + when +
+           " (the cradle's USB adapter unplugged?). Plug it in again and repeat the transfer.";
+}
+
+std::string sendLineLost(const TransferReport& r) {
+    if (r.line == 0) {
+        return lineLost("before the first line was sent");
+    }
+    if (r.line > r.lines) {
+        return lineLost("after every line was sent, before the end of the transfer");
+    }
+    return lineLost("while line " + std::to_string(r.line) + " of " + std::to_string(r.lines) +
+                    " was being sent");
+}
+
 std::string receiveCause(const TransferReport& r) {
     switch (r.cause) {
         case Cause::NoLinkAnswer:
@@ -47,6 +65,8 @@ std::string receiveCause(const TransferReport& r) {
                    afterRecord(r.stored) + ".";
         case Cause::ReadFailed:
             return "The port could not be read " + afterRecord(r.stored) + ".";
+        case Cause::LineLost:
+            return lineLost(afterRecord(r.stored));
         case Cause::OddReadResult:
             if (r.readResult == COMRIG_READ_FULL) {
                 return std::to_string(kReadMaxBytes) + " bytes came without the end of a frame " +
@@ -74,6 +94,8 @@ std::string sendFailureDetail(const TransferReport& report) {
             return "The terminal acknowledged every line (" + counted(report.lines, "line", "lines") +
                    ") but not the end of the transfer (" + std::to_string(report.tries) +
                    " EOT sent, no ACK).";
+        case Cause::LineLost:
+            return sendLineLost(report);
         default:
             return {};
     }

@@ -83,9 +83,17 @@ class Link {
     // was among them. Never waits longer than the pause; looks at kAnswerScanBytes at most.
     bool ackAmongBytesAfter(std::int32_t pauseMs);
 
-    // SOH, events, the answer 100 ms later, events; until ACK or the tries are used up (at least one
-    // try, about 200 ms each). True when an ACK came. A terminal that talks before its ACK is heard
-    // at the first try, not one byte a try: by then it would have sent its first record again, and
+    // Whether a ComGetc on the open port failed (COMRIG_ERR_READ): its device went away (a USB
+    // adapter pulled out) or its line hung up. Nothing can pass any more, so the handshakes and a
+    // frame's tries stop there instead of using up their tries.
+    bool lineLost() const { return lineLost_; }
+    // After another call failed on the open port: one ComGetc to tell a lost line from a call that
+    // merely failed. lineLost() after it.
+    bool confirmLineLost();
+
+    // SOH, events, the answer 100 ms later, events; until ACK, a lost line, or the tries are used up
+    // (at least one try, about 200 ms each). True when an ACK came. A terminal that talks before its ACK is
+    // heard at the first try, not one byte a try: by then it would have sent its first record again, and
     // every later ACK would answer the frame before the one it waits for.
     bool requestLink(std::int16_t tries);
     // The same with EOT and a 150 ms pause before the read (at least 170 ms a try), after dropping
@@ -94,18 +102,21 @@ class Link {
     // The whole frame through ComWrite, then the answer (an ACK among the bytes that came) 100 ms after
     // the write returned, until ACK or the tries are used up. Each try first drops the received bytes still
     // waiting (ComFlush), so that only an answer to this write counts. A write that reports another count
-    // than the frame's length is tried again at once, without a pause and without reading.
+    // than the frame's length is tried again at once, without a pause and without reading, unless the
+    // write failed because the line is lost: then no try follows.
     bool sendFrame(std::string_view frame, std::int16_t tries);
 
     std::int32_t port() const { return settings_.PortNumber; }
 
   private:
     bool handshake(bool (Link::*sendByte)(), std::int32_t answerPauseMs, std::int16_t tries);
+    std::int32_t getByte();  // ComGetc, noting a lost line
 
     const ComrigTable& comrig_;
     const PortSettings& settings_;
     UserInteraction& ui_;
     LinkStatus& status_;
+    bool lineLost_ = false;
 };
 
 }  // namespace formwell::link

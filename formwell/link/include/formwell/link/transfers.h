@@ -78,6 +78,9 @@ struct TransferReport {
         BadCheckBytes,  // `tries` frames in a row whose check byte did not match
         ReadFailed,     // the port could not be read
         OddReadResult,  // the read gave `readResult`
+        // The port's device went away or its line hung up: for the send at line `line` (0: at the
+        // link request; past `lines`: at the end of the transfer), for the receive after `stored`.
+        LineLost,
     };
     Cause cause = Cause::None;
     std::int32_t tries = 0;
