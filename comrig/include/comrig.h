@@ -152,6 +152,9 @@ COMRIG_API int32_t COMRIG_CALL ComPutc(int32_t port, int32_t byteValue);
  *
  * Returns the byte (0 to 255); -1 when no byte is waiting; -7 when the port is not open; -8 when
  * reading the port failed (the line hung up, say).
+ * A port whose device went away (a USB adapter pulled out) or whose line hung up stays open until
+ * ComClose and gives -8 at every call once the bytes received before are read: after another call
+ * failed, ComGetc tells a lost line from a port that is not open.
  */
 COMRIG_API int32_t COMRIG_CALL ComGetc(int32_t port);
 

@@ -157,6 +157,9 @@ TEST_F(ComrigExports, HangUpFailsTheReads) {
     EXPECT_EQ(ComReadBuf(kPort, buffer, 3, 200, 5), COMRIG_FAILED);
     EXPECT_LT(Clock::now() - start, seconds(4));
     EXPECT_EQ(ComGetc(kPort), COMRIG_ERR_READ);
+    // Still open, and still telling the lost line from a port that is not open after a failed write.
+    EXPECT_EQ(ComPutc(kPort, 0x01), COMRIG_FAILED);
+    EXPECT_EQ(ComGetc(kPort), COMRIG_ERR_READ);
 }
 
 TEST_F(ComrigExports, ClosedFromAnotherThreadWhileInUse) {
