@@ -12,7 +12,9 @@
 // whose name contains TEXT; --runs repeats each row N times (default 3) and prints the run with the
 // median ratio, and the lowest and highest ratio beside it: on a shared machine one run in several
 // is held up by other programs. Run it on a quiet machine: the load average is printed before and
-// after.
+// after. The last rows time a framed load, an INI send and a receive through a USB adapter's latency
+// timer (16 ms, its factory setting, and 1 ms) against the same transfer without it, in turns;
+// "--only timer" runs those alone.
 #include <sys/sysinfo.h>
 #include <unistd.h>
 
@@ -24,57 +26,25 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "images.h"
-#include "processes.h"
 #include "pty_round_trip.h"
-#include "pushkit.h"
-#include "wire_floor.h"
+#include "runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-using bench::Floor;
-using bench::WireMessage;
+using bench::Measured;
+using bench::Protocol;
+using bench::Row;
+using std::chrono::milliseconds;
 
-constexpr int kPort = 7;
-constexpr int kBitsPerCharacter = 10;  // 8N1
-constexpr std::chrono::milliseconds kStartBound{10000};
-constexpr std::chrono::milliseconds kEndBound{30000};
-constexpr std::chrono::milliseconds kLinkBound{600000};
-constexpr int kLinkPort = 1;
-constexpr std::size_t kDataRecordLength = 40;
 constexpr int kRoundTrips = 2000;
-
-enum class Protocol { Framed, HexBlock, Line, IniSend, DataReceive };
-
-struct Row {
-    std::string name;
-    Protocol protocol;
-    int baud;
-    std::size_t dataBytes;  // of the image, or the number of INI lines or data records
-};
-
-struct Measured {
-    double elapsed = 0;
-    double cpu = 0;
-    Floor floor;
-    std::size_t handOvers = 0;  // the times the wire turned round: the terminal answered, or the host
-    std::string failure;
-};
-
-std::size_t countHandOvers(const std::vector<WireMessage>& messages) {
-    std::size_t turns = 0;
-    for (std::size_t i = 1; i < messages.size(); ++i) {
-        turns += messages[i].fromHost != messages[i - 1].fromHost ? 1 : 0;
-    }
-    return turns;
-}
 
 std::string loadAverage() {
     double load[3] = {0, 0, 0};
@@ -86,178 +56,75 @@ std::string loadAverage() {
     return text;
 }
 
+// A folder of its own for every run, so that a failed run's logs outlive the runs after it.
 fs::path makeWorkDir() {
+    static int made = 0;
     const fs::path dir =
-        fs::temp_directory_path() / ("formwell-bench-transfer-" + std::to_string(::getpid()));
+        fs::temp_directory_path() /
+        ("formwell-bench-transfer-" + std::to_string(::getpid()) + "-" + std::to_string(++made));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
 }
 
-Measured runLoad(const Row& row, const fs::path& dir) {
-    Measured m;
-    bench::BenchImage image;
-    std::string file;
-    std::vector<std::string> args{HHTSIM_PATH,       "--once",
-                                  "--baud-throttle", "--punctual",
-                                  "--wire-log",      (dir / "wire").string(),
-                                  "--flash-out",     (dir / "flash.s2").string(),
-                                  "--log",           (dir / "terminal.log").string()};
-    int expected = PUSHKIT_SRECORD_LOADED;
-    switch (row.protocol) {
-        case Protocol::Framed:
-            image = bench::framedImage(row.dataBytes);
-            file = "program.s2";
-            args.insert(args.end(), {"--role", "loader"});
-            break;
-        case Protocol::HexBlock:
-            image = bench::hexBlockImage(row.dataBytes);
-            file = "program.s2";
-            args.insert(args.end(), {"--role", "rmt-loader"});
-            break;
-        case Protocol::Line:
-            image = bench::lineImage(row.dataBytes);
-            file = "VKSBENCH.HEX";
-            args.insert(args.end(), {"--role", "line-loader"});
-            expected = PUSHKIT_HEX_LOADED;
-            break;
-        case Protocol::IniSend:
-        case Protocol::DataReceive:
-            m.failure = "not a load";
-            return m;
+// One run of the row; a failure is printed with the folder that keeps its logs.
+std::optional<Measured> runOnce(const Row& row, milliseconds latencyTimer) {
+    const fs::path dir = makeWorkDir();
+    Measured m = bench::runTransfer(row, dir, latencyTimer);
+    const std::string problem = !m.failure.empty() ? m.failure : m.floor.problem;
+    if (!problem.empty()) {
+        std::printf("%-12s %7d FAILED: %s (logs in %s)\n", row.name.c_str(), row.baud, problem.c_str(),
+                    dir.c_str());
+        return std::nullopt;
     }
-    std::ofstream(dir / file, std::ios::binary) << image.text;
-
-    bench::Child terminal(args, true);
-    const std::string device = terminal.firstLine(kStartBound);
-    if (device.empty()) {
-        m.failure = "the simulated terminal did not start";
-        return m;
-    }
-    ::setenv(("COM" + std::to_string(kPort)).c_str(), device.c_str(), 1);
-
-    const double cpuBefore = bench::processCpuSeconds();
-    const auto start = Clock::now();
-    const int result = Download((dir / file).c_str(), kPort, row.baud, 8, 0, 0, 0);
-    m.elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    m.cpu = bench::processCpuSeconds() - cpuBefore;
-
-    const bench::Child::Exit exit = terminal.wait(kEndBound);
-    bench::ByteMap flash;
-    std::string difference;
-    if (result != expected) {
-        m.failure = "Download returned " + std::to_string(result);
-    } else if (exit.status != 0) {
-        m.failure = "the terminal did not complete the load (exit " + std::to_string(exit.status) + ")";
-    } else if (!bench::readFlashDump(dir / "flash.s2", flash) ||
-               !bench::holdsEvery(flash, image.bytes, difference)) {
-        m.failure = "the terminal's flash differs from the image: " + difference;
-    }
-
-    std::vector<WireMessage> messages;
-    std::string problem;
-    if (!bench::readWireLog(dir / "wire", messages, problem)) {
-        m.failure += problem;
-        return m;
-    }
-    m.handOvers = countHandOvers(messages);
-    const double c = static_cast<double>(kBitsPerCharacter) / row.baud;
-    switch (row.protocol) {
-        case Protocol::Framed:
-            m.floor = bench::framedFloor(messages, c);
-            break;
-        case Protocol::HexBlock:
-            m.floor = bench::hexBlockFloor(messages, c);
-            break;
-        case Protocol::Line:
-            m.floor = bench::lineProtocolFloor(messages, c);
-            break;
-        case Protocol::IniSend:
-        case Protocol::DataReceive:
-            break;
-    }
+    fs::remove_all(dir);
     return m;
 }
 
-// The port settings line the editor writes for COM1 at this speed, 8 data bits, no parity, 1 stop bit.
-std::string portSettingsLine(int baud) {
-    std::string speed = std::to_string(baud);
-    speed.resize(6, ' ');
-    return "Com" + std::to_string(kLinkPort) + ":" + speed + "8N10";
+std::string loadText(const Row& row) {
+    if (!bench::isLinkTransfer(row.protocol)) {
+        return std::to_string(row.dataBytes / 1024) + " KiB";
+    }
+    return std::to_string(row.dataBytes) + (row.protocol == Protocol::IniSend ? " lines" : " records");
 }
 
-// formwell-cli send-ini or receive as its own process: its whole life is timed, start-up included,
-// and its CPU time is its own user and system time.
-Measured runLink(const Row& row, const fs::path& dir) {
-    Measured m;
-    const int count = static_cast<int>(row.dataBytes);
-    const std::string ini = bench::iniFile(count);
-    const std::string records = bench::dataRecords(count, kDataRecordLength);
-    std::ofstream(dir / "mbx.dat", std::ios::binary) << portSettingsLine(row.baud);
-    std::ofstream(dir / "send.ini", std::ios::binary) << ini;
-    std::ofstream(dir / "records.txt", std::ios::binary) << records;
-    const bool sending = row.protocol == Protocol::IniSend;
-
-    std::vector<std::string> args{HHTSIM_PATH,       "--once",
-                                  "--baud-throttle", "--punctual",
-                                  "--wire-log",      (dir / "wire").string(),
-                                  "--log",           (dir / "terminal.log").string()};
-    if (sending) {
-        args.insert(args.end(), {"--role", "ini-receiver", "--out", (dir / "received.ini").string()});
-    } else {
-        args.insert(args.end(), {"--role", "data-sender", "--records", (dir / "records.txt").string()});
-    }
-    bench::Child terminal(args, true);
-    const std::string device = terminal.firstLine(kStartBound);
-    if (device.empty()) {
-        m.failure = "the simulated terminal did not start";
-        return m;
-    }
-    ::setenv(("COM" + std::to_string(kLinkPort)).c_str(), device.c_str(), 1);
-
-    std::vector<std::string> cli{FORMWELL_CLI_PATH, "--dir", dir.string(), "--yes"};
-    if (sending) {
-        cli.insert(cli.end(), {"send-ini", (dir / "send.ini").string()});
-    } else {
-        cli.push_back("receive");
-    }
-    const auto start = Clock::now();
-    bench::Child program(cli, false, (dir / "formwell-cli.out").string());
-    const bench::Child::Exit done = program.wait(kLinkBound);
-    m.elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    m.cpu = done.cpuSeconds;
-    const bench::Child::Exit exit = terminal.wait(kEndBound);
-
-    std::ifstream stored(dir / (sending ? "received.ini" : "import.txt"), std::ios::binary);
-    const std::string got((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
-    std::string expected = ini;
-    if (!sending) {
-        expected.clear();
-        std::istringstream lines(records);
-        for (std::string line; std::getline(lines, line);) {
-            expected += line + "\r\n";
+// The same transfer without a USB adapter's latency timer and through each of `timers`, in turns a
+// round at a time, so that every ratio compares runs taken moments apart. False when a run failed.
+bool compareLatencyTimers(const Row& row, std::span<const milliseconds> timers, int runs) {
+    struct Round {
+        double without = 0;
+        std::vector<double> with;
+    };
+    std::vector<Round> rounds;
+    for (int run = 0; run < runs; ++run) {
+        Round round;
+        const std::optional<Measured> plain = runOnce(row, milliseconds(0));
+        if (!plain) {
+            return false;
         }
+        round.without = plain->elapsed;
+        for (const milliseconds timer : timers) {
+            const std::optional<Measured> held = runOnce(row, timer);
+            if (!held) {
+                return false;
+            }
+            round.with.push_back(held->elapsed);
+        }
+        rounds.push_back(std::move(round));
     }
-    if (done.status != 0) {
-        std::ifstream said(dir / "formwell-cli.out");
-        const std::string text((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
-        m.failure = "formwell-cli ended with " + std::to_string(done.status) + ": " + text;
-    } else if (exit.status != 0) {
-        m.failure = "the terminal did not complete the transfer (exit " + std::to_string(exit.status) + ")";
-    } else if (got != expected) {
-        m.failure =
-            std::string(sending ? "the terminal received" : "import.txt holds") + " other text than was sent";
+    for (std::size_t t = 0; t < timers.size(); ++t) {
+        const auto ratio = [t](const Round& r) { return r.with[t] / r.without; };
+        std::sort(rounds.begin(), rounds.end(),
+                  [&](const Round& a, const Round& b) { return ratio(a) < ratio(b); });
+        const Round& median = rounds[rounds.size() / 2];
+        char range[32];
+        std::snprintf(range, sizeof range, "%.3f-%.3f", ratio(rounds.front()), ratio(rounds.back()));
+        std::printf("%-12s %7d %11s %5lld ms %11.3f %9.3f %8.3f %15s\n", row.name.c_str(), row.baud,
+                    loadText(row).c_str(), static_cast<long long>(timers[t].count()), median.without,
+                    median.with[t], ratio(median), range);
     }
-    std::vector<WireMessage> messages;
-    std::string problem;
-    if (!bench::readWireLog(dir / "wire", messages, problem)) {
-        m.failure += problem;
-        return m;
-    }
-    m.handOvers = countHandOvers(messages);
-    const double c = static_cast<double>(kBitsPerCharacter) / row.baud;
-    m.floor = sending ? bench::iniSendFloor(messages, c) : bench::dataReceiveFloor(messages, c);
-    return m;
+    std::fflush(stdout);
+    return true;
 }
 
 }  // namespace
@@ -301,30 +168,27 @@ int main(int argc, char** argv) {
     const double roundTrip = std::max(0.0, bench::ptyRoundTripSeconds(kRoundTrips));
     std::printf("one-byte round trip through a pseudo-terminal: %.1f us (median of %d)\n", roundTrip * 1e6,
                 kRoundTrips);
-    std::printf("%-12s %7s %10s %9s %9s %9s %8s %15s %6s %8s %9s\n", "transfer", "baud", "load", "wire B",
-                "elapsed s", "floor s", "ratio", "lowest-highest", "pty", "CPU ms", "CPU/wall");
     bool allGood = true;
+    bool headed = false;
     for (const Row& row : rows) {
         const std::string label = row.name + " " + std::to_string(row.baud);
         if (!only.empty() && label.find(only) == std::string::npos) {
             continue;
         }
-        const bool link = row.protocol == Protocol::IniSend || row.protocol == Protocol::DataReceive;
+        if (!headed) {
+            headed = true;
+            std::printf("%-12s %7s %10s %9s %9s %9s %8s %15s %6s %8s %9s\n", "transfer", "baud", "load",
+                        "wire B", "elapsed s", "floor s", "ratio", "lowest-highest", "pty", "CPU ms",
+                        "CPU/wall");
+        }
         std::vector<Measured> measured;
         bool failed = false;
         for (int run = 0; run < runs && !failed; ++run) {
-            const fs::path dir = makeWorkDir();
-            Measured m = link ? runLink(row, dir) : runLoad(row, dir);
-            const std::string problem = !m.failure.empty() ? m.failure : m.floor.problem;
-            if (!problem.empty()) {
-                // The logs of a failed run stay for a look at what went over the wire.
-                failed = true;
-                std::printf("%-12s %7d FAILED: %s (logs in %s)\n", row.name.c_str(), row.baud,
-                            problem.c_str(), dir.c_str());
-                break;
+            std::optional<Measured> m = runOnce(row, milliseconds(0));
+            failed = !m;
+            if (m) {
+                measured.push_back(std::move(*m));
             }
-            fs::remove_all(dir);
-            measured.push_back(std::move(m));
         }
         if (failed) {
             allGood = false;
@@ -336,14 +200,36 @@ int main(int argc, char** argv) {
         const Measured& m = measured[measured.size() / 2];
         char range[32];
         std::snprintf(range, sizeof range, "%.4f-%.4f", ratio(measured.front()), ratio(measured.back()));
-        const std::string load =
-            link ? std::to_string(row.dataBytes) + (row.protocol == Protocol::IniSend ? " lines" : " records")
-                 : std::to_string(row.dataBytes / 1024) + " KiB";
+        const std::string load = loadText(row);
         const double pty = static_cast<double>(m.handOvers) * roundTrip / 2 / m.floor.seconds;
         std::printf("%-12s %7d %10s %9zu %9.3f %9.3f %8.4f %15s %5.2f%% %8.1f %8.2f%%\n", row.name.c_str(),
                     row.baud, load.c_str(), m.floor.hostBytes + m.floor.terminalBytes, m.elapsed,
                     m.floor.seconds, ratio(m), range, 100 * pty, m.cpu * 1000, 100 * m.cpu / m.elapsed);
         std::fflush(stdout);
+    }
+
+    // A USB adapter's latency timer, at its factory setting and lowered as far as it goes. "--only
+    // timer" runs these rows alone.
+    const std::vector<Row> timerRows = {
+        {"framed", Protocol::Framed, 19200, 32768 / scale},
+        {"ini-send", Protocol::IniSend, 9600, 200 / scale},
+        {"receive", Protocol::DataReceive, 9600, 200 / scale},
+    };
+    constexpr milliseconds kTimers[] = {milliseconds(16), milliseconds(1)};
+    headed = false;
+    for (const Row& row : timerRows) {
+        const std::string label = row.name + " " + std::to_string(row.baud) + " timer";
+        if (!only.empty() && label.find(only) == std::string::npos) {
+            continue;
+        }
+        if (!headed) {
+            headed = true;
+            std::printf(
+                "through a USB adapter's latency timer (hhtsim --latency-timer), elapsed with the "
+                "timer over without it, in turns:\n%-12s %7s %11s %8s %11s %9s %8s %15s\n",
+                "transfer", "baud", "load", "timer", "without s", "with s", "ratio", "lowest-highest");
+        }
+        allGood = compareLatencyTimers(row, kTimers, runs) && allGood;
     }
     std::printf("load average after: %s\n", loadAverage().c_str());
     return allGood ? 0 : 1;
