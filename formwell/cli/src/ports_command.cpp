@@ -73,15 +73,7 @@ std::string usability(const serial::DeviceFacts& d) {
 std::string identityText(const serial::DeviceFacts& d) {
     std::string text;
     if (d.usb) {
-        text = "USB " + d.usb->vendorId + ":" + d.usb->productId;
-        for (const std::string* word : {&d.usb->manufacturer, &d.usb->product}) {
-            if (!word->empty()) {
-                text += " " + printable(*word);
-            }
-        }
-        if (!d.usb->serial.empty()) {
-            text += ", serial " + printable(d.usb->serial);
-        }
+        text = printable(serial::usbIdentityText(*d.usb));
     }
     if (!d.driver.empty()) {
         text += (text.empty() ? "driver " : ", driver ") + d.driver;

@@ -55,15 +55,7 @@ std::string portDeviceText(int portNumber) {
     const serial::DeviceFacts facts = serial::describeDevice(*path);
     std::string text = name + " opens " + *path + " (" + why + ")";
     if (facts.usb) {
-        text += ": USB " + facts.usb->vendorId + ":" + facts.usb->productId;
-        for (const std::string* word : {&facts.usb->manufacturer, &facts.usb->product}) {
-            if (!word->empty()) {
-                text += " " + *word;
-            }
-        }
-        if (!facts.usb->serial.empty()) {
-            text += ", serial " + facts.usb->serial;
-        }
+        text += ": " + serial::usbIdentityText(*facts.usb);
     }
     text += "; " + usability(facts) + ".";
     if (facts.latencyTimerMs && *facts.latencyTimerMs > serial::kLowLatencyTimerMs) {
@@ -83,6 +75,8 @@ PortDeviceBox::PortDeviceBox(QWidget* parent) : QGroupBox(QStringLiteral("Device
     device_->setToolTip(QStringLiteral("The device the chosen port opens; empty: its default"));
     status_ = new QLabel(this);
     setLegacyName(status_, QStringLiteral("DeviceStatus"));
+    // The device names itself: what it says is shown as text, never taken for markup.
+    status_->setTextFormat(Qt::PlainText);
     status_->setWordWrap(true);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     status_->setGeometry(16, 56, 576, 60);

@@ -31,6 +31,10 @@ struct DeviceFacts {
     std::string latencyTimerFile;       // where that timer is set
 };
 
+// "USB 0403:6001 FTDI FT232R USB UART, serial A10K3XYZ": the words a device gives of itself, as they are
+// (a caller showing them to a person makes them printable).
+std::string usbIdentityText(const UsbIdentity& usb);
+
 // An adapter whose latency timer holds each answer back longer than this makes every exchange wait.
 inline constexpr int kLowLatencyTimerMs = 1;
 
