@@ -16,6 +16,7 @@ import signal
 import subprocess
 import sys
 import time
+import traceback
 
 # A 42-character line each, all different, so that a line stored twice is told from two lines.
 INI_LINES = [
@@ -318,12 +319,20 @@ def run(build, work, transfer, seed, keep):
                        os.path.join(term, "flash.s2"))
     except Failure as failure:
         print("%s %d FAIL %s %.1fs exit=%s chaos=%s: %s" % (transfer, seed, failure.check, elapsed, status,
-                                                          spoilings(events), failure.detail))
+                                                          spoilings(events), failure.detail), flush=True)
+        return 1
+    except Exception as error:  # a fault of this script: named, with its traceback kept beside the run
+        with open(os.path.join(directory, "soak_run.traceback"), "w") as f:
+            traceback.print_exc(file=f)
+        print("%s %d FAIL harness %.1fs exit=%s chaos=%s: %s: %s" % (transfer, seed, elapsed, status,
+                                                                   spoilings(events), type(error).__name__,
+                                                                   error), flush=True)
         return 1
     finally:
         if sim is not None:
             stop(sim, 5)
-    print("%s %d PASS %.1fs exit=%s chaos=%s" % (transfer, seed, elapsed, status, spoilings(events)))
+    print("%s %d PASS %.1fs exit=%s chaos=%s" % (transfer, seed, elapsed, status, spoilings(events)),
+          flush=True)
     if not keep:
         shutil.rmtree(directory, ignore_errors=True)
     return 0
