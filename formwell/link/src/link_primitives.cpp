@@ -82,8 +82,13 @@ std::int32_t Link::getByte() {
 }
 
 bool Link::confirmLineLost() {
-    if (!lineLost_) {
-        (void)getByte();  // a byte that was still waiting is of no use once a call on the port failed
+    // A lost line gives its -8 only behind the bytes received before it, which are of no use once a
+    // call on the port failed; the port's queue bounds them.
+    for (std::int32_t looked = 0; !lineLost_ && looked <= kQueueBytes; ++looked) {
+        const std::int32_t byte = getByte();
+        if (byte < 0 || byte > 0xFF) {
+            break;
+        }
     }
     return lineLost_;
 }

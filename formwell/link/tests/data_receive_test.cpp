@@ -199,6 +199,27 @@ TEST(ReceiveDataFile, TheResultSaysWhyItStoppedAndWhatWasStoredWhere) {
              s.fake.readResult = [](int) { return std::optional<std::int32_t>(1); };
          },
          "200 bytes came without the end of a frame before the first record.\nNo records stored in @."},
+        {"the adapter pulled out after a record",
+         {good("A"), good("B")},
+         [](Station& s, DataTerminal&) {
+             s.fake.readResult = [&s](int read) -> std::optional<std::int32_t> {
+                 if (read < 2) {
+                     return std::nullopt;
+                 }
+                 s.fake.loseLine();
+                 return -1;
+             };
+         },
+         "The port's device went away or its line hung up after record 1 (the cradle's USB adapter "
+         "unplugged?). Plug it in again and repeat the transfer.\n1 record stored in @."},
+        {"a read that fails on a line still there",
+         {good("A"), good("B")},
+         [](Station& s, DataTerminal&) {
+             s.fake.readResult = [](int read) {
+                 return read < 2 ? std::nullopt : std::optional<std::int32_t>(-1);
+             };
+         },
+         "The port could not be read after record 1.\n1 record stored in @."},
         {"the port does not open",
          {},
          [](Station& s, DataTerminal&) { s.fake.openResult = -4; },

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "formwell/testing/fake_comrig.h"
 #include "formwell/testing/recording_interaction.h"
 
@@ -154,6 +156,41 @@ TEST(SendFrame, UnacknowledgedFramesAreSentWholeThreeTimes) {
     b.terminal.ackFrames = true;
     EXPECT_TRUE(b.link.sendFrame(frame, 3));
     EXPECT_EQ(b.terminal.lines, (std::vector<std::string>{"abc", "abc", "abc", "abc"}));
+}
+
+// A cradle's adapter pulled out: the step it cut short ends after that one try, where a silent
+// terminal is tried again and again, so the person learns at once that the device went away.
+TEST(LostLine, EndsTheHandshakeOrFrameAfterTheTryItCut) {
+    struct Case {
+        const char* what;
+        bool lostBefore;  // else at the first byte the terminal receives
+        std::function<bool(Link&)> step;
+        std::int64_t longestMs;  // one try's pauses
+    };
+    const Case cases[] = {
+        {"the link request, lost before", true, [](Link& l) { return l.requestLink(50); }, 200},
+        {"the link request, lost as the SOH goes", false, [](Link& l) { return l.requestLink(50); }, 200},
+        {"a frame, lost before", true, [](Link& l) { return l.sendFrame(buildFrame("abc"), 3); }, 0},
+        {"a frame, lost as it goes", false, [](Link& l) { return l.sendFrame(buildFrame("abc"), 3); }, 100},
+        {"the end, lost as the EOT goes", false, [](Link& l) { return l.releaseLink(3); }, 170},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bench b;
+        b.openPort();
+        if (c.lostBefore) {
+            b.fake.loseLine();
+        } else {
+            b.fake.terminal = [&b, answer = b.fake.terminal](char byte) {
+                answer(byte);
+                b.fake.loseLine();
+            };
+        }
+        EXPECT_FALSE(c.step(b.link));
+        EXPECT_TRUE(b.link.lineLost());
+        EXPECT_LE(b.fake.countOf("ComPutc") + b.fake.countOf("ComWrite"), 1);
+        EXPECT_LE(b.fake.now(), c.longestMs);
+    }
 }
 
 TEST(OpenLink, ClosesFirstOpensWithTheSettingsAndSetsTheFlow) {

@@ -50,6 +50,13 @@ void FakeComrig::arriveSlowly(std::string_view bytes, std::int64_t delayMs, std:
     }
 }
 
+void FakeComrig::loseLine() {
+    lineLostAtMs_ = now_;
+    incoming_.erase(std::find_if(incoming_.begin(), incoming_.end(),
+                                 [this](const Incoming& in) { return in.atMs > now_; }),
+                    incoming_.end());
+}
+
 void FakeComrig::log(std::string text) {
     calls_.push_back(Call{now_, std::move(text)});
 }
@@ -155,10 +162,10 @@ link::ComrigTable FakeComrig::table() {
     };
     t.ComPutc = [this](std::int32_t port, std::int32_t byteValue) {
         checkPresent("ComPutc");
-        const std::int32_t result = open_ ? 1 : -1;
+        const std::int32_t result = open_ && !lineLostAtMs_ ? 1 : -1;
         log("ComPutc(" + std::to_string(port) + "," + hex(static_cast<char>(byteValue)) +
             ")=" + std::to_string(result));
-        if (open_) {
+        if (result == 1) {
             deliver(std::string(1, static_cast<char>(byteValue)));
         }
         return result;
@@ -166,14 +173,17 @@ link::ComrigTable FakeComrig::table() {
     t.ComGetc = [this](std::int32_t port) {
         checkPresent("ComGetc");
         const std::optional<char> byte = open_ ? byteBy(now_) : std::nullopt;
-        const std::int32_t result = byte ? static_cast<unsigned char>(*byte) : (open_ ? -1 : -7);
+        const std::int32_t result = byte            ? static_cast<unsigned char>(*byte)
+                                    : !open_        ? -7
+                                    : lineLostAtMs_ ? -8
+                                                    : -1;
         log("ComGetc(" + std::to_string(port) + ")=" + std::to_string(result));
         return result;
     };
     t.ComWrite = [this](std::int32_t port, const char* buf, std::int32_t n) {
         checkPresent("ComWrite");
         std::int32_t result = writeResult ? writeResult(n) : n;
-        if (!open_) {
+        if (!open_ || lineLostAtMs_) {
             result = -1;
         }
         log("ComWrite(" + std::to_string(port) + "," + std::to_string(n) +
@@ -187,7 +197,14 @@ link::ComrigTable FakeComrig::table() {
                           std::int32_t wait) {
         checkPresent("ComReadBuf");
         const std::int64_t start = now_;
-        std::int32_t result = open_ ? readBuf(buf, terminator, max, wait) : -1;
+        std::int32_t result = -1;
+        if (open_ && lineLostAtMs_) {
+            // What arrived before the loss is read; where the line would have to be waited on, it fails.
+            result = readBuf(buf, terminator, max, 0);
+            result = result == 3 ? -1 : result;
+        } else if (open_) {
+            result = readBuf(buf, terminator, max, wait);
+        }
         ++reads_;
         if (readResult) {
             if (std::optional<std::int32_t> forced = readResult(reads_)) {

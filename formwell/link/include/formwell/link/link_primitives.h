@@ -87,8 +87,8 @@ class Link {
     // adapter pulled out) or its line hung up. Nothing can pass any more, so the handshakes and a
     // frame's tries stop there instead of using up their tries.
     bool lineLost() const { return lineLost_; }
-    // After another call failed on the open port: one ComGetc to tell a lost line from a call that
-    // merely failed. lineLost() after it.
+    // After another call failed on the open port: reads what is still waiting to tell a lost line
+    // from a call that merely failed. lineLost() after it.
     bool confirmLineLost();
 
     // SOH, events, the answer 100 ms later, events; until ACK, a lost line, or the tries are used up

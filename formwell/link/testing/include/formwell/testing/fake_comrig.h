@@ -39,6 +39,9 @@ class FakeComrig {
     std::function<std::optional<std::int32_t>(int readNumber)> readResult;
     // Calls of these functions raise what the binding would: error 453 for the named one.
     std::string missingFunction;
+    // The line goes (the cradle's USB adapter pulled out) now: what arrived before can still be read,
+    // then ComGetc gives -8; writes and frame reads give -1, and nothing more arrives.
+    void loseLine();
 
     link::ComrigTable table();
 
@@ -68,6 +71,7 @@ class FakeComrig {
     std::int64_t now_ = 0;
     bool open_ = false;
     std::int32_t port_ = 0;
+    std::optional<std::int64_t> lineLostAtMs_;
     std::deque<Incoming> incoming_;
     std::vector<Call> calls_;
     std::string sent_;
