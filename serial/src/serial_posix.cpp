@@ -21,6 +21,7 @@
 #include <system_error>
 #include <utility>
 
+#include "low_latency_posix.h"
 #include "open_failure.h"
 #include "port_backend.h"
 #include "serial/port_map.h"
@@ -90,16 +91,6 @@ Error writeSettings(int fd, const termios& settings) {
         }
     }
     return {};
-}
-
-// USB adapters otherwise hold each received byte back for up to 16 ms, which stretches every
-// one-byte acknowledgement of a download. Ptys and many drivers have no such mode: that is fine.
-void requestLowLatency(int fd) {
-    serial_struct info{};
-    if (::ioctl(fd, TIOCGSERIAL, &info) == 0 && (info.flags & ASYNC_LOW_LATENCY) == 0) {
-        info.flags |= ASYNC_LOW_LATENCY;
-        (void)::ioctl(fd, TIOCSSERIAL, &info);  // refused by some drivers; reads are correct without it
-    }
 }
 
 Error modemControl(int fd, unsigned long request, int* bits, const char* what) {
@@ -291,6 +282,23 @@ class PosixBackend final : public detail::PortBackend {
 
 namespace detail {
 
+SerialFlagsAccess driverSerialFlags() {
+    return {[](int fd, serial_struct& info) { return ::ioctl(fd, TIOCGSERIAL, &info); },
+            [](int fd, const serial_struct& info) { return ::ioctl(fd, TIOCSSERIAL, &info); }};
+}
+
+LowLatency requestLowLatency(int fd, const SerialFlagsAccess& access) {
+    serial_struct info{};
+    if (access.get(fd, info) != 0) {
+        return LowLatency::NotOffered;
+    }
+    if ((info.flags & ASYNC_LOW_LATENCY) != 0) {
+        return LowLatency::AlreadyOn;
+    }
+    info.flags |= ASYNC_LOW_LATENCY;
+    return access.set(fd, info) == 0 ? LowLatency::TurnedOn : LowLatency::Refused;
+}
+
 std::unique_ptr<PortBackend> openBackend(const std::string& path, Error& error) {
     // O_NONBLOCK also keeps open() from waiting for carrier detect on a modem-controlled line.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -325,7 +333,7 @@ std::unique_ptr<PortBackend> openBackend(const std::string& path, Error& error) 
         return fail(osFailure(ErrorKind::Other, errno, "cannot open " + path + " exclusively"));
     }
     auto port = std::make_unique<PosixBackend>(fd);
-    requestLowLatency(fd);
+    (void)requestLowLatency(fd);  // whatever the driver says, the port works
     error = {};
     return port;
 }

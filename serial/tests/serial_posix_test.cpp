@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "low_latency_posix.h"
 #include "serial/serial_device.h"
 #include "serial/testing/pty_pair.h"
 #include "termios_settings.h"
@@ -360,6 +361,46 @@ TEST(SerialDeviceIo, HungUpLineEndsReadsAndWritesAtOnce) {
     const IoResult written = device.write(&byte, 1, milliseconds(20000));
     EXPECT_FALSE(written.ok());
     EXPECT_LT(since(start), kWayTooLong);
+}
+
+// The low-latency flag is asked of the driver with every other flag kept; a driver without the mode
+// or one that refuses it leaves the port as usable as any other.
+TEST(SerialDeviceOpen, AsksTheDriverForLowLatencyAndTakesNoForAnAnswer) {
+    struct Driver {
+        int flags = ASYNC_SKIP_TEST;
+        bool offers = true;
+        bool refuses = false;
+        int sets = 0;
+        detail::SerialFlagsAccess access() {
+            return {[this](int, serial_struct& info) {
+                        info.flags = flags;
+                        return offers ? 0 : -1;
+                    },
+                    [this](int, const serial_struct& info) {
+                        ++sets;
+                        if (!refuses) {
+                            flags = info.flags;
+                        }
+                        return refuses ? -1 : 0;
+                    }};
+        }
+    };
+    Driver usb;
+    EXPECT_EQ(detail::requestLowLatency(3, usb.access()), detail::LowLatency::TurnedOn);
+    EXPECT_EQ(usb.flags, ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY);
+    EXPECT_EQ(detail::requestLowLatency(3, usb.access()), detail::LowLatency::AlreadyOn);
+    EXPECT_EQ(usb.sets, 1);
+    Driver stubborn;
+    stubborn.refuses = true;
+    EXPECT_EQ(detail::requestLowLatency(3, stubborn.access()), detail::LowLatency::Refused);
+    EXPECT_EQ(stubborn.flags, ASYNC_SKIP_TEST);
+
+    PtyPair pty;
+    SerialDevice device;
+    ASSERT_TRUE(device.openPath(pty.slavePath(), k8N1).ok());
+    EXPECT_EQ(detail::requestLowLatency(pty.slaveFd()), detail::LowLatency::NotOffered);
+    const std::uint8_t byte = 0x06;
+    EXPECT_TRUE(device.write(&byte, 1, milliseconds(1000)).ok());
 }
 
 // A pty has no modem lines: every line call says so, and CTS reads on, as callers that only drive the
