@@ -110,6 +110,10 @@ bool storeDeviceForPort(int portNumber, const std::string& path, std::string& er
     return true;
 }
 
+std::string portRuleText() {
+    return "port n is the device in the variable COM<n>, else the one stored for it, else /dev/ttyS<n-1>";
+}
+
 DeviceOrigin deviceOriginForPort(int portNumber) {
     if (!environment(entryName(portNumber).c_str()).empty()) {
         return DeviceOrigin::Variable;

@@ -16,6 +16,10 @@ bool storeDeviceForPort(int, const std::string&, std::string& error) {
     return false;
 }
 
+std::string portRuleText() {
+    return "port n is the Windows port COM<n>";
+}
+
 DeviceOrigin deviceOriginForPort(int) {
     return DeviceOrigin::Default;
 }

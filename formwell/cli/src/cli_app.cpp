@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "formwell/common/app_error.h"
+#include "serial/port_map.h"
 
 namespace formwell::cli {
 
@@ -215,8 +216,7 @@ std::string programHelp(const std::vector<Subcommand>& table) {
     for (const GlobalOptionHelp& option : kGlobalOptions) {
         appendOptionLine(text, option.usage, option.help);
     }
-    text << "\nSerial port n is the device named by the environment variable COM<n> when it is set\n"
-         << "(COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>.\n\n"
+    text << "\nSerial " << serial::portRuleText() << ";\n'" << kProgramName << " ports' lists them.\n\n"
          << kExitStatusHelp;
     return text.str();
 }

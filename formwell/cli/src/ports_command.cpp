@@ -63,6 +63,9 @@ std::string usability(const serial::DeviceFacts& d) {
     if (!d.present) {
         return "not present";
     }
+    if (!d.accessKnown) {
+        return "present (whether it is free shows when it is opened)";
+    }
     std::string text = d.mayOpen ? "you may open it" : "you may not open it (no read and write permission)";
     text += d.heldBy.empty() ? ", free" : ", in use by " + d.heldBy;
     return text;
@@ -89,13 +92,24 @@ std::string latencyAdvice(const serial::DeviceFacts& d) {
     if (!d.latencyTimerMs || *d.latencyTimerMs <= serial::kLowLatencyTimerMs) {
         return {};
     }
-    return "the adapter holds received bytes up to " + std::to_string(*d.latencyTimerMs) +
-           " ms, which each answer of a transfer waits; lower it (until it is plugged in again) with: echo " +
-           std::to_string(serial::kLowLatencyTimerMs) + " | sudo tee " + d.latencyTimerFile;
+    const std::string cost = "the adapter holds received bytes up to " + std::to_string(*d.latencyTimerMs) +
+                             " ms, which each answer of a transfer waits; ";
+    const std::string lowest = std::to_string(serial::kLowLatencyTimerMs);
+    if (d.latencyTimerFile.empty()) {  // Windows keeps it with the driver's settings of the port
+        return cost + "lower it to " + lowest +
+               " in Device Manager: the port's Properties, Port Settings, Advanced, Latency Timer";
+    }
+    return cost + "lower it (until it is plugged in again) with: echo " + lowest + " | sudo tee " +
+           d.latencyTimerFile;
 }
 
 std::string optionalJson(const std::string& text) {
     return text.empty() ? std::string("null") : jsonString(text);
+}
+
+// null where the system tells it only to a program that opens the port.
+std::string knownJson(bool known, bool value) {
+    return !known ? "null" : value ? "true" : "false";
 }
 
 std::string deviceJson(const serial::DeviceFacts& d) {
@@ -106,8 +120,8 @@ std::string deviceJson(const serial::DeviceFacts& d) {
     byId += "]";
     return "\"device\": " + jsonString(d.path) + ", \"kind\": " + jsonString(d.kind) +
            ", \"present\": " + (d.present ? "true" : "false") + ", \"byId\": " + byId +
-           ", \"mayOpen\": " + (d.mayOpen ? "true" : "false") +
-           ", \"inUse\": " + (d.heldBy.empty() ? "false" : "true") +
+           ", \"mayOpen\": " + knownJson(d.accessKnown, d.mayOpen) +
+           ", \"inUse\": " + knownJson(d.accessKnown, !d.heldBy.empty()) +
            ", \"heldBy\": " + (d.heldBy.empty() ? std::string("null") : jsonString(d.heldBy)) +
            ", \"usb\": " +
            (d.usb ? "{\"vendorId\": " + jsonString(d.usb->vendorId) +
@@ -137,8 +151,7 @@ std::string portsText(const std::vector<serial::DeviceFacts>& devices, const std
             out << "      note: " << advice << '\n';
         }
     }
-    out << "\nPorts (port n is the device in the variable COM<n>, else the one stored for it, else "
-           "/dev/ttyS<n-1>):\n";
+    out << "\nPorts (" << serial::portRuleText() << "):\n";
     for (const PortLine& p : ports) {
         out << "  COM" << p.port << ": ";
         if (!p.device) {

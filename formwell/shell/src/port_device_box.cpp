@@ -35,6 +35,9 @@ std::string usability(const serial::DeviceFacts& d) {
     if (!d.present) {
         return "it is not there now";
     }
+    if (!d.accessKnown) {
+        return "it is there";
+    }
     std::string text = d.mayOpen ? "you may open it" : "you may not open it (join the dialout group)";
     return text + (d.heldBy.empty() ? ", free" : ", in use by " + d.heldBy);
 }

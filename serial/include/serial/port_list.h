@@ -23,6 +23,9 @@ struct DeviceFacts {
     std::string kind;               // "USB serial adapter", "UART", "pseudo-terminal", ...
     std::vector<std::string> byId;  // stable names that lead to it: "/dev/serial/by-id/usb-FTDI_..."
     bool present = false;
+    // Whether mayOpen and heldBy were found out: Windows tells either only to a program that opens the
+    // port, and looking must not open it.
+    bool accessKnown = true;
     bool mayOpen = false;            // this user may read and write it
     std::string heldBy;              // the programs holding it ("minicom (pid 812)"); empty when none is seen
     std::optional<UsbIdentity> usb;  // for a device on the USB

@@ -27,5 +27,7 @@ bool storeDeviceForPort(int portNumber, const std::string& path, std::string& er
 enum class DeviceOrigin { Variable, Stored, Default, None };
 // Which of the three rules names port n's device.
 DeviceOrigin deviceOriginForPort(int portNumber);
+// How port n becomes a device on this system, in a person's words.
+std::string portRuleText();
 
 }  // namespace serial
