@@ -20,19 +20,46 @@ std::string subject(const OpenFailureFacts& facts) {
         return portName(facts);
     }
     std::string text = portName(facts) + " is " + *facts.device;
-    if (facts.namedByVariable) {
-        text += " (from the environment variable " + portName(facts) + ")";
+    switch (facts.origin) {
+        case DeviceOrigin::Variable:
+            return text + " (from the environment variable " + portName(facts) + ")";
+        case DeviceOrigin::Stored:
+            return text + " (the device stored for " + portName(facts) + ")";
+        case DeviceOrigin::Given:
+            return text + " (given with --device)";
+        case DeviceOrigin::Default:
+        case DeviceOrigin::None:
+            break;
     }
     return text;
 }
 
-// Where COM<n> can name another device, how to do it.
+// Where a port can name another device, how to do it, by the rule that named this one: the variable
+// is changed where it was set, and a stored or default device where a person chooses one.
 std::string renameHint(const OpenFailureFacts& facts, const char* lead) {
     if (!facts.variablesNamePorts) {
         return "";
     }
-    return lead + std::string("set ") + portName(facts) + " to the adapter's device (for example " +
-           portName(facts) + "=/dev/ttyUSB0)";
+    const std::string port = portName(facts);
+    switch (facts.origin) {
+        case DeviceOrigin::Variable:
+            return lead + std::string("set ") + port + " to the adapter's device (for example " + port +
+                   "=/dev/ttyUSB0)";
+        case DeviceOrigin::Given:
+            return lead + std::string(
+                              "give the adapter's device with --device (for example --device "
+                              "/dev/ttyUSB0)");
+        case DeviceOrigin::Stored:
+        case DeviceOrigin::Default:
+        case DeviceOrigin::None:
+            break;
+    }
+    const std::string store = "formwell-cli ports --store " + std::to_string(facts.port) + "=/dev/ttyUSB0";
+    if (facts.port < 1 || facts.port > 4) {  // PC Configuration offers COM1 to COM4
+        return lead + std::string("store the adapter's device for ") + port + " (" + store + ")";
+    }
+    return lead + std::string("choose the adapter's device for ") + port +
+           " under Device in PC Configuration (or: " + store + ")";
 }
 
 std::string noSuchDevice(const OpenFailureFacts& facts) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "serial/port_map.h"
 #include "serial/serial_device.h"
 
 namespace serial::detail {
@@ -15,8 +16,8 @@ struct OpenFailureFacts {
     int port = 0;        // 0 to 255
     // The device the port names; none when nothing names one (COM0 unset on POSIX).
     std::optional<std::string> device;
-    bool namedByVariable = false;     // the environment variable COM<n> named it
-    bool variablesNamePorts = false;  // this system takes a port's device from COM<n>
+    DeviceOrigin origin = DeviceOrigin::Default;  // which rule named it
+    bool variablesNamePorts = false;              // this system takes a port's device from COM<n>
     // NoSuchDevice although the device's name exists: a driver node with no port fitted behind it.
     bool deviceNodeExists = false;
     // PermissionDenied: the group that may read and write the device (empty when no group may).

@@ -184,8 +184,7 @@ OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber) {
     facts.port = portNumber & 0xFF;
     facts.device = devicePathForPort(facts.port);
     facts.variablesNamePorts = true;
-    const char* variable = std::getenv(("COM" + std::to_string(facts.port)).c_str());
-    facts.namedByVariable = variable != nullptr && *variable != '\0';
+    facts.origin = deviceOriginForPort(facts.port);
     if (!facts.device) {
         return facts;
     }

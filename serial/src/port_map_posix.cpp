@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -114,9 +115,28 @@ std::string portRuleText() {
     return "port n is the device in the variable COM<n>, else the one stored for it, else /dev/ttyS<n-1>";
 }
 
+namespace {
+
+std::string givenNoteName(int portNumber) {
+    return "FORMWELL_GIVEN_" + entryName(portNumber);
+}
+
+}  // namespace
+
+bool giveDeviceForPort(int portNumber, const std::string& path, std::string& error) {
+    if (::setenv(entryName(portNumber).c_str(), path.c_str(), 1) != 0 ||
+        ::setenv(givenNoteName(portNumber).c_str(), path.c_str(), 1) != 0) {
+        error = "the environment did not take the device: " + std::system_category().message(errno);
+        return false;
+    }
+    return true;
+}
+
 DeviceOrigin deviceOriginForPort(int portNumber) {
-    if (!environment(entryName(portNumber).c_str()).empty()) {
-        return DeviceOrigin::Variable;
+    if (const std::string named = environment(entryName(portNumber).c_str()); !named.empty()) {
+        // A COM<n> the person set after the note was made is theirs.
+        return environment(givenNoteName(portNumber).c_str()) == named ? DeviceOrigin::Given
+                                                                       : DeviceOrigin::Variable;
     }
     if (storedDeviceForPort(portNumber)) {
         return DeviceOrigin::Stored;

@@ -20,6 +20,11 @@ std::string portRuleText() {
     return "port n is the Windows port COM<n>";
 }
 
+bool giveDeviceForPort(int, const std::string&, std::string& error) {
+    error = "on Windows a port is its COM number";
+    return false;
+}
+
 DeviceOrigin deviceOriginForPort(int) {
     return DeviceOrigin::Default;
 }

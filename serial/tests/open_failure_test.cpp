@@ -39,7 +39,11 @@ TEST(OpenFailureExplanation, SaysWhichDeviceWhyAndWhatToDo) {
     };
     OpenFailureFacts unset = factsFor(ErrorKind::NoSuchDevice, 0, std::nullopt);
     OpenFailureFacts unplugged = factsFor(ErrorKind::NoSuchDevice, 2, "/dev/ttyUSB0");
-    unplugged.namedByVariable = true;
+    unplugged.origin = DeviceOrigin::Variable;
+    OpenFailureFacts storedGone = factsFor(ErrorKind::NoSuchDevice, 1, "/dev/serial/by-id/usb-FTDI_A10K");
+    storedGone.origin = DeviceOrigin::Stored;
+    OpenFailureFacts givenGone = factsFor(ErrorKind::NoSuchDevice, 1, "/dev/ttyUSB3");
+    givenGone.origin = DeviceOrigin::Given;
     OpenFailureFacts noUart = factsFor(ErrorKind::NoSuchDevice, 4, "/dev/ttyS3");
     noUart.deviceNodeExists = true;
     OpenFailureFacts windowsMissing = factsFor(ErrorKind::NoSuchDevice, 3, "\\\\.\\COM3");
@@ -65,10 +69,17 @@ TEST(OpenFailureExplanation, SaysWhichDeviceWhyAndWhatToDo) {
         {"unplugged", unplugged,
          "COM2 is /dev/ttyUSB0 (from the environment variable COM2), which does not exist. Plug in the "
          "cradle's adapter, or set COM2 to the adapter's device (for example COM2=/dev/ttyUSB0)."},
+        {"stored, unplugged", storedGone,
+         "COM1 is /dev/serial/by-id/usb-FTDI_A10K (the device stored for COM1), which does not exist. Plug "
+         "in the cradle's adapter, or choose the adapter's device for COM1 under Device in PC Configuration "
+         "(or: formwell-cli ports --store 1=/dev/ttyUSB0)."},
+        {"given, unplugged", givenGone,
+         "COM1 is /dev/ttyUSB3 (given with --device), which does not exist. Plug in the cradle's adapter, "
+         "or give the adapter's device with --device (for example --device /dev/ttyUSB0)."},
         {"no port fitted", noUart,
          "COM4 is /dev/ttyS3, which has no serial port fitted behind it. Choose the port the cradle is on, "
-         "or "
-         "set COM4 to the adapter's device (for example COM4=/dev/ttyUSB0)."},
+         "or choose the adapter's device for COM4 under Device in PC Configuration (or: formwell-cli ports "
+         "--store 4=/dev/ttyUSB0)."},
         {"missing, no variables", windowsMissing,
          "COM3 is \\\\.\\COM3, which does not exist. Plug in the cradle's adapter."},
         {"group to join", notInGroup,
@@ -85,8 +96,8 @@ TEST(OpenFailureExplanation, SaysWhichDeviceWhyAndWhatToDo) {
         {"holder unknown", heldByWhom,
          "COM1 is /dev/ttyUSB0, which another program is using. Close it, then try again."},
         {"not serial", notSerial,
-         "COM9 is /dev/null, which is not a serial port. Instead, set COM9 to the adapter's device (for "
-         "example COM9=/dev/ttyUSB0)."},
+         "COM9 is /dev/null, which is not a serial port. Instead, store the adapter's device for COM9 "
+         "(formwell-cli ports --store 9=/dev/ttyUSB0)."},
         {"settings refused", refused,
          "COM1 is /dev/ttyUSB0, which refused the line settings: the port does not take the parity asked "
          "for. Choose settings that both the port and the terminal support."},

@@ -172,6 +172,14 @@ TEST(PortMap, AStoredChoiceComesBetweenTheVariableAndTheDefaultAndFollowsItsAdap
     EXPECT_EQ(storedDeviceForPort(4), std::nullopt);
     EXPECT_EQ(storedDeviceForPort(5), std::nullopt);
     EXPECT_FALSE(storeDeviceForPort(2, "/dev/tty\nUSB0", error));
+
+    // A device given for one run wins over the stored one and is told from a variable the person set.
+    const testing::ScopedEnv note("FORMWELL_GIVEN_COM3", std::nullopt);
+    ASSERT_TRUE(giveDeviceForPort(3, b, error)) << error;
+    EXPECT_EQ(devicePathForPort(3), b);
+    EXPECT_EQ(deviceOriginForPort(3), DeviceOrigin::Given);
+    const testing::ScopedEnv changed("COM3", std::string("/dev/ttyACM0"));
+    EXPECT_EQ(deviceOriginForPort(3), DeviceOrigin::Variable);
 }
 
 TEST(PortList, AHeldDeviceNamesItsHolderAndAPtysOtherEndDoesNotCount) {

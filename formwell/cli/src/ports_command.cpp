@@ -39,6 +39,8 @@ const char* originWord(serial::DeviceOrigin origin) {
             return "variable";
         case serial::DeviceOrigin::Stored:
             return "stored";
+        case serial::DeviceOrigin::Given:
+            return "given";
         case serial::DeviceOrigin::Default:
         case serial::DeviceOrigin::None:
             break;
@@ -52,6 +54,8 @@ std::string originText(const PortLine& p) {
             return "from COM" + std::to_string(p.port);
         case serial::DeviceOrigin::Stored:
             return "stored in " + serial::portMapFile().string();
+        case serial::DeviceOrigin::Given:
+            return "given with --device";
         case serial::DeviceOrigin::Default:
         case serial::DeviceOrigin::None:
             break;

@@ -7,6 +7,7 @@
 #include "formwell/common/app_error.h"
 #include "formwell/link/comrig_trace.h"
 #include "formwell/link/port_settings.h"
+#include "serial/port_map.h"
 
 namespace formwell::cli {
 
@@ -58,9 +59,8 @@ int choosePort(CommandContext& c, std::string_view command, std::optional<std::i
         return usageError(c, command, "--device takes the path of a serial device, e.g. /dev/ttyUSB0");
     }
     const std::int32_t number = port ? *port : settingsPort(c.global.startupDirectory);
-    // Both libraries find a port's device by this variable when they open it, in this process.
-    if (::setenv(("COM" + std::to_string(number)).c_str(), device->c_str(), 1) != 0) {
-        return usageError(c, command, "--device could not be given to the port");
+    if (std::string error; !serial::giveDeviceForPort(number, *device, error)) {
+        return usageError(c, command, "--device could not be given to the port: " + error);
     }
     return kExitSuccess;
 #endif

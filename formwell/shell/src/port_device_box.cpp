@@ -24,6 +24,8 @@ const char* originWords(serial::DeviceOrigin origin) {
             return "set by the variable COM%1, which wins while it is set";
         case serial::DeviceOrigin::Stored:
             return "chosen here";
+        case serial::DeviceOrigin::Given:
+            return "given to this run";
         case serial::DeviceOrigin::Default:
         case serial::DeviceOrigin::None:
             break;

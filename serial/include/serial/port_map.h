@@ -24,9 +24,14 @@ std::optional<std::string> storedDeviceForPort(int portNumber);
 // replaced whole, so a failure leaves the old one. False, with the reason in `error`, on failure.
 bool storeDeviceForPort(int portNumber, const std::string& path, std::string& error);
 
-enum class DeviceOrigin { Variable, Stored, Default, None };
-// Which of the three rules names port n's device.
+// Given: a device given for this run (formwell-cli's --device), carried in COM<n> with a note of its
+// own, so that every library of the process opens it and the messages say where it came from.
+enum class DeviceOrigin { Variable, Stored, Default, None, Given };
+// Which rule names port n's device.
 DeviceOrigin deviceOriginForPort(int portNumber);
+// Makes port n open `path` in this process and the programs it starts. False, with the reason in
+// `error`, where a port's device cannot be chosen (Windows) or the environment refuses it.
+bool giveDeviceForPort(int portNumber, const std::string& path, std::string& error);
 // How port n becomes a device on this system, in a person's words.
 std::string portRuleText();
 
