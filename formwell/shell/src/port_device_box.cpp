@@ -44,6 +44,18 @@ std::string usability(const serial::DeviceFacts& d) {
     return text + (d.heldBy.empty() ? ", free" : ", in use by " + d.heldBy);
 }
 
+// ": USB 0403:6001 FTDI ...; you may open it, free." and the latency timer where it costs.
+std::string deviceFactsText(const std::string& path) {
+    const serial::DeviceFacts facts = serial::describeDevice(path);
+    std::string text = facts.usb ? ": " + serial::usbIdentityText(*facts.usb) : std::string();
+    text += "; " + usability(facts) + ".";
+    if (facts.latencyTimerMs && *facts.latencyTimerMs > serial::kLowLatencyTimerMs) {
+        text += " Its latency timer holds each answer up to " + std::to_string(*facts.latencyTimerMs) +
+                " ms (formwell-cli ports says how to lower it).";
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string portDeviceText(int portNumber) {
@@ -57,15 +69,18 @@ std::string portDeviceText(int portNumber) {
     if (const std::size_t at = why.find("%1"); at != std::string::npos) {
         why.replace(at, 2, std::to_string(portNumber));
     }
-    const serial::DeviceFacts facts = serial::describeDevice(*path);
-    std::string text = name + " opens " + *path + " (" + why + ")";
-    if (facts.usb) {
-        text += ": " + serial::usbIdentityText(*facts.usb);
-    }
-    text += "; " + usability(facts) + ".";
-    if (facts.latencyTimerMs && *facts.latencyTimerMs > serial::kLowLatencyTimerMs) {
-        text += " Its latency timer holds each answer up to " + std::to_string(*facts.latencyTimerMs) +
-                " ms (formwell-cli ports says how to lower it).";
+    return name + " opens " + *path + " (" + why + ")" + deviceFactsText(*path);
+}
+
+std::string choiceText(int portNumber, const std::string& chosen) {
+    const std::string name = "COM" + std::to_string(portNumber);
+    std::string text = "After Save, " + name + " opens " +
+                       (chosen.empty() ? "its default, /dev/ttyS" + std::to_string(portNumber - 1) +
+                                             deviceFactsText("/dev/ttyS" + std::to_string(portNumber - 1))
+                                       : chosen + deviceFactsText(chosen));
+    if (serial::deviceOriginForPort(portNumber) == serial::DeviceOrigin::Variable) {
+        text += " While the variable " + name + " is set, it opens " +
+                serial::devicePathForPort(portNumber).value_or(std::string()) + " instead.";
     }
     return text;
 }
@@ -85,6 +100,16 @@ PortDeviceBox::PortDeviceBox(QWidget* parent) : QGroupBox(QStringLiteral("Device
     status_->setWordWrap(true);
     status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     status_->setGeometry(16, 56, 576, 60);
+    // A typed or picked device is described before it is kept, so a wrong path shows at once.
+    connect(device_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (port_ <= 0) {
+            return;
+        }
+        const std::string chosen = text.trimmed().toLocal8Bit().toStdString();
+        status_->setText(local(chosen == serial::storedDeviceForPort(port_).value_or(std::string())
+                                   ? portDeviceText(port_)
+                                   : choiceText(port_, chosen)));
+    });
 #ifdef _WIN32
     hide();
 #endif

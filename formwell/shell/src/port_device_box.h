@@ -17,6 +17,8 @@ namespace formwell::shell {
 // What port n opens, in a sentence or two: "COM2 opens /dev/serial/by-id/usb-FTDI_... (stored) =
 // /dev/ttyUSB1: USB 0403:6001 FTDI FT232R USB UART, serial A10K; you may open it, free."
 std::string portDeviceText(int portNumber);
+// What port n will open once `chosen` is kept ("" = its default), before it is.
+std::string choiceText(int portNumber, const std::string& chosen);
 
 class PortDeviceBox : public QGroupBox {
   public:

@@ -116,6 +116,8 @@ TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryP
     const std::string cradle = (d.dir / "cradle").string();
     writeBytes(cradle, "");
     child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString::fromStdString(cradle));
+    EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
+                ::testing::StartsWith("After Save, COM2 opens " + cradle + "; "));
     click(*d.dialog, "cmdSave");
     EXPECT_FALSE(d.editing());
     EXPECT_EQ(readBytes(d.dir / "mbx.dat"), "Com2:19200 8N10");
@@ -125,6 +127,8 @@ TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryP
 
     click(*d.dialog, "cmdModify");
     child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString());
+    EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
+                ::testing::StartsWith("After Save, COM2 opens its default, /dev/ttyS1"));
     click(*d.dialog, "cmdSave");
     EXPECT_EQ(serial::devicePathForPort(2), "/dev/ttyS1");
     ::unsetenv("FORMWELL_PORTS_FILE");
