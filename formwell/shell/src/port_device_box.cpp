@@ -1,6 +1,8 @@
 #include "port_device_box.h"
 
 #include <QComboBox>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <optional>
@@ -101,18 +103,46 @@ PortDeviceBox::PortDeviceBox(QWidget* parent) : QGroupBox(QStringLiteral("Device
     status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     status_->setGeometry(16, 56, 576, 60);
     // A typed or picked device is described before it is kept, so a wrong path shows at once.
-    connect(device_, &QComboBox::editTextChanged, this, [this](const QString& text) {
-        if (port_ <= 0) {
-            return;
-        }
-        const std::string chosen = text.trimmed().toLocal8Bit().toStdString();
-        status_->setText(local(chosen == serial::storedDeviceForPort(port_).value_or(std::string())
-                                   ? portDeviceText(port_)
-                                   : choiceText(port_, chosen)));
-    });
+    connect(device_, &QComboBox::editTextChanged, this, [this] { describeChoice(); });
 #ifdef _WIN32
     hide();
+#else
+    // An adapter plugged in or pulled out while the dialog is open shows in the list and beneath it.
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        fillDeviceList();
+        describeChoice();
+        watchDeviceFolders();
+    });
 #endif
+}
+
+void PortDeviceBox::describeChoice() {
+    if (port_ <= 0) {
+        return;
+    }
+    const std::string chosen = device_->currentText().trimmed().toLocal8Bit().toStdString();
+    status_->setText(local(chosen == serial::storedDeviceForPort(port_).value_or(std::string())
+                               ? portDeviceText(port_)
+                               : choiceText(port_, chosen)));
+}
+
+// /dev for the nodes, its by-id folder for the stable names (it comes and goes with the adapters),
+// and the folder of the device the port opens. Not a folder typed half-way: that may be a busy one.
+void PortDeviceBox::watchDeviceFolders() {
+    if (watcher_ == nullptr) {
+        return;
+    }
+    QStringList folders{QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")};
+    if (const std::optional<std::string> path = serial::devicePathForPort(port_); path && !path->empty()) {
+        folders << QFileInfo(local(*path)).absolutePath();
+    }
+    folders.removeDuplicates();
+    for (const QString& folder : folders) {
+        if (!watcher_->directories().contains(folder) && QFileInfo(folder).isDir()) {
+            watcher_->addPath(folder);
+        }
+    }
 }
 
 void PortDeviceBox::fillDeviceList() {
@@ -145,6 +175,7 @@ void PortDeviceBox::showPort(int portNumber) {
             .arg(portNumber - 1)
             .arg(portNumber));
     status_->setText(local(portDeviceText(portNumber)));
+    watchDeviceFolders();
 }
 
 bool PortDeviceBox::keepChoice(std::string& error) {

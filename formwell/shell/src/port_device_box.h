@@ -10,6 +10,7 @@
 #include <string>
 
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 
 namespace formwell::shell {
@@ -32,10 +33,13 @@ class PortDeviceBox : public QGroupBox {
 
   private:
     void fillDeviceList();
+    void describeChoice();
+    void watchDeviceFolders();
 
     int port_ = 0;
     QComboBox* device_ = nullptr;
     QLabel* status_ = nullptr;
+    QFileSystemWatcher* watcher_ = nullptr;
 };
 
 }  // namespace formwell::shell

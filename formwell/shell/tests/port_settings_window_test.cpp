@@ -114,7 +114,6 @@ TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryP
     EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
                 ::testing::StartsWith("COM2 opens /dev/ttyS1 (the default)"));
     const std::string cradle = (d.dir / "cradle").string();
-    writeBytes(cradle, "");
     child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString::fromStdString(cradle));
     EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
                 ::testing::StartsWith("After Save, COM2 opens " + cradle + "; "));
@@ -122,8 +121,14 @@ TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryP
     EXPECT_FALSE(d.editing());
     EXPECT_EQ(readBytes(d.dir / "mbx.dat"), "Com2:19200 8N10");
     EXPECT_EQ(serial::devicePathForPort(2), cradle);
-    EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
-                ::testing::StartsWith("COM2 opens " + cradle + " (chosen here)"));
+    EXPECT_EQ(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
+              "COM2 opens " + cradle + " (chosen here); it is not there now.");
+    // The adapter plugged in while the dialog is open.
+    writeBytes(cradle, "");
+    QLabel* status = child<QLabel>(*d.dialog, "DeviceStatus");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [status] { return status->text().endsWith(QStringLiteral("you may open it, free.")); }, 10000))
+        << status->text().toStdString();
 
     click(*d.dialog, "cmdModify");
     child<QComboBox>(*d.dialog, "DevicePath")->setEditText(QString());
