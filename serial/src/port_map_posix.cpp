@@ -1,10 +1,14 @@
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <system_error>
 
 #include "serial/port_map.h"
@@ -24,10 +28,42 @@ std::string entryName(int portNumber) {
     return "COM" + std::to_string(portNumber & 0xFF);
 }
 
+// A ports file holds a line per port; anything longer is not one of ours.
+constexpr std::size_t kLongestPortsFile = 64 * 1024;
+
+enum class FileRead { Read, Missing, Unreadable };
+
+// Every program that opens a port reads the file, so the read is bounded: a regular file only (a
+// FIFO or a device put in its place would hold the open or never end), at most kLongestPortsFile.
+FileRead readPortsFile(const fs::path& file, std::string& text) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        (void)::close(fd);
+        return FileRead::Unreadable;
+    }
+    char buffer[4096];
+    while (text.size() < kLongestPortsFile) {
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, kLongestPortsFile - text.size()));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    (void)::close(fd);
+    return FileRead::Read;
+}
+
 // name -> device, in the file's order of names.
-std::map<std::string, std::string> readEntries(const fs::path& file) {
+std::map<std::string, std::string> parseEntries(const std::string& text) {
     std::map<std::string, std::string> entries;
-    std::ifstream in(file);
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -61,7 +97,11 @@ std::optional<std::string> storedDeviceForPort(int portNumber) {
     if (file.empty()) {
         return std::nullopt;
     }
-    const std::map<std::string, std::string> entries = readEntries(file);
+    std::string text;
+    if (readPortsFile(file, text) != FileRead::Read) {
+        return std::nullopt;
+    }
+    const std::map<std::string, std::string> entries = parseEntries(text);
     const auto entry = entries.find(entryName(portNumber));
     if (entry == entries.end()) {
         return std::nullopt;
@@ -79,7 +119,13 @@ bool storeDeviceForPort(int portNumber, const std::string& path, std::string& er
         error = "a device path holds no line break";
         return false;
     }
-    std::map<std::string, std::string> entries = readEntries(file);
+    std::string text;
+    if (readPortsFile(file, text) == FileRead::Unreadable) {
+        // Replacing it would lose the other ports' devices.
+        error = "cannot read " + file.string() + " (not a file this user may read); nothing was changed";
+        return false;
+    }
+    std::map<std::string, std::string> entries = parseEntries(text);
     if (path.empty()) {
         entries.erase(entryName(portNumber));
     } else {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -172,6 +173,18 @@ TEST(PortMap, AStoredChoiceComesBetweenTheVariableAndTheDefaultAndFollowsItsAdap
     EXPECT_EQ(storedDeviceForPort(4), std::nullopt);
     EXPECT_EQ(storedDeviceForPort(5), std::nullopt);
     EXPECT_FALSE(storeDeviceForPort(2, "/dev/tty\nUSB0", error));
+
+    // Something other than a file in its place (a FIFO would hold a plain open for ever) is read as
+    // no entries, and never replaced, which would lose what it may hold.
+    const std::string fifo = machine.file("config/fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        const testing::ScopedEnv odd("FORMWELL_PORTS_FILE", fifo);
+        EXPECT_EQ(storedDeviceForPort(3), std::nullopt);
+        EXPECT_FALSE(storeDeviceForPort(3, a, error));
+        EXPECT_NE(error.find("nothing was changed"), std::string::npos) << error;
+        EXPECT_TRUE(fs::is_fifo(fifo));
+    }
 
     // A device given for one run wins over the stored one and is told from a variable the person set.
     const testing::ScopedEnv note("FORMWELL_GIVEN_COM3", std::nullopt);
