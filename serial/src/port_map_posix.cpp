@@ -134,7 +134,7 @@ bool storeDeviceForPort(int portNumber, const std::string& path, std::string& er
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     fs::path fresh = file;
-    fresh += ".new";
+    fresh += ".new." + std::to_string(::getpid());  // two programs storing at once write apart
     {
         std::ofstream out(fresh, std::ios::trunc);
         out << "# The device behind each COM number (formwell-cli ports --store N=PATH), for every Formwell "
