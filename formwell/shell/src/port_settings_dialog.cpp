@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 #include <array>
 #include <filesystem>
 
@@ -119,6 +121,7 @@ void PortSettingsDialog::build() {
             selectedPort_ = text;
             deviceBox_->showPort(i + 1);
         });
+        Com[i]->installEventFilter(this);  // its tooltip: the device it opens, as it is at that moment
     }
 
     auto* connector =
@@ -198,6 +201,17 @@ void PortSettingsDialog::loadFromFile() {
 }
 
 bool PortSettingsDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        for (int i = 0; i < 4; ++i) {
+            if (watched == Com[i]) {
+                const std::string text = portDeviceText(i + 1);
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                                   QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
+                                   Com[i]);
+                return true;
+            }
+        }
+    }
     if (event->type() == QEvent::FocusIn) {
         if (watched == cmdSave) {
             enterEditMode();

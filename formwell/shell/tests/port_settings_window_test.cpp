@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <cstdlib>
 
 #include "formwell/shell/main_window.h"
@@ -110,6 +112,11 @@ TEST(PortSettingsWindow, TheChosenPortShowsItsDeviceAndSaveKeepsAnotherForEveryP
     ::setenv("FORMWELL_PORTS_FILE", kept.c_str(), 1);
     ::unsetenv("COM2");
     click(*d.dialog, "cmdModify");
+    // Every Com option tells its device when pointed at; the chosen one beneath it.
+    QRadioButton* com4 = child<QRadioButton>(*d.dialog, "Com4");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), com4->mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(com4, &hover);
+    EXPECT_THAT(QToolTip::text().toStdString(), ::testing::StartsWith("COM4 opens /dev/ttyS3 (the default)"));
     QTest::mouseClick(child<QRadioButton>(*d.dialog, "Com2"), Qt::LeftButton);
     EXPECT_THAT(child<QLabel>(*d.dialog, "DeviceStatus")->text().toStdString(),
                 ::testing::StartsWith("COM2 opens /dev/ttyS1 (the default)"));
