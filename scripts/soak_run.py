@@ -264,6 +264,12 @@ def stop(process, grace):
             process.wait()
 
 
+def report(line):
+    """The run's line, in one write: the runs going at once append to the same file, and print() may
+    write the text and its newline apart (it does under PYTHONUNBUFFERED), so that two lines merge."""
+    os.write(sys.stdout.fileno(), (line.replace("\n", " ") + "\n").encode("utf-8", "replace"))
+
+
 def run(build, work, transfer, seed, keep):
     directory = os.path.join(work, "%s-%d" % (transfer, seed))
     shutil.rmtree(directory, ignore_errors=True)
@@ -318,21 +324,20 @@ def run(build, work, transfer, seed, keep):
             check_load(events, status, image_bytes(os.path.join(build, "demo", IMAGES[transfer])),
                        os.path.join(term, "flash.s2"))
     except Failure as failure:
-        print("%s %d FAIL %s %.1fs exit=%s chaos=%s: %s" % (transfer, seed, failure.check, elapsed, status,
-                                                          spoilings(events), failure.detail), flush=True)
+        report("%s %d FAIL %s %.1fs exit=%s chaos=%s: %s" % (transfer, seed, failure.check, elapsed, status,
+                                                           spoilings(events), failure.detail))
         return 1
     except Exception as error:  # a fault of this script: named, with its traceback kept beside the run
         with open(os.path.join(directory, "soak_run.traceback"), "w") as f:
             traceback.print_exc(file=f)
-        print("%s %d FAIL harness %.1fs exit=%s chaos=%s: %s: %s" % (transfer, seed, elapsed, status,
-                                                                   spoilings(events), type(error).__name__,
-                                                                   error), flush=True)
+        report("%s %d FAIL harness %.1fs exit=%s chaos=%s: %s: %s" % (transfer, seed, elapsed, status,
+                                                                    spoilings(events), type(error).__name__,
+                                                                    error))
         return 1
     finally:
         if sim is not None:
             stop(sim, 5)
-    print("%s %d PASS %.1fs exit=%s chaos=%s" % (transfer, seed, elapsed, status, spoilings(events)),
-          flush=True)
+    report("%s %d PASS %.1fs exit=%s chaos=%s" % (transfer, seed, elapsed, status, spoilings(events)))
     if not keep:
         shutil.rmtree(directory, ignore_errors=True)
     return 0
