@@ -51,7 +51,7 @@ void FakeComrig::arriveSlowly(std::string_view bytes, std::int64_t delayMs, std:
 }
 
 void FakeComrig::loseLine() {
-    lineLostAtMs_ = now_;
+    lineLost_ = true;
     incoming_.erase(std::find_if(incoming_.begin(), incoming_.end(),
                                  [this](const Incoming& in) { return in.atMs > now_; }),
                     incoming_.end());
@@ -162,7 +162,7 @@ link::ComrigTable FakeComrig::table() {
     };
     t.ComPutc = [this](std::int32_t port, std::int32_t byteValue) {
         checkPresent("ComPutc");
-        const std::int32_t result = open_ && !lineLostAtMs_ ? 1 : -1;
+        const std::int32_t result = open_ && !lineLost_ ? 1 : -1;
         log("ComPutc(" + std::to_string(port) + "," + hex(static_cast<char>(byteValue)) +
             ")=" + std::to_string(result));
         if (result == 1) {
@@ -173,17 +173,17 @@ link::ComrigTable FakeComrig::table() {
     t.ComGetc = [this](std::int32_t port) {
         checkPresent("ComGetc");
         const std::optional<char> byte = open_ ? byteBy(now_) : std::nullopt;
-        const std::int32_t result = byte            ? static_cast<unsigned char>(*byte)
-                                    : !open_        ? -7
-                                    : lineLostAtMs_ ? -8
-                                                    : -1;
+        const std::int32_t result = byte        ? static_cast<unsigned char>(*byte)
+                                    : !open_    ? -7
+                                    : lineLost_ ? -8
+                                                : -1;
         log("ComGetc(" + std::to_string(port) + ")=" + std::to_string(result));
         return result;
     };
     t.ComWrite = [this](std::int32_t port, const char* buf, std::int32_t n) {
         checkPresent("ComWrite");
         std::int32_t result = writeResult ? writeResult(n) : n;
-        if (!open_ || lineLostAtMs_) {
+        if (!open_ || lineLost_) {
             result = -1;
         }
         log("ComWrite(" + std::to_string(port) + "," + std::to_string(n) +
@@ -198,7 +198,7 @@ link::ComrigTable FakeComrig::table() {
         checkPresent("ComReadBuf");
         const std::int64_t start = now_;
         std::int32_t result = -1;
-        if (open_ && lineLostAtMs_) {
+        if (open_ && lineLost_) {
             // What arrived before the loss is read; where the line would have to be waited on, it fails.
             result = readBuf(buf, terminator, max, 0);
             result = result == 3 ? -1 : result;

@@ -71,7 +71,7 @@ class FakeComrig {
     std::int64_t now_ = 0;
     bool open_ = false;
     std::int32_t port_ = 0;
-    std::optional<std::int64_t> lineLostAtMs_;
+    bool lineLost_ = false;
     std::deque<Incoming> incoming_;
     std::vector<Call> calls_;
     std::string sent_;
