@@ -22,6 +22,8 @@ namespace {
 // A host that stops reading lets the device's queue fill up; past this the terminal gives up the write.
 constexpr std::chrono::milliseconds kWriteStall{2000};
 constexpr std::chrono::milliseconds kDrainLimit{2000};
+// A pty holds a few KiB; a host that writes on and on cannot keep a close from being noticed.
+constexpr int kMaxDrainReads = 64;
 // The device gives no event when its queue empties, so the drain looks again after this pause.
 constexpr std::chrono::milliseconds kDrainCheck{10};
 
@@ -149,6 +151,12 @@ void PtyLine::closeAll() {
 
 bool PtyLine::handleWatchEvents() {
     bool closeSeen = false;
+    // Everything the host wrote before its close can be read now: a read of the master that finds
+    // nothing first takes in what is still on its way through the pty. Should the events below say the
+    // host is gone, all of it came before the close, since a host that opened again in the meantime
+    // would show that open in the same batch. Bytes read after the batch may belong to the next open.
+    for (int reads = 0; reads < kMaxDrainReads && readMaster() > 0; ++reads) {
+    }
 #ifdef __linux__
     // Events arrive late relative to the bytes: by the time a batch is read the host may have closed and
     // opened again. Only the count after the whole batch says whether it is gone.
@@ -175,6 +183,9 @@ bool PtyLine::handleWatchEvents() {
 #endif
     if (!closeSeen || hostOpens_ > 0) {
         return false;
+    }
+    if (!bytesBeforeClose_) {
+        bytesBeforeClose_ = pending_.size();
     }
     // Like a real port, bytes the host never read do not wait for its next open, and an exclusive open
     // ends with the close: our own descriptor keeps the device alive, so the exclusive flag would
@@ -207,31 +218,27 @@ void PtyLine::takeSleptBytes() {
 }
 
 ReadResult PtyLine::read(std::optional<std::chrono::milliseconds> timeout) {
-    auto takePending = [this] {
-        ReadResult result{ReadStatus::Byte, pending_.front().byte, pending_.front().arrivedAt};
-        pending_.pop_front();
-        return result;
-    };
-    // Bytes already taken in come first; those still in the device came after them, so they can wait.
-    if (!pending_.empty()) {
-        return takePending();
-    }
-    takeSleptBytes();
-    if (!pending_.empty()) {
-        return takePending();
-    }
-    if (master_ < 0) {
-        return {ReadStatus::HungUp};
-    }
     auto deadline = std::chrono::steady_clock::now() + timeout.value_or(std::chrono::milliseconds(0));
     for (;;) {
-        if (hostClosedPending_) {
-            // Bytes the host wrote before closing come first.
-            if (readMaster() > 0) {
-                return takePending();
-            }
-            hostClosedPending_ = false;
+        // Bytes already taken in come first, those the host wrote before a close ahead of the close;
+        // those still in the device came after them, so they can wait.
+        if (bytesBeforeClose_ == 0u) {
+            bytesBeforeClose_.reset();
             return {ReadStatus::HostClosed};
+        }
+        if (pending_.empty()) {
+            takeSleptBytes();
+        }
+        if (!pending_.empty()) {
+            ReadResult result{ReadStatus::Byte, pending_.front().byte, pending_.front().arrivedAt};
+            pending_.pop_front();
+            if (bytesBeforeClose_) {
+                --*bytesBeforeClose_;
+            }
+            return result;
+        }
+        if (master_ < 0) {
+            return {ReadStatus::HungUp};
         }
         pollfd fds[3] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}, {watch_, POLLIN, 0}};
         int count = watch_ >= 0 ? 3 : 2;
@@ -245,21 +252,19 @@ ReadResult PtyLine::read(std::optional<std::chrono::milliseconds> timeout) {
         if (fds[0].revents) {
             return {ReadStatus::Stopped};
         }
+        if (count == 3 && fds[2].revents) {
+            // Before the master: the events decide which of its bytes came before a close.
+            (void)handleWatchEvents();
+        }
         if (fds[1].revents & POLLIN) {
-            int n = readMaster();
-            if (n > 0) {
-                return takePending();
-            }
-            if (n < 0) {
+            if (readMaster() < 0) {
                 return {ReadStatus::HungUp};
             }
         } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             return {ReadStatus::HungUp};
         }
-        if (count == 3 && fds[2].revents) {
-            hostClosedPending_ = handleWatchEvents() || hostClosedPending_;
-        }
-        if (rc == 0 || (timeout && std::chrono::steady_clock::now() >= deadline && !hostClosedPending_)) {
+        const bool somethingToGive = !pending_.empty() || bytesBeforeClose_.has_value();
+        if (rc == 0 || (timeout && std::chrono::steady_clock::now() >= deadline && !somethingToGive)) {
             return {ReadStatus::Timeout};
         }
     }

@@ -14,7 +14,7 @@ enum class ReadStatus {
     Byte,
     Timeout,
     Stopped,     // SIGINT/SIGTERM
-    HostClosed,  // the host closed the device (reported once, when no byte is waiting)
+    HostClosed,  // the host closed the device: once, after the bytes it wrote before closing
     HungUp,      // the line is gone (the terminal hung up)
 };
 

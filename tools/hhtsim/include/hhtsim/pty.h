@@ -45,7 +45,8 @@ class PtyLine final : public Line {
 
   private:
     PtyLine(int master, int slave, int watch, int stopFd, std::string path, EventLog& log);
-    // Counts the host's opens and closes; true when the last host descriptor was closed.
+    // Counts the host's opens and closes; true when the last host descriptor was closed, and then
+    // bytesBeforeClose_ says how many of the pending bytes the host wrote before it closed.
     bool handleWatchEvents();
     // Reads what the master holds into pending_: the count, 0 when nothing was waiting, -1 on failure.
     // Stamped now, or at the end of the sleepUntil they came in.
@@ -66,7 +67,7 @@ class PtyLine final : public Line {
     std::string path_;
     EventLog& log_;
     int hostOpens_ = 0;
-    bool hostClosedPending_ = false;
+    std::optional<std::size_t> bytesBeforeClose_;  // set while a close waits to be reported
     std::deque<PendingByte> pending_;
     std::optional<WireClock::time_point> sleptUntil_;
     bool punctual_ = false;
