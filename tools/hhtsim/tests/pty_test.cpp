@@ -1,10 +1,10 @@
 // The pty's account of a host that closes and opens the port again: the bytes, the close and the next
 // open's bytes in the order they happened, however late the simulator looks.
+#include "hhtsim/pty.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
-
-#include "hhtsim/pty.h"
 
 namespace hhtsim {
 namespace {
