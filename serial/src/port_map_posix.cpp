@@ -161,6 +161,10 @@ std::string portRuleText() {
     return "port n is the device in the variable COM<n>, else the one stored for it, else /dev/ttyS<n-1>";
 }
 
+std::string defaultDeviceForPort(int portNumber) {
+    return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
 namespace {
 
 std::string givenNoteName(int portNumber) {

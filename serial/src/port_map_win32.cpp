@@ -20,6 +20,10 @@ std::string portRuleText() {
     return "port n is the Windows port COM<n>";
 }
 
+std::string defaultDeviceForPort(int portNumber) {
+    return "\\\\.\\COM" + std::to_string(portNumber);
+}
+
 bool giveDeviceForPort(int, const std::string&, std::string& error) {
     error = "on Windows a port is its COM number";
     return false;

@@ -352,7 +352,7 @@ std::optional<std::string> devicePathForPort(int portNumber) {
     if (port == 0) {
         return std::nullopt;
     }
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return defaultDeviceForPort(port);
 }
 
 CalendarTime localCalendarTime() {

@@ -8,6 +8,7 @@
 
 #include "open_failure.h"
 #include "port_backend.h"
+#include "serial/port_map.h"
 
 namespace serial {
 
@@ -271,7 +272,7 @@ OpenFailureFacts gatherOpenFailureFacts(const Error& error, int portNumber) {
 }  // namespace detail
 
 std::optional<std::string> devicePathForPort(int portNumber) {
-    return "\\\\.\\COM" + std::to_string(portNumber & 0xFF);
+    return defaultDeviceForPort(portNumber & 0xFF);
 }
 
 CalendarTime localCalendarTime() {

@@ -76,10 +76,9 @@ std::string portDeviceText(int portNumber) {
 
 std::string choiceText(int portNumber, const std::string& chosen) {
     const std::string name = "COM" + std::to_string(portNumber);
-    std::string text = "After Save, " + name + " opens " +
-                       (chosen.empty() ? "its default, /dev/ttyS" + std::to_string(portNumber - 1) +
-                                             deviceFactsText("/dev/ttyS" + std::to_string(portNumber - 1))
-                                       : chosen + deviceFactsText(chosen));
+    const std::string opens = chosen.empty() ? serial::defaultDeviceForPort(portNumber) : chosen;
+    std::string text = "After Save, " + name + " opens " + (chosen.empty() ? "its default, " : "") + opens +
+                       deviceFactsText(opens);
     if (serial::deviceOriginForPort(portNumber) == serial::DeviceOrigin::Variable) {
         text += " While the variable " + name + " is set, it opens " +
                 serial::devicePathForPort(portNumber).value_or(std::string()) + " instead.";
@@ -171,8 +170,8 @@ void PortDeviceBox::showPort(int portNumber) {
     }
     device_->setEditText(local(serial::storedDeviceForPort(portNumber).value_or(std::string())));
     device_->lineEdit()->setPlaceholderText(
-        QStringLiteral("empty: /dev/ttyS%1, unless the variable COM%2 names another")
-            .arg(portNumber - 1)
+        QStringLiteral("empty: %1, unless the variable COM%2 names another")
+            .arg(local(serial::defaultDeviceForPort(portNumber)))
             .arg(portNumber));
     status_->setText(local(portDeviceText(portNumber)));
     watchDeviceFolders();

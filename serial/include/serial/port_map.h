@@ -34,5 +34,7 @@ DeviceOrigin deviceOriginForPort(int portNumber);
 bool giveDeviceForPort(int portNumber, const std::string& path, std::string& error);
 // How port n becomes a device on this system, in a person's words.
 std::string portRuleText();
+// The device port n (1 to 255) opens when neither a variable nor a stored choice names one.
+std::string defaultDeviceForPort(int portNumber);
 
 }  // namespace serial
